@@ -1,0 +1,21 @@
+// File-system operations on code page 932 paths. Each reports success as a bool and never shows a
+// message: the caller decides what to tell the user.
+#pragma once
+
+#include <string>
+
+// True for an existing file that can be opened for reading; false for a folder or a missing file.
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+// Creates one folder; false when it exists already, its parent is missing or access is denied.
+bool CreateFolder(const std::string& path);
+// Creates the folder and every missing parent, outermost first.
+bool ForceFolders(const std::string& path);
+// Deletes a file, clearing read-only, hidden and system attributes when the deletion is refused.
+bool DeleteFileForced(const std::string& path);
+// Removes an empty folder, clearing its attributes when the removal is refused.
+bool RemoveFolderForced(const std::string& path);
+// Deletes the folder and everything in it; what cannot be deleted stays, silently.
+void DeleteTree(const std::string& folder);
+// Copies source over destination and then deletes the source. On failure the source stays.
+bool MoveFileByCopy(const std::string& source, const std::string& destination);

@@ -1,0 +1,50 @@
+// The message-box gateway: every box of the installer is shown (or, in tests, answered) here.
+#include "utils/message_box.h"
+
+const char kErrorCaption[] = "エラー";
+const char kConfirmCaption[] = "確認";
+
+namespace {
+
+HWND g_owner = nullptr;
+ScopedBoxAnswers* g_answers = nullptr;
+
+int ShowBox(const std::string& text, const char* caption, UINT flags) {
+    // The owner may be a page that has closed since it made itself the owner; a box with a
+    // destroyed owner would not show, so it then goes without one.
+    HWND owner = (g_owner != nullptr && IsWindow(g_owner)) ? g_owner : nullptr;
+    if (g_answers != nullptr) return g_answers->Answer({text, caption, flags, owner});
+    return MessageBoxA(owner, text.c_str(), caption, flags);
+}
+
+}  // namespace
+
+void SetMessageOwner(HWND owner) {
+    g_owner = owner;
+}
+
+HWND GetMessageOwner() {
+    return g_owner;
+}
+
+void ShowError(const std::string& text) {
+    ShowBox(text, kErrorCaption, MB_OK | MB_ICONERROR);
+}
+
+int ShowConfirm(const std::string& text, UINT flags) {
+    return ShowBox(text, kConfirmCaption, flags | MB_ICONINFORMATION);
+}
+
+ScopedBoxAnswers::ScopedBoxAnswers(std::initializer_list<int> answers)
+    : answers_(answers), previous_(g_answers) {
+    g_answers = this;
+}
+
+ScopedBoxAnswers::~ScopedBoxAnswers() {
+    g_answers = previous_;
+}
+
+int ScopedBoxAnswers::Answer(const AskedBox& box) {
+    asked_.push_back(box);
+    return next_ < answers_.size() ? answers_[next_++] : IDOK;
+}

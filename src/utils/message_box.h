@@ -1,0 +1,47 @@
+// The installer's two message boxes (error and question) and their common owner window.
+// Every box goes through one gateway, which tests can answer for a scope with ScopedBoxAnswers.
+#pragma once
+
+#include <windows.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+extern const char kErrorCaption[];    // "エラー"
+extern const char kConfirmCaption[];  // "確認"
+
+void SetMessageOwner(HWND owner);
+HWND GetMessageOwner();
+
+// MessageBoxA(owner, text, "エラー", MB_OK | MB_ICONERROR).
+void ShowError(const std::string& text);
+// MessageBoxA(owner, text, "確認", flags | MB_ICONINFORMATION); the id of the pressed button.
+int ShowConfirm(const std::string& text, UINT flags);
+
+// A box as it was asked for.
+struct AskedBox {
+    std::string text;
+    std::string caption;
+    UINT flags;
+    HWND owner;
+};
+
+// While alive, boxes are not shown: each is recorded and answered with the next of the given
+// button ids (IDOK once they run out). The real box returns when the scope ends.
+class ScopedBoxAnswers {
+public:
+    ScopedBoxAnswers(std::initializer_list<int> answers = {});
+    ~ScopedBoxAnswers();
+    ScopedBoxAnswers(const ScopedBoxAnswers&) = delete;
+    ScopedBoxAnswers& operator=(const ScopedBoxAnswers&) = delete;
+
+    const std::vector<AskedBox>& asked() const { return asked_; }
+    int Answer(const AskedBox& box);
+
+private:
+    std::vector<int> answers_;
+    size_t next_ = 0;
+    std::vector<AskedBox> asked_;
+    ScopedBoxAnswers* previous_;
+};

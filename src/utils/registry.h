@@ -1,0 +1,16 @@
+// Registry access: open a key, read and write text values.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "utils/unique_any.h"
+
+// The opened key, or an empty owner on any failure.
+UniqueHKey OpenRegKey(HKEY root, const std::string& sub_key, REGSAM access);
+// The value's text up to its first zero byte; the default when the key is empty, the value is
+// missing or it has no bytes. An empty name reads the key's default value.
+std::string ReadRegString(HKEY key, const std::string& name, const std::string& default_value);
+// Writes a REG_SZ value, terminating zero included.
+bool WriteRegString(HKEY key, const std::string& name, const std::string& text);

@@ -1,0 +1,70 @@
+// Shell links through IShellLinkA/IPersistFile, and special folders through the shell.
+#include "utils/shell.h"
+
+#include <objbase.h>
+#include <objidl.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "utils/unique_any.h"
+
+namespace {
+
+// CoInitialize for the scope; its result is not examined, so a thread that initialised COM
+// before works too (CoUninitialize balances either way).
+class ScopedCoInit {
+public:
+    ScopedCoInit() { CoInitialize(nullptr); }
+    ~ScopedCoInit() { CoUninitialize(); }
+    ScopedCoInit(const ScopedCoInit&) = delete;
+    ScopedCoInit& operator=(const ScopedCoInit&) = delete;
+};
+
+std::wstring AnsiToWide(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::vector<wchar_t> wide(length);
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
+    return std::wstring(wide.data());
+}
+
+}  // namespace
+
+bool CreateShortcut(const TShortcutSetting& s) {
+    ScopedCoInit com;
+    UniqueCom<IShellLinkA> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                link.put_void()))) {
+        return false;
+    }
+    link->SetPath(s.Target.c_str());
+    link->SetWorkingDirectory(s.WorkDir.c_str());
+    link->SetArguments(s.Args.c_str());
+    link->SetShowCmd(s.ShowCmd);
+    link->SetDescription(s.Description.c_str());
+    link->SetIconLocation(s.IconFile.c_str(), s.IconIndex);
+
+    UniqueCom<IPersistFile> file;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void()))) {
+        file->Save(AnsiToWide(s.LinkFile).c_str(), FALSE);
+    }
+    return true;
+}
+
+std::string GetSpecialFolder(int csidl) {
+    UniqueCom<IMalloc> allocator;
+    if (FAILED(CoGetMalloc(MEMCTX_TASK, allocator.put()))) return std::string();
+    LPITEMIDLIST items = nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &items)) || items == nullptr) {
+        return std::string();
+    }
+    char path[MAX_PATH + 1] = {};
+    std::string result = SHGetPathFromIDListA(items, path) ? path : "";
+    allocator->Free(items);
+    return result;
+}
+
+std::string GetProgramsFolder() {
+    return GetSpecialFolder(CSIDL_PROGRAMS);
+}

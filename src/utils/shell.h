@@ -1,0 +1,25 @@
+// Shell services: shortcut files written through COM, and special-folder paths.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+struct TShortcutSetting {
+    std::string LinkFile;     // full path of the .lnk file to write; its folder must exist
+    std::string Target;       // file the shortcut starts
+    std::string WorkDir;      // working folder of the started program
+    std::string Args;         // command-line arguments
+    int32_t ShowCmd = SW_SHOWNORMAL;
+    std::string Description;
+    std::string IconFile;
+    int32_t IconIndex = 0;
+};
+
+// Writes (or replaces) the shortcut file. False only when the shell link object cannot be
+// created; a failed save is not reported, as callers never report shortcut failures.
+bool CreateShortcut(const TShortcutSetting& s);
+// The special folder's file-system path without trailing backslash, or an empty text.
+std::string GetSpecialFolder(int csidl);
+std::string GetProgramsFolder();

@@ -1,0 +1,168 @@
+// Shift-JIS aware text and path helpers.
+#include "utils/text.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace {
+
+// Byte length of the character that starts at offset i.
+size_t CharLength(const std::string& text, size_t i) {
+    return IsLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+}
+
+std::string ReplaceSeparators(std::string path, char from, char to) {
+    for (size_t i = 0; i < path.size(); i += CharLength(path, i)) {
+        if (path[i] == from) path[i] = to;
+    }
+    return path;
+}
+
+}  // namespace
+
+bool IsLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+int LastCharPos(char c, const std::string& text) {
+    int found = 0;
+    for (size_t i = 0; i < text.size(); i += CharLength(text, i)) {
+        if (!IsLeadByte(static_cast<unsigned char>(text[i])) && text[i] == c) {
+            found = static_cast<int>(i) + 1;
+        }
+    }
+    return found;
+}
+
+bool IsDelimiterAt(const std::string& text, int n) {
+    if (text.empty() || n < 1 || static_cast<size_t>(n) > text.size()) return false;
+    const char b = text[n - 1];
+    if (b != '\\' && b != '/') return false;
+    size_t i = 0;
+    while (i + 1 < static_cast<size_t>(n)) i += CharLength(text, i);
+    return i + 1 == static_cast<size_t>(n);
+}
+
+int FindNth(const std::string& needle, const std::string& text, int n) {
+    const size_t length = needle.size();
+    if (length == 0 || length > text.size()) return 0;
+    int count = 0;
+    for (size_t o = 0; o + length <= text.size(); o += CharLength(text, o)) {
+        if (CompareStringA(LOCALE_USER_DEFAULT, 0, text.data() + o, static_cast<int>(length),
+                           needle.data(), static_cast<int>(length)) == CSTR_EQUAL) {
+            if (count == n) return static_cast<int>(o) + 1;
+            ++count;
+        }
+    }
+    return 0;
+}
+
+int FindText(const std::string& needle, const std::string& text) {
+    return FindNth(needle, text, 0);
+}
+
+int FindFrom(const std::string& text, const std::string& needle, int start) {
+    if (needle.empty() || start < 1) return 0;
+    for (size_t i = static_cast<size_t>(start) - 1; i < text.size(); i += CharLength(text, i)) {
+        if (text.compare(i, needle.size(), needle) == 0) return static_cast<int>(i) + 1;
+    }
+    return 0;
+}
+
+bool GetField(const std::string& text, const std::string& separator, int index, std::string& field) {
+    if (text.empty() || separator.empty() || index < 0) return false;
+    size_t begin = 0;
+    if (index > 0) {
+        const int at = FindNth(separator, text, index - 1);
+        if (at == 0) return false;
+        begin = static_cast<size_t>(at) - 1 + separator.size();
+    }
+    const int next = FindNth(separator, text, index);
+    const size_t end = next == 0 ? text.size() : static_cast<size_t>(next) - 1;
+    field = end > begin ? text.substr(begin, end - begin) : std::string();
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    return path.substr(0, LastCharPos('\\', path));
+}
+
+std::string FolderOfNoSlash(const std::string& path) {
+    const int at = LastCharPos('\\', path);
+    return at == 0 ? std::string() : path.substr(0, at - 1);
+}
+
+std::string FileNameOf(const std::string& path) {
+    return path.substr(LastCharPos('\\', path));
+}
+
+std::string ExtensionOf(const std::string& path) {
+    const int at = LastCharPos('.', path);
+    return at == 0 ? path : path.substr(at - 1);
+}
+
+std::string DriveOf(const std::string& path) {
+    if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
+    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+        const int at = FindNth("\\", path.substr(2), 0);
+        return at == 0 ? path : path.substr(0, 2 + at - 1);
+    }
+    return std::string();
+}
+
+std::string StripTrailingDelimiter(const std::string& path) {
+    const int length = static_cast<int>(path.size());
+    return IsDelimiterAt(path, length) ? path.substr(0, path.size() - 1) : path;
+}
+
+std::string AddBackslash(const std::string& path) {
+    return !path.empty() && path.back() == '\\' ? path : path + '\\';
+}
+
+std::string ToSlashes(const std::string& path) {
+    return ReplaceSeparators(path, '\\', '/');
+}
+
+std::string ToBackslashes(const std::string& path) {
+    return ReplaceSeparators(path, '/', '\\');
+}
+
+std::string LowerCaseText(const std::string& text) {
+    std::string lowered = text.substr(0, 780);
+    if (!lowered.empty()) CharLowerBuffA(lowered.data(), static_cast<DWORD>(lowered.size()));
+    return lowered;
+}
+
+std::string IntToText(int32_t value) {
+    char buffer[260];
+    wsprintfA(buffer, "%d", value);
+    return buffer;
+}
+
+std::string IntToHexText(uint32_t value, int width) {
+    char format[32];
+    wsprintfA(format, "%%0%dx", std::clamp(width, 0, 200));
+    char buffer[257];
+    wsprintfA(buffer, format, value);
+    return buffer;
+}
+
+std::string TrimText(const std::string& text) {
+    const auto is_blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    const auto first = std::find_if_not(text.begin(), text.end(), is_blank);
+    const auto last = std::find_if_not(text.rbegin(), text.rend(), is_blank).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+int DigitsToInt(const std::string& text) {
+    if (text.empty()) return 0;
+    uint32_t value = 0;
+    uint32_t scale = 1;
+    for (auto it = text.rbegin(); it != text.rend(); ++it) {
+        if (*it < '0' || *it > '9') return 0;
+        value += static_cast<uint32_t>(*it - '0') * scale;
+        scale *= 10;
+    }
+    return static_cast<int>(value);
+}

@@ -1,0 +1,39 @@
+// Shift-JIS (code page 932) aware text and path helpers. Texts are byte strings; positions are
+// 1-based byte positions and 0 means "not found". Searches for separators walk whole characters,
+// so the second byte of a two-byte character (which may be 0x5C, a backslash) is never mistaken
+// for a separator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+bool IsLeadByte(unsigned char b);
+
+// Position of the last one-byte character c among the walk's positions; 0 if none.
+int LastCharPos(char c, const std::string& text);
+// True when the byte at n is "\" or "/" and n starts a character.
+bool IsDelimiterAt(const std::string& text, int n);
+// Position of the (n+1)-th occurrence of needle (0-based n); matches may overlap. Compared with
+// CompareStringA in the user's default locale.
+int FindNth(const std::string& needle, const std::string& text, int n);
+int FindText(const std::string& needle, const std::string& text);
+// First position at or after start where needle stands byte for byte; 0 if none.
+int FindFrom(const std::string& text, const std::string& needle, int start);
+// Field number index of text split at separator. On false, field is left unchanged.
+bool GetField(const std::string& text, const std::string& separator, int index, std::string& field);
+
+std::string FolderOf(const std::string& path);
+std::string FolderOfNoSlash(const std::string& path);
+std::string FileNameOf(const std::string& path);
+std::string ExtensionOf(const std::string& path);
+std::string DriveOf(const std::string& path);
+std::string StripTrailingDelimiter(const std::string& path);
+std::string AddBackslash(const std::string& path);
+std::string ToSlashes(const std::string& path);
+std::string ToBackslashes(const std::string& path);
+
+std::string LowerCaseText(const std::string& text);
+std::string IntToText(int32_t value);
+std::string IntToHexText(uint32_t value, int width);
+std::string TrimText(const std::string& text);
+int DigitsToInt(const std::string& text);

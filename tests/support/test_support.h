@@ -1,0 +1,53 @@
+// Helpers for tests: temporary folders removed on scope exit, small file utilities.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// A fresh folder under the temporary path, deleted with everything in it when the scope ends.
+// path() ends with a backslash.
+class TestFolder {
+public:
+    TestFolder();
+    ~TestFolder();
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+void WriteTextFile(const std::string& path, const std::string& content);
+std::string ReadTextFile(const std::string& path);
+bool PathExists(const std::string& path);
+// Folder of the test exes (where the fixtures are built), with a trailing backslash.
+std::string TestBinDir();
+
+// Waits (up to timeout_ms) on another thread for a real dialog box with the given caption to
+// appear, records its static text and presses the button with the given id.
+class BoxPresser {
+public:
+    BoxPresser(const std::string& caption, int button_id, DWORD timeout_ms = 10000);
+    ~BoxPresser();
+    BoxPresser(const BoxPresser&) = delete;
+    BoxPresser& operator=(const BoxPresser&) = delete;
+
+    // Waits for the thread; true when a box was found and its button pressed.
+    bool Wait();
+    const std::string& text() const { return text_; }
+    HWND owner() const { return owner_; }
+
+private:
+    static DWORD WINAPI Run(void* self);
+    std::string caption_;
+    int button_id_;
+    DWORD timeout_ms_;
+    std::string text_;
+    HWND owner_ = nullptr;
+    bool pressed_ = false;
+    HANDLE thread_ = nullptr;
+};

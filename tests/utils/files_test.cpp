@@ -1,0 +1,120 @@
+// File-system operations: existence, folder creation, forced deletion.
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+#include "utils/files.h"
+#include "utils/unique_any.h"
+
+namespace {
+
+void MakeReadOnly(const std::string& path) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+}
+
+TEST(Existence, FilesAndFolders) {
+    TestFolder dir;
+    WriteTextFile(dir / "a.txt", "x");
+    EXPECT_TRUE(FileExists(dir / "a.txt"));
+    EXPECT_FALSE(FileExists(dir / "missing.txt"));
+    EXPECT_FALSE(FileExists(dir.path()));
+    EXPECT_TRUE(FolderExists(dir.path()));
+    EXPECT_FALSE(FolderExists(dir / "a.txt"));
+    EXPECT_FALSE(FolderExists(dir / "missing"));
+}
+
+TEST(Existence, FileExistsOnLongPaths) {
+    TestFolder dir;
+    std::string folder = dir.path();
+    while (folder.size() < 200) folder += "deep_folder_name\\";
+    ASSERT_TRUE(ForceFolders(folder));
+    const std::string path = folder + "file_with_a_long_name.txt";
+    ASSERT_GT(path.size(), 127u);
+    WriteTextFile(path, "x");
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_FALSE(FileExists(folder + "missing.txt"));
+}
+
+TEST(Folders, ForceFoldersCreatesAllParents) {
+    TestFolder dir;
+    const std::string deepest = dir / "one\\two\\three";
+    EXPECT_TRUE(ForceFolders(deepest + "\\"));
+    EXPECT_TRUE(FolderExists(dir / "one"));
+    EXPECT_TRUE(FolderExists(dir / "one\\two"));
+    EXPECT_TRUE(FolderExists(deepest));
+    EXPECT_TRUE(ForceFolders(deepest));  // existing: true at once
+}
+
+TEST(Folders, ForceFoldersEdgeCases) {
+    EXPECT_TRUE(ForceFolders(""));
+    EXPECT_TRUE(ForceFolders("ab"));
+    EXPECT_FALSE(FolderExists("ab"));
+    EXPECT_FALSE(ForceFolders("Q:\\no\\such\\drive"));
+    EXPECT_FALSE(FolderExists("Q:\\no"));
+}
+
+TEST(Folders, CreateFolderFailsWhenPresentOrParentMissing) {
+    TestFolder dir;
+    EXPECT_TRUE(CreateFolder(dir / "new"));
+    EXPECT_FALSE(CreateFolder(dir / "new"));
+    EXPECT_FALSE(CreateFolder(dir / "missing\\child"));
+}
+
+TEST(Deletion, ReadOnlyFileInOneCall) {
+    TestFolder dir;
+    WriteTextFile(dir / "ro.txt", "x");
+    MakeReadOnly(dir / "ro.txt");
+    EXPECT_TRUE(DeleteFileForced(dir / "ro.txt"));
+    EXPECT_FALSE(PathExists(dir / "ro.txt"));
+    EXPECT_FALSE(DeleteFileForced(dir / "ro.txt"));
+}
+
+TEST(Deletion, OpenFileIsLeftAlone) {
+    TestFolder dir;
+    WriteTextFile(dir / "open.txt", "x");
+    UniqueFile held(CreateFileA((dir / "open.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(DeleteFileForced(dir / "open.txt"));
+    held.reset();
+    EXPECT_TRUE(PathExists(dir / "open.txt"));
+}
+
+TEST(Deletion, RemoveReadOnlyFolder) {
+    TestFolder dir;
+    CreateFolder(dir / "ro");
+    MakeReadOnly(dir / "ro");
+    EXPECT_TRUE(RemoveFolderForced(dir / "ro"));
+    EXPECT_FALSE(PathExists(dir / "ro"));
+}
+
+TEST(Deletion, DeleteTreeWithReadOnlyEntriesAtAnyDepth) {
+    TestFolder dir;
+    const std::string root = dir / "tree";
+    ForceFolders(root + "\\a\\b\\c");
+    WriteTextFile(root + "\\top.txt", "x");
+    WriteTextFile(root + "\\a\\b\\c\\deep.txt", "x");
+    MakeReadOnly(root + "\\a\\b\\c\\deep.txt");
+    MakeReadOnly(root + "\\a\\b");
+    WriteTextFile(root + "\\a\\" + "表.txt", "x");
+    DeleteTree(root + "\\");
+    EXPECT_FALSE(PathExists(root));
+    DeleteTree(root);  // a missing folder is quietly nothing
+}
+
+TEST(Move, ReplacesDestinationAndDeletesReadOnlySource) {
+    TestFolder dir;
+    WriteTextFile(dir / "src.txt", "new");
+    WriteTextFile(dir / "dst.txt", "old");
+    MakeReadOnly(dir / "src.txt");
+    EXPECT_TRUE(MoveFileByCopy(dir / "src.txt", dir / "dst.txt"));
+    EXPECT_EQ("new", ReadTextFile(dir / "dst.txt"));
+    EXPECT_FALSE(PathExists(dir / "src.txt"));
+}
+
+TEST(Move, MissingSourceFails) {
+    TestFolder dir;
+    EXPECT_FALSE(MoveFileByCopy(dir / "none.txt", dir / "dst.txt"));
+    EXPECT_FALSE(PathExists(dir / "dst.txt"));
+}
+
+}  // namespace

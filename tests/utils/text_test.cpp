@@ -1,0 +1,135 @@
+// Shift-JIS aware text and path helpers.
+#include <gtest/gtest.h>
+
+#include "utils/text.h"
+
+namespace {
+
+// 表 is 0x95 0x5C in code page 932: its second byte looks like a backslash.
+const std::string kHyo = "表";
+const std::string kPath = "C:\\dir\\" + kHyo;
+
+TEST(ShiftJis, LiteralsAreCodePage932) {
+    ASSERT_EQ(2u, kHyo.size());
+    EXPECT_EQ('\x95', kHyo[0]);
+    EXPECT_EQ('\\', kHyo[1]);
+}
+
+TEST(ShiftJis, SecondByteBackslashIsNoSeparator) {
+    EXPECT_EQ(kHyo, FileNameOf(kPath));
+    EXPECT_EQ("C:\\dir\\", FolderOf(kPath));
+    EXPECT_EQ("C:\\dir", FolderOfNoSlash(kPath));
+    EXPECT_EQ("C:/dir/" + kHyo, ToSlashes(kPath));
+    EXPECT_EQ(kPath, ToBackslashes("C:/dir/" + kHyo));
+    EXPECT_EQ(7, LastCharPos('\\', kPath));
+    EXPECT_FALSE(IsDelimiterAt(kPath, static_cast<int>(kPath.size())));
+    EXPECT_TRUE(IsDelimiterAt(kPath, 7));
+    EXPECT_TRUE(IsDelimiterAt("a/b", 2));
+    EXPECT_FALSE(IsDelimiterAt("", 1));
+}
+
+TEST(ShiftJis, TrailingDelimiters) {
+    EXPECT_EQ(kPath, StripTrailingDelimiter(kPath));
+    EXPECT_EQ("C:\\dir", StripTrailingDelimiter("C:\\dir\\"));
+    EXPECT_EQ("C:\\dir\\", StripTrailingDelimiter("C:\\dir\\\\"));
+    // AddBackslash looks at the last byte alone, so a path ending in 表 gets nothing added.
+    EXPECT_EQ(kPath, AddBackslash(kPath));
+    EXPECT_EQ("C:\\dir\\", AddBackslash("C:\\dir"));
+    EXPECT_EQ("C:\\dir\\", AddBackslash("C:\\dir\\"));
+}
+
+TEST(PathParts, FolderAndFileWithoutBackslash) {
+    EXPECT_EQ("", FolderOf("name.txt"));
+    EXPECT_EQ("", FolderOfNoSlash("name.txt"));
+    EXPECT_EQ("name.txt", FileNameOf("name.txt"));
+    EXPECT_EQ("", FileNameOf("C:\\dir\\"));
+    EXPECT_EQ("C:", FolderOfNoSlash("C:\\"));
+}
+
+TEST(PathParts, Extension) {
+    EXPECT_EQ(".TXT", ExtensionOf("C:\\dir\\a.TXT"));
+    EXPECT_EQ(".d\\file", ExtensionOf("C:\\dir.d\\file"));
+    EXPECT_EQ("C:\\dir\\file", ExtensionOf("C:\\dir\\file"));
+}
+
+TEST(PathParts, Drive) {
+    EXPECT_EQ("C:", DriveOf("C:\\dir\\a.txt"));
+    EXPECT_EQ("\\\\server", DriveOf("\\\\server"));
+    EXPECT_EQ("\\\\server", DriveOf("\\\\server\\share\\x"));
+    EXPECT_EQ("", DriveOf("dir\\a.txt"));
+    EXPECT_EQ("", DriveOf(""));
+}
+
+TEST(Search, FindNthCountsOverlappingMatches) {
+    EXPECT_EQ(1, FindNth("aa", "aaa", 0));
+    EXPECT_EQ(2, FindNth("aa", "aaa", 1));
+    EXPECT_EQ(0, FindNth("aa", "aaa", 2));
+    EXPECT_EQ(0, FindNth("abcd", "abc", 0));
+    EXPECT_EQ(3, FindText("..\\", "a\\..\\b"));
+    // The 0x5C inside 表 is stepped over.
+    EXPECT_EQ(0, FindText("\\", kHyo + "x"));
+}
+
+TEST(Search, FindFromIsByteExactAndWalksCharacters) {
+    EXPECT_EQ(4, FindFrom("abc?d", "?", 1));
+    EXPECT_EQ(0, FindFrom("abc", "", 1));
+    EXPECT_EQ(0, FindFrom("abc", "B", 1));
+    EXPECT_EQ(0, FindFrom(kHyo + "ab", "\\", 1));
+}
+
+TEST(Fields, SplitAtSeparator) {
+    std::string field;
+    const char* expected[] = {"1", "2", "3", "4"};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(GetField("1.2.3.4", ".", i, field));
+        EXPECT_EQ(expected[i], field);
+    }
+    field = "unchanged";
+    EXPECT_FALSE(GetField("1.2.3.4", ".", 4, field));
+    EXPECT_EQ("unchanged", field);
+
+    ASSERT_TRUE(GetField("whole", ",", 0, field));
+    EXPECT_EQ("whole", field);
+    EXPECT_FALSE(GetField("whole", ",", 1, field));
+
+    ASSERT_TRUE(GetField("a,b,", ",", 2, field));
+    EXPECT_EQ("", field);
+    ASSERT_TRUE(GetField("a::b::c", "::", 1, field));
+    EXPECT_EQ("b", field);
+
+    field = "kept";
+    EXPECT_FALSE(GetField("", ",", 0, field));
+    EXPECT_FALSE(GetField("a", "", 0, field));
+    EXPECT_EQ("kept", field);
+}
+
+TEST(Numbers, DigitsToInt) {
+    EXPECT_EQ(7, DigitsToInt("007"));
+    EXPECT_EQ(12345, DigitsToInt("12345"));
+    EXPECT_EQ(0, DigitsToInt(""));
+    EXPECT_EQ(0, DigitsToInt("1a"));
+    EXPECT_EQ(0, DigitsToInt("1 2"));
+    EXPECT_EQ(0, DigitsToInt("-1"));
+    EXPECT_EQ(0, DigitsToInt("+1"));
+}
+
+TEST(Numbers, Formatting) {
+    EXPECT_EQ("00000409", IntToHexText(0x0409, 8));
+    EXPECT_EQ("04e4", IntToHexText(0x4E4, 4));
+    EXPECT_EQ("-42", IntToText(-42));
+    EXPECT_EQ("2147483647", IntToText(2147483647));
+}
+
+TEST(Text, Trim) {
+    EXPECT_EQ("a b", TrimText(std::string("\t \r\n a b \0\r\n", 12)));
+    EXPECT_EQ("", TrimText(" \t\r\n"));
+    EXPECT_EQ("", TrimText(""));
+    EXPECT_EQ(kHyo, TrimText(" " + kHyo + " "));
+}
+
+TEST(Text, LowerCase) {
+    EXPECT_EQ("abc\\" + kHyo + "def", LowerCaseText("ABC\\" + kHyo + "Def"));
+    EXPECT_EQ(780u, LowerCaseText(std::string(1000, 'A')).size());
+}
+
+}  // namespace
