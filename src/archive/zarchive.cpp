@@ -1,0 +1,271 @@
+// TZlibArchiver: extraction of archive members to disk.
+#include "archive/zarchive.h"
+
+#include <memory>
+
+#include "utils/files.h"
+#include "utils/message_box.h"
+#include "utils/text.h"
+#include "utils/unique_any.h"
+
+namespace {
+
+const char kOpenFailed[] = "ファイルのオープンに失敗しました。: ";
+const char kInfoFailed[] = "ファイルの情報が取得できませんでした。: ";
+const char kNextFailed[] = "次のファイルが取得できません。: ";
+const char kNotFound[] = "次のファイルが見つかりません。: ";
+const char kMemberOpenFailed[] = "Archive中のファイルオープンに失敗しました。: ";
+const char kUnsafeName[] =
+    "不正なファイル名です、展開を中止します。\r\n(\\で始まるまたは..\\を含むファイル名は展開できません): ";
+const char kNoMemory[] = "メモリの確保に失敗しました。";
+const char kOverwrite[] = "上書きしてもよろしいですか？";
+const char kWriteFailed[] = "ファイルの書き込みに失敗しました。: ";
+const char kReadFailed[] =
+    "ファイルの読み込みに失敗しました。\r\n実行ファイルが壊れている可能性があります。: ";
+const char kCloseFailed[] = "ファイルのクローズに失敗しました。: ";
+
+constexpr uLong kNameBufferSize = 261;  // longer member names are cut to this many bytes
+constexpr unsigned kCopyBufferSize = 32768;
+
+// Result of a failure before the member was opened or when the target cannot be created.
+constexpr int kFailed = 1;
+
+bool IsReservedDeviceName(const std::string& component) {
+    // The device name is the part before the first dot, trailing blanks ignored: "nul .txt"
+    // opens the NUL device just as "NUL" does.
+    std::string base = component.substr(0, component.find('.'));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    base = LowerCaseText(base);
+    if (base == "con" || base == "prn" || base == "aux" || base == "nul" || base == "conin$" ||
+        base == "conout$") {
+        return true;
+    }
+    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
+// A path component that Windows would not store as written, or that steps out of its folder.
+bool IsUnsafeComponent(const std::string& component) {
+    if (component.empty()) return false;  // "a//b" or the end of a folder member "dir/"
+    const char end = component.back();
+    if (end == '.' || end == ' ') return true;  // also "." and ".."
+    return IsReservedDeviceName(component);
+}
+
+bool IsTrailByte(unsigned char b) {
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
+
+UniqueFile CreateTarget(const std::string& path) {
+    // Read access too: the member's times are read and set through the same handle.
+    return UniqueFile(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Creation and last-write time from the member's time (local), last-access kept.
+void StampFileTime(HANDLE file, const tm_unz& time) {
+    FILETIME creation{}, access{}, write{};
+    GetFileTime(file, &creation, &access, &write);
+    SYSTEMTIME system{};
+    system.wYear = static_cast<WORD>(time.tm_year);
+    system.wMonth = static_cast<WORD>(time.tm_mon + 1);
+    system.wDay = static_cast<WORD>(time.tm_mday);
+    system.wHour = static_cast<WORD>(time.tm_hour);
+    system.wMinute = static_cast<WORD>(time.tm_min);
+    system.wSecond = static_cast<WORD>(time.tm_sec);
+    FILETIME local{}, universal{};
+    SystemTimeToFileTime(&system, &local);
+    LocalFileTimeToFileTime(&local, &universal);
+    SetFileTime(file, &universal, &access, &universal);
+}
+
+}  // namespace
+
+TZlibArchiver::TZlibArchiver(const std::string& archive_path) : archive_path_(archive_path) {}
+
+TZlibArchiver::~TZlibArchiver() = default;
+
+int TZlibArchiver::OpenArchive() {
+    current_index_ = 0;
+    reader_.reset(OpenZipReader(archive_path_));
+    if (!reader_) {
+        ShowError(kOpenFailed + archive_path_);
+        return 0;
+    }
+    if (unzGetGlobalInfo(reader_.get(), &global_info_) != UNZ_OK) {
+        ShowError(kInfoFailed + archive_path_);
+        return 0;
+    }
+    return static_cast<int>(global_info_.number_entry);
+}
+
+int TZlibArchiver::ExtractNext(std::string& entry_name, const std::string& destination) {
+    if (!reader_) return 0;
+    if (ExtractCurrent(entry_name, destination) != 0) return 0;
+    if (current_index_ >= static_cast<int32_t>(global_info_.number_entry) - 1) {
+        reader_.close();
+        return -1;
+    }
+    ++current_index_;
+    if (unzGoToNextFile(reader_.get()) != UNZ_OK) {
+        ShowError(kNextFailed + archive_path_);
+        return 0;
+    }
+    return 1;
+}
+
+bool TZlibArchiver::CloseArchive() {
+    return reader_.close() == UNZ_OK;
+}
+
+bool TZlibArchiver::ExtractFile(const std::string& member_name, const std::string& destination) {
+    reader_.reset(OpenZipReader(archive_path_));
+    if (!reader_) {
+        ShowError(kOpenFailed + archive_path_);
+        return false;
+    }
+    bool extracted = false;
+    if (unzLocateFile(reader_.get(), ToSlashes(member_name).c_str(), kCaseInsensitive) != UNZ_OK) {
+        ShowError(kNotFound + member_name);
+    } else {
+        std::string entry_name;
+        extracted = ExtractCurrent(entry_name, destination) == 0;
+    }
+    reader_.close();
+    return extracted;
+}
+
+void TZlibArchiver::EnsureFolder(const std::string& folder, std::string& checked) {
+    // Members of one folder usually follow each other: check (and create) each folder once.
+    if (folder == checked) return;
+    if (!FolderExists(folder)) ForceFolders(folder);
+    checked = folder;
+}
+
+int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& destination) {
+    unz_file_info info{};
+    char name_buffer[kNameBufferSize + 1] = {};
+    if (!reader_ || unzGetCurrentFileInfo(reader_.get(), &info, name_buffer, kNameBufferSize,
+                                          nullptr, 0, nullptr, 0) != UNZ_OK) {
+        ShowError(kMemberOpenFailed + archive_path_);
+        return kFailed;
+    }
+    const std::string name(name_buffer, strnlen(name_buffer, kNameBufferSize));
+
+    if (IsUnsafeEntryName(name)) {
+        ShowError(kUnsafeName + name);
+        return kFailed;
+    }
+
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyBufferSize]);
+    if (!buffer) {
+        ShowError(kNoMemory);
+        return kFailed;
+    }
+    entry_name = name;
+
+    const std::string local_name = ToBackslashes(name);
+    const std::string folder_part = FolderOfNoSlash(local_name);
+    const std::string file_part = FileNameOf(local_name);
+
+    EnsureFolder(destination, checked_destination_);
+    std::string sub_path;
+    if (keep_folders_ == 1) {
+        if (!folder_part.empty()) EnsureFolder(destination + folder_part, checked_folder_);
+        sub_path = folder_part + "\\";
+    }
+    const std::string target = destination + sub_path + file_part;
+
+    // Only stored and deflated members are supported; minizip itself would also take method 12
+    // (bzip2) and, built without bzip2, hand out the compressed bytes as data.
+    const bool supported = info.compression_method == 0 || info.compression_method == Z_DEFLATED;
+    const int open_result = supported ? unzOpenCurrentFile(reader_.get()) : UNZ_BADZIPFILE;
+    if (open_result != UNZ_OK) {
+        ShowError(kMemberOpenFailed + target);
+        return open_result;
+    }
+
+    bool skip = IsDelimiterAt(target, static_cast<int>(target.size()));  // a folder member
+    if (!skip && confirm_overwrite_ == 1 && FileExists(target)) {
+        skip = ShowConfirm(kOverwrite, MB_YESNO) == IDNO;
+    }
+
+    int result = 0;
+    if (!skip) {
+        UniqueFile file = CreateTarget(target);
+        if (!file && DeleteFileForced(target)) file = CreateTarget(target);
+        if (!file) {
+            ShowError(kWriteFailed + target);
+            return kFailed;
+        }
+        uint64_t written = 0;
+        for (;;) {
+            const int read = unzReadCurrentFile(reader_.get(), buffer.get(), kCopyBufferSize);
+            if (read < 0) {
+                ShowError(kReadFailed + target);
+                return read;
+            }
+            if (read == 0) break;
+            DWORD done = 0;
+            if (!WriteFile(file.get(), buffer.get(), static_cast<DWORD>(read), &done, nullptr) ||
+                done != static_cast<DWORD>(read)) {
+                ShowError(kWriteFailed + target);
+                return read;
+            }
+            written += done;
+        }
+        // minizip ends a member quietly when its compressed data ends early and checks the CRC
+        // only after a complete read: a short member is a damaged archive, not a good file.
+        if (written != info.uncompressed_size) {
+            ShowError(kReadFailed + target);
+            return UNZ_BADZIPFILE;
+        }
+        StampFileTime(file.get(), info.tmu_date);
+        if (!file.close()) {
+            ShowError(kWriteFailed + target);
+            return kFailed;
+        }
+    }
+
+    const int close_result = unzCloseCurrentFile(reader_.get());
+    if (close_result != UNZ_OK) {
+        ShowError(kCloseFailed + archive_path_);
+        result = close_result;
+    }
+    return result;
+}
+
+bool TZlibArchiver::IsUnsafeEntryName(const std::string& name) {
+    if (name.empty()) return false;
+    if (name[0] == '/' || name[0] == '\\') return true;
+    if (FindText("../", name) != 0 || FindText("..\\", name) != 0) return true;
+
+    // Walk the name character by character. A lead byte must be followed by a valid second
+    // byte; then "/", ".", ":", blanks and control bytes never hide inside a two-byte character,
+    // while a backslash may (表 is 0x95 0x5C) and is no separator there.
+    size_t start = 0;
+    for (size_t i = 0; i <= name.size();) {
+        if (i == name.size() || name[i] == '/' || name[i] == '\\') {
+            if (IsUnsafeComponent(name.substr(start, i - start))) return true;
+            start = ++i;
+            continue;
+        }
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c == ':') return true;  // control characters, drives, data streams
+        if (IsLeadByte(c)) {
+            if (i + 1 >= name.size() || !IsTrailByte(static_cast<unsigned char>(name[i + 1]))) {
+                return true;
+            }
+            i += 2;
+        } else {
+            i += 1;
+        }
+    }
+    return false;
+}
+
+void TZlibArchiver::SetEntryFileTime(const std::string& path, const tm_unz& time) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    if (file) StampFileTime(file.get(), time);
+}

@@ -1,0 +1,60 @@
+// TZlibArchiver: turns the members of the installer's ZIP archive into files on disk, with the
+// name safety check, folder creation, the overwrite question, member times and a Japanese error
+// message for every failure.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "archive/zip_reader.h"
+
+class TZlibArchiver {
+public:
+    explicit TZlibArchiver(const std::string& archive_path);
+    virtual ~TZlibArchiver();
+    TZlibArchiver(const TZlibArchiver&) = delete;
+    TZlibArchiver& operator=(const TZlibArchiver&) = delete;
+
+    // Only the value 1 switches the behaviour on.
+    void SetKeepFolders(uint8_t value) { keep_folders_ = value; }
+    void SetConfirmOverwrite(uint8_t value) { confirm_overwrite_ = value; }
+
+    // Opens the archive for a sequential pass: the entry count, or 0 (after an error box).
+    int OpenArchive();
+    // Extracts the current member into destination (a folder path ending in a backslash).
+    // 0: failure (after an error box); 1: extracted, the next member is current;
+    // -1: the last member was extracted and the archive has been closed.
+    int ExtractNext(std::string& entry_name, const std::string& destination);
+    // Ends a pass that stopped early; true when the reader's close succeeded.
+    bool CloseArchive();
+    // Opens the archive, extracts the named member (backslashes or slashes, any letter case)
+    // and closes the archive again.
+    bool ExtractFile(const std::string& member_name, const std::string& destination);
+    // Extracts the current member; 0 on success (also for a folder member or a skipped
+    // overwrite), any other value on failure after an error box.
+    int ExtractCurrent(std::string& entry_name, const std::string& destination);
+
+    // True for a member name that must not be extracted: anything that could write outside the
+    // destination or somewhere other than a plain file under it.
+    static bool IsUnsafeEntryName(const std::string& name);
+    // Sets creation and last-write time to the member's time taken as local time; the
+    // last-access time stays. Failures leave the file's times as they were.
+    static void SetEntryFileTime(const std::string& path, const tm_unz& time);
+
+    int EntryCount() const { return static_cast<int>(global_info_.number_entry); }
+
+private:
+    // Creates the folder with its parents unless it is the one checked last time.
+    static void EnsureFolder(const std::string& folder, std::string& checked);
+
+    std::string archive_path_;
+    uint8_t keep_folders_ = 1;
+    uint8_t confirm_overwrite_ = 0;
+    UniqueUnzFile reader_;
+    unz_global_info global_info_{};
+    int32_t current_index_ = 0;
+    std::string checked_destination_;  // destination folder found or created last
+    std::string checked_folder_;       // member folder found or created last
+};

@@ -1,0 +1,408 @@
+// The archive extractor: sequential passes, single members, name safety, damaged archives.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "archive/zarchive.h"
+#include "support/test_support.h"
+#include "utils/files.h"
+#include "utils/message_box.h"
+#include "utils/text.h"
+#include "utils/unique_any.h"
+
+namespace {
+
+const char kUnsafeMessage[] =
+    "不正なファイル名です、展開を中止します。\r\n(\\で始まるまたは..\\を含むファイル名は展開できません): ";
+const char kReadMessage[] =
+    "ファイルの読み込みに失敗しました。\r\n実行ファイルが壊れている可能性があります。: ";
+
+std::string Fixture(const std::string& name) {
+    return TestBinDir() + "..\\test-data\\archive\\" + name;
+}
+
+// Every file and folder under root (relative paths) with the files' contents.
+void Snapshot(const std::string& root, const std::string& relative,
+              std::map<std::string, std::string>& out) {
+    WIN32_FIND_DATAA entry;
+    UniqueFindHandle search(FindFirstFileA((root + relative + "*").c_str(), &entry));
+    if (!search) return;
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..") continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out[relative + name + "\\"] = "";
+            Snapshot(root, relative + name + "\\", out);
+        } else {
+            out[relative + name] = ReadTextFile(root + relative + name);
+        }
+    } while (FindNextFileA(search.get(), &entry));
+}
+
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+    std::map<std::string, std::string> out;
+    Snapshot(root, "", out);
+    return out;
+}
+
+// Runs a whole sequential pass; returns the ExtractNext results and fills the entry names.
+std::vector<int> ExtractAll(TZlibArchiver& archiver, const std::string& destination,
+                            std::vector<std::string>* names = nullptr) {
+    std::vector<int> results;
+    if (archiver.OpenArchive() == 0) return results;
+    for (;;) {
+        std::string name;
+        const int result = archiver.ExtractNext(name, destination);
+        results.push_back(result);
+        if (names != nullptr && result != 0) names->push_back(name);
+        if (result != 1) break;
+    }
+    return results;
+}
+
+FILETIME LocalMemberTime() {
+    SYSTEMTIME system{};
+    system.wYear = 2021;
+    system.wMonth = 3;
+    system.wDay = 4;
+    system.wHour = 5;
+    system.wMinute = 6;
+    system.wSecond = 8;
+    FILETIME local{}, universal{};
+    SystemTimeToFileTime(&system, &local);
+    LocalFileTimeToFileTime(&local, &universal);
+    return universal;
+}
+
+struct FileTimes {
+    FILETIME creation{}, access{}, write{};
+};
+
+FileTimes ReadTimes(const std::string& path) {
+    FileTimes t;
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr));
+    GetFileTime(file.get(), &t.creation, &t.access, &t.write);
+    return t;
+}
+
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+    return CompareFileTime(&a, &b) == 0;
+}
+
+TEST(SequentialPass, KeepFoldersExtractsEveryMember) {
+    TestFolder dir;
+    const std::string dest = dir / "dest\\";
+    TZlibArchiver archiver(Fixture("good.zip"));
+    ScopedBoxAnswers boxes;
+    std::vector<std::string> names;
+    const std::vector<int> results = ExtractAll(archiver, dest, &names);
+
+    EXPECT_EQ((std::vector<int>{1, 1, 1, 1, 1, 1, -1}), results);
+    EXPECT_TRUE(boxes.asked().empty());
+    EXPECT_EQ(7, archiver.EntryCount());
+    ASSERT_EQ(7u, names.size());
+    EXPECT_EQ("sub/dir/a.txt", names[1]);
+    EXPECT_EQ("emptydir/", names[2]);
+
+    EXPECT_EQ("stored data\r\n", ReadTextFile(dest + "stored.txt"));
+    std::string deflated;
+    for (int i = 0; i < 1000; ++i) deflated += "deflated ";
+    EXPECT_EQ(deflated, ReadTextFile(dest + "sub\\dir\\a.txt"));
+    EXPECT_TRUE(FolderExists(dest + "emptydir"));
+    EXPECT_TRUE(FileExists(dest + "zero.bin"));
+    EXPECT_EQ("", ReadTextFile(dest + "zero.bin"));
+    EXPECT_EQ("日本語の内容", ReadTextFile(dest + "表\\表.txt"));
+
+    // After the last member the archive is closed already: a later close reports false.
+    EXPECT_FALSE(archiver.CloseArchive());
+}
+
+TEST(SequentialPass, WithoutKeepFoldersEverythingLandsInTheDestination) {
+    TestFolder dir;
+    const std::string dest = dir / "flat\\";
+    TZlibArchiver archiver(Fixture("good.zip"));
+    archiver.SetKeepFolders(0);
+    ScopedBoxAnswers boxes;
+    ExtractAll(archiver, dest);
+    EXPECT_TRUE(boxes.asked().empty());
+    // sub/dir/a.txt and other/a.txt land on the same target: the later one stays.
+    EXPECT_EQ("the other a\r\n", ReadTextFile(dest + "a.txt"));
+    EXPECT_FALSE(PathExists(dest + "sub"));
+    EXPECT_FALSE(PathExists(dest + "emptydir"));
+    EXPECT_EQ("日本語の内容", ReadTextFile(dest + "表.txt"));
+}
+
+TEST(SequentialPass, OnlyTheValueOneSwitchesFlagsOn) {
+    TestFolder dir;
+    TZlibArchiver archiver(Fixture("samename.zip"));
+    archiver.SetKeepFolders(2);
+    archiver.SetConfirmOverwrite(2);
+    ScopedBoxAnswers boxes;
+    ExtractAll(archiver, dir.path());
+    EXPECT_TRUE(boxes.asked().empty());
+    EXPECT_EQ("second", ReadTextFile(dir / "same.txt"));
+}
+
+TEST(Overwrite, NoKeepsTheOldFileYesReplacesIt) {
+    TestFolder dir;
+    TZlibArchiver archiver(Fixture("samename.zip"));
+    archiver.SetKeepFolders(0);
+    archiver.SetConfirmOverwrite(1);
+    {
+        ScopedBoxAnswers boxes{IDNO};
+        EXPECT_EQ((std::vector<int>{1, -1}), ExtractAll(archiver, dir.path()));
+        ASSERT_EQ(1u, boxes.asked().size());
+        EXPECT_EQ("上書きしてもよろしいですか？", boxes.asked()[0].text);
+        EXPECT_EQ("確認", boxes.asked()[0].caption);
+        EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONINFORMATION), boxes.asked()[0].flags);
+        EXPECT_EQ("first", ReadTextFile(dir / "same.txt"));
+    }
+    {
+        ScopedBoxAnswers boxes{IDYES, IDYES};
+        ExtractAll(archiver, dir.path());
+        EXPECT_EQ(2u, boxes.asked().size());
+        EXPECT_EQ("second", ReadTextFile(dir / "same.txt"));
+    }
+}
+
+TEST(Overwrite, ReadOnlyTargetIsReplaced) {
+    TestFolder dir;
+    WriteTextFile(dir / "stored.txt", "old");
+    SetFileAttributesA((dir / "stored.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    TZlibArchiver archiver(Fixture("good.zip"));
+    ScopedBoxAnswers boxes;
+    EXPECT_EQ(-1, ExtractAll(archiver, dir.path()).back());
+    EXPECT_TRUE(boxes.asked().empty());
+    EXPECT_EQ("stored data\r\n", ReadTextFile(dir / "stored.txt"));
+}
+
+TEST(Overwrite, TargetThatCannotBeWritten) {
+    TestFolder dir;
+    WriteTextFile(dir / "stored.txt", "held");
+    UniqueFile held(CreateFileA((dir / "stored.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    TZlibArchiver archiver(Fixture("good.zip"));
+    ScopedBoxAnswers boxes;
+    EXPECT_EQ((std::vector<int>{0}), ExtractAll(archiver, dir.path()));
+    ASSERT_EQ(1u, boxes.asked().size());
+    EXPECT_EQ("ファイルの書き込みに失敗しました。: " + dir.path() + "\\stored.txt",
+              boxes.asked()[0].text);
+    EXPECT_TRUE(archiver.CloseArchive());
+    held.reset();
+    EXPECT_EQ("held", ReadTextFile(dir / "stored.txt"));
+}
+
+TEST(MemberTimes, CreationAndLastWriteFromTheMemberAccessUntouched) {
+    TestFolder dir;
+    TZlibArchiver archiver(Fixture("good.zip"));
+    ScopedBoxAnswers boxes;
+    ExtractAll(archiver, dir.path());
+    const FILETIME expected = LocalMemberTime();
+    for (const char* name : {"stored.txt", "zero.bin", "sub\\dir\\a.txt"}) {
+        const FileTimes times = ReadTimes(dir / name);
+        EXPECT_TRUE(SameTime(expected, times.write)) << name;
+        EXPECT_TRUE(SameTime(expected, times.creation)) << name;
+        EXPECT_FALSE(SameTime(expected, times.access)) << name;
+    }
+}
+
+TEST(MemberTimes, SetEntryFileTimeOnAnExistingFile) {
+    TestFolder dir;
+    WriteTextFile(dir / "f.txt", "x");
+    const FileTimes before = ReadTimes(dir / "f.txt");
+    tm_unz time{};
+    time.tm_year = 2021;
+    time.tm_mon = 2;  // months count from 0
+    time.tm_mday = 4;
+    time.tm_hour = 5;
+    time.tm_min = 6;
+    time.tm_sec = 8;
+    TZlibArchiver::SetEntryFileTime(dir / "f.txt", time);
+    const FileTimes after = ReadTimes(dir / "f.txt");
+    EXPECT_TRUE(SameTime(LocalMemberTime(), after.write));
+    EXPECT_TRUE(SameTime(before.access, after.access));
+    TZlibArchiver::SetEntryFileTime(dir / "missing.txt", time);  // quietly nothing
+    EXPECT_FALSE(PathExists(dir / "missing.txt"));
+}
+
+TEST(SingleMember, SettingFileInAnyLetterCaseWithBackslash) {
+    TestFolder dir;
+    TZlibArchiver archiver(Fixture("good.zip"));
+    archiver.SetKeepFolders(0);
+    ScopedBoxAnswers boxes;
+    EXPECT_TRUE(archiver.ExtractFile("$preextractdir$\\_$$$setting$$$_.ini", dir.path()));
+    EXPECT_TRUE(boxes.asked().empty());
+    EXPECT_EQ("[options]\r\nAppName=x\r\n", ReadTextFile(dir / "_$$$SETTING$$$_.INI"));
+    EXPECT_FALSE(PathExists(dir / "$preextractdir$"));
+}
+
+TEST(SingleMember, MissingMemberIsReportedAndTheArchiveClosed) {
+    TestFolder dir;
+    TZlibArchiver archiver(Fixture("good.zip"));
+    ScopedBoxAnswers boxes;
+    EXPECT_FALSE(archiver.ExtractFile("$preextractdir$\\missing.txt", dir.path()));
+    ASSERT_EQ(1u, boxes.asked().size());
+    EXPECT_EQ("次のファイルが見つかりません。: $preextractdir$\\missing.txt", boxes.asked()[0].text);
+    EXPECT_EQ("エラー", boxes.asked()[0].caption);
+    EXPECT_FALSE(archiver.CloseArchive());
+    // The archive file is not held open: it can be deleted right away.
+    TestFolder copy;
+    CopyFileA(Fixture("good.zip").c_str(), (copy / "g.zip").c_str(), FALSE);
+    TZlibArchiver other(copy / "g.zip");
+    other.ExtractFile("nothing", copy.path());
+    EXPECT_TRUE(DeleteFileA((copy / "g.zip").c_str()));
+}
+
+TEST(ArchiveFiles, AppendedToAnExeReadsLikeTheArchiveAlone) {
+    TestFolder alone, appended;
+    ScopedBoxAnswers boxes;
+    TZlibArchiver a(Fixture("good.zip"));
+    TZlibArchiver b(Fixture("appended.exe"));
+    EXPECT_EQ(ExtractAll(a, alone.path()), ExtractAll(b, appended.path()));
+    EXPECT_TRUE(boxes.asked().empty());
+    EXPECT_EQ(Snapshot(alone.path()), Snapshot(appended.path()));
+    EXPECT_EQ(12u, Snapshot(alone.path()).size());  // 6 files and 6 folders
+}
+
+TEST(ArchiveFiles, RunningProgramCanReadItsOwnFile) {
+    // The archive is opened with write sharing: another open handle with write access is fine.
+    TestFolder dir;
+    CopyFileA(Fixture("appended.exe").c_str(), (dir / "setup.exe").c_str(), FALSE);
+    UniqueFile writer(CreateFileA((dir / "setup.exe").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+    ASSERT_TRUE(writer);
+    TZlibArchiver archiver(dir / "setup.exe");
+    ScopedBoxAnswers boxes;
+    EXPECT_TRUE(archiver.ExtractFile("stored.txt", dir / "out\\"));
+    EXPECT_TRUE(boxes.asked().empty());
+}
+
+TEST(ArchiveFiles, UnreadableArchives) {
+    for (const char* name : {"truncated.zip", "garbage.zip", "no_such_file.zip"}) {
+        TestFolder dir;
+        TZlibArchiver archiver(Fixture(name));
+        ScopedBoxAnswers boxes;
+        EXPECT_EQ(0, archiver.OpenArchive()) << name;
+        EXPECT_FALSE(archiver.ExtractFile("stored.txt", dir.path())) << name;
+        ASSERT_EQ(2u, boxes.asked().size()) << name;
+        EXPECT_EQ("ファイルのオープンに失敗しました。: " + Fixture(name), boxes.asked()[0].text);
+        EXPECT_TRUE(Snapshot(dir.path()).empty()) << name;
+    }
+}
+
+TEST(DamagedMembers, BadChecksumIsWrittenThenReportedAtClose) {
+    TestFolder dir;
+    TZlibArchiver archiver(Fixture("badcrc.zip"));
+    ScopedBoxAnswers boxes;
+    EXPECT_EQ((std::vector<int>{0}), ExtractAll(archiver, dir.path()));
+    ASSERT_EQ(1u, boxes.asked().size());
+    EXPECT_EQ("ファイルのクローズに失敗しました。: " + Fixture("badcrc.zip"), boxes.asked()[0].text);
+    EXPECT_EQ("payload with a wrong checksum", ReadTextFile(dir / "bad.txt"));
+    EXPECT_TRUE(SameTime(LocalMemberTime(), ReadTimes(dir / "bad.txt").write));
+}
+
+TEST(DamagedMembers, UnknownMethodFailsToOpen) {
+    TestFolder dir;
+    TZlibArchiver archiver(Fixture("method12.zip"));
+    ScopedBoxAnswers boxes;
+    EXPECT_EQ((std::vector<int>{1, 0}), ExtractAll(archiver, dir.path()));
+    ASSERT_EQ(1u, boxes.asked().size());
+    EXPECT_EQ("Archive中のファイルオープンに失敗しました。: " + dir.path() + "\\bz.bin",
+              boxes.asked()[0].text);
+    EXPECT_FALSE(PathExists(dir / "bz.bin"));
+    EXPECT_TRUE(archiver.CloseArchive());
+}
+
+TEST(DamagedMembers, DataEndingEarlyIsAReadFailure) {
+    for (const char* name : {"cutdeflate.zip", "oversize.zip", "storedover.zip"}) {
+        TestFolder dir;
+        TZlibArchiver archiver(Fixture(name));
+        ScopedBoxAnswers boxes;
+        EXPECT_EQ((std::vector<int>{0}), ExtractAll(archiver, dir.path())) << name;
+        ASSERT_FALSE(boxes.asked().empty()) << name;
+        const std::string& text = boxes.asked()[0].text;
+        EXPECT_TRUE(text.rfind(kReadMessage, 0) == 0 ||
+                    text.rfind("ファイルのクローズに失敗しました。: ", 0) == 0)
+            << name << ": " << text;
+        EXPECT_TRUE(archiver.CloseArchive()) << name;
+    }
+}
+
+TEST(Names, EveryUnsafeShapeIsRefusedAndNothingIsWritten) {
+    const int count = std::stoi(ReadTextFile(Fixture("unsafe_count.txt")));
+    ASSERT_GT(count, 20);
+    for (int i = 0; i < count; ++i) {
+        TestFolder dir;
+        const std::string dest = dir / "inside\\dest\\";
+        ForceFolders(dest);
+        WriteTextFile(dir / "up.txt", "marker above");
+        WriteTextFile(dir / "inside\\up.txt", "marker beside");
+        WriteTextFile(dest + "x", "marker in destination");
+        const auto before = Snapshot(dir.path());
+
+        char file[32];
+        wsprintfA(file, "unsafe_%02d.zip", i);
+        TZlibArchiver archiver(Fixture(file));
+        ScopedBoxAnswers boxes;
+        EXPECT_EQ((std::vector<int>{0}), ExtractAll(archiver, dest)) << file;
+        ASSERT_EQ(1u, boxes.asked().size()) << file;
+        EXPECT_EQ(0u, boxes.asked()[0].text.rfind(kUnsafeMessage, 0)) << file;
+        EXPECT_EQ(before, Snapshot(dir.path())) << file;
+        EXPECT_TRUE(archiver.CloseArchive());
+    }
+}
+
+TEST(Names, UnsafeNameRule) {
+    EXPECT_TRUE(TZlibArchiver::IsUnsafeEntryName("a/b/../c"));
+    EXPECT_TRUE(TZlibArchiver::IsUnsafeEntryName("lpt1.txt"));
+    EXPECT_TRUE(TZlibArchiver::IsUnsafeEntryName("CONOUT$"));
+    EXPECT_TRUE(TZlibArchiver::IsUnsafeEntryName("a\x01"));
+    EXPECT_TRUE(TZlibArchiver::IsUnsafeEntryName("bad\x81"));       // lead byte at the end
+    EXPECT_TRUE(TZlibArchiver::IsUnsafeEntryName("x\x81/../y"));    // lead byte hiding a slash
+    EXPECT_FALSE(TZlibArchiver::IsUnsafeEntryName("表/表.txt"));    // 0x5C as a second byte
+    EXPECT_FALSE(TZlibArchiver::IsUnsafeEntryName("表"));
+    EXPECT_FALSE(TZlibArchiver::IsUnsafeEntryName("dir/"));
+    EXPECT_FALSE(TZlibArchiver::IsUnsafeEntryName("com10.txt"));
+    EXPECT_FALSE(TZlibArchiver::IsUnsafeEntryName("console.txt"));
+    EXPECT_FALSE(TZlibArchiver::IsUnsafeEntryName("a..b/c"));
+}
+
+TEST(Names, TwoDotsInsideNamesAreAccepted) {
+    TestFolder dir;
+    TZlibArchiver archiver(Fixture("oddbutsafe.zip"));
+    ScopedBoxAnswers boxes;
+    EXPECT_EQ(-1, ExtractAll(archiver, dir.path()).back());
+    EXPECT_TRUE(boxes.asked().empty());
+    EXPECT_EQ("accepted", ReadTextFile(dir / "dir\\a..b"));
+    EXPECT_EQ("accepted", ReadTextFile(dir / "..hidden"));
+    EXPECT_EQ("accepted", ReadTextFile(dir / "表\\表.txt"));
+}
+
+TEST(Names, LongNamesAreCutAt261BytesFirst) {
+    {
+        TestFolder dir;
+        TZlibArchiver archiver(Fixture("longname.zip"));
+        archiver.SetKeepFolders(0);
+        ScopedBoxAnswers boxes;
+        std::vector<std::string> names;
+        EXPECT_EQ((std::vector<int>{-1}), ExtractAll(archiver, dir.path(), &names));
+        ASSERT_EQ(1u, names.size());
+        EXPECT_EQ(261u, names[0].size());
+        EXPECT_EQ("long but fine", ReadTextFile(dir / std::string(60, 'f')));
+    }
+    {
+        // Cut after 261 bytes the last component ends in a dot, which is refused.
+        TestFolder dir;
+        TZlibArchiver archiver(Fixture("longcut_unsafe.zip"));
+        ScopedBoxAnswers boxes;
+        EXPECT_EQ((std::vector<int>{0}), ExtractAll(archiver, dir.path()));
+        ASSERT_EQ(1u, boxes.asked().size());
+        EXPECT_EQ(kUnsafeMessage + std::string(257, 'x') + "/ab.", boxes.asked()[0].text);
+    }
+}
+
+}  // namespace
