@@ -1,0 +1,252 @@
+// mkpackage: builds a package for package authors (a copy of setup.exe with the package archive
+// appended, or the archive alone) after checking it the way the installer will read it, and lists
+// the members of a built package.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "archive/zip_reader.h"
+#include "package_members.h"
+#include "package_settings.h"
+#include "utils/text.h"
+#include "zip_writer.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kDefaultLevel = 6;
+
+const char kUsage[] =
+    "Usage:\n"
+    "  mkpackage [--level N] PACKAGE_DIR SETTING_INI INSTALLER_EXE OUTPUT_EXE\n"
+    "  mkpackage --zip [--level N] PACKAGE_DIR SETTING_INI OUTPUT_ZIP\n"
+    "  mkpackage --list FILE\n"
+    "  mkpackage --help\n"
+    "\n"
+    "Builds a package: OUTPUT_EXE is a copy of INSTALLER_EXE (the plain setup.exe) with the\n"
+    "package archive appended. With --zip, OUTPUT_ZIP is the archive alone, for running the\n"
+    "installer as \"setup.exe OUTPUT_ZIP\". The output is written under a temporary name and\n"
+    "renamed at the end, so a failed build leaves no output behind.\n"
+    "\n"
+    "The archive holds, in this order:\n"
+    "  1. every file under PACKAGE_DIR, deflated; in each folder its files, then its sub-folders,\n"
+    "     both sorted by name; an empty folder as a folder member. The top-level folder\n"
+    "     PACKAGE_DIR\\$preextractdir$ is left out here;\n"
+    "  2. SETTING_INI, stored as \"$preextractdir$/_$$$setting$$$_.ini\";\n"
+    "  3. one member for each [preextractlist] item of SETTING_INI (item0, item1, ...), stored\n"
+    "     under the name the item gives, with \"/\" for \"\\\". Its data is the file of that path\n"
+    "     under PACKAGE_DIR: item0=$preextractdir$\\readme.txt is taken from\n"
+    "     PACKAGE_DIR\\$preextractdir$\\readme.txt. An item outside $preextractdir$ names a package\n"
+    "     file, which is then stored twice: installed, and pre-extracted.\n"
+    "\n"
+    "Nothing is written when the installer would fail on the package: a member name it refuses;\n"
+    "a [preextractlist] item whose file is missing, or an item after a gap (item3 without item2);\n"
+    "for InstallMode 0 (the default) a missing UninstallInfoDir or UninstallExeDir, or no item\n"
+    "named chruinst.ex_; a Dialogs field other than LICENSEAGREE, FOLDERSELECT, FIRST or\n"
+    "SELINSTALLMODULE; an agreement text ([LICENSEAGREE] Text) or LastViewText file that is not\n"
+    "among the items.\n"
+    "\n"
+    "Options:\n"
+    "  --zip        write the archive alone instead of an installer\n"
+    "  --level N    deflate level 1 to 9 (default 6); 0 stores the files uncompressed\n"
+    "  --list FILE  print the member names of a package (installer or archive), one per line,\n"
+    "               in archive order\n"
+    "  -h, --help   print this text\n"
+    "\n"
+    "Exit status: 0 done; 1 refused or failed (the reasons on standard error); 2 wrong usage.\n";
+
+struct Options {
+    bool zip_only = false;
+    bool list = false;
+    int level = kDefaultLevel;
+    std::vector<std::string> paths;
+};
+
+void PrintError(const std::string& message) {
+    std::fprintf(stderr, "mkpackage: %s\n", message.c_str());
+}
+
+int UsageError(const std::string& message) {
+    PrintError(message);
+    std::fputs("Run \"mkpackage --help\" for the usage.\n", stderr);
+    return kExitUsage;
+}
+
+// A single digit, 0 to 9.
+bool ParseLevel(const std::string& text, int& level) {
+    if (text.size() != 1 || text[0] < '0' || text[0] > '9') return false;
+    level = text[0] - '0';
+    return true;
+}
+
+std::string FullPath(const std::string& path) {
+    char full[MAX_PATH + 1] = {};
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return length == 0 || length >= sizeof full ? path : std::string(full);
+}
+
+bool IsFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsInsideFolder(const std::string& path, const std::string& folder) {
+    return path.size() > folder.size() &&
+           EqualsIgnoringAsciiCase(path.substr(0, folder.size()), folder);
+}
+
+// Checks INSTALLER_EXE: a program file that does not carry an archive already (a package built
+// from a package would carry both, and the installer reads only the last).
+void CheckInstaller(const std::string& path, std::vector<std::string>& problems) {
+    if (!IsFile(path)) {
+        problems.push_back("installer not found: " + path);
+        return;
+    }
+    if (UniqueUnzFile(OpenZipReader(path))) {
+        problems.push_back(path + " already carries an archive; give the plain installer");
+    }
+}
+
+int ListPackage(const std::string& path) {
+    UniqueUnzFile zip(OpenZipReader(path));
+    if (!zip) {
+        PrintError("no archive found in " + path);
+        return kExitFailed;
+    }
+    int status = unzGoToFirstFile(zip.get());
+    for (; status == UNZ_OK; status = unzGoToNextFile(zip.get())) {
+        unz_file_info info{};
+        if (unzGetCurrentFileInfo(zip.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+            break;
+        }
+        std::string name(info.size_filename + 1, '\0');
+        if (unzGetCurrentFileInfo(zip.get(), &info, name.data(), static_cast<uLong>(name.size()),
+                                  nullptr, 0, nullptr, 0) != UNZ_OK) {
+            break;
+        }
+        name.resize(info.size_filename);
+        std::printf("%s\n", name.c_str());
+    }
+    if (status != UNZ_END_OF_LIST_OF_FILE) {
+        PrintError("cannot read the archive's member list in " + path);
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int BuildPackage(const Options& options) {
+    const std::string package_dir = AddBackslash(FullPath(options.paths[0]));
+    const std::string setting_file = FullPath(options.paths[1]);
+    const std::string installer = options.zip_only ? std::string() : FullPath(options.paths[2]);
+    const std::string output = FullPath(options.paths.back());
+
+    PackageSettings settings;
+    if (!ReadPackageSettings(setting_file, settings)) {
+        PrintError("setting file not found: " + setting_file);
+        return kExitFailed;
+    }
+    std::vector<std::string> problems = CheckPackageSettings(settings);
+
+    std::vector<PackageMember> members;
+    std::string error;
+    if (!CollectPackageFiles(package_dir, members, error)) {
+        PrintError(error);
+        return kExitFailed;
+    }
+    const size_t package_count = members.size();
+    CheckMemberNames(members, problems);
+    AddPreExtractMembers(package_dir, setting_file, settings, members, problems);
+
+    if (!options.zip_only) CheckInstaller(installer, problems);
+    if (IsInsideFolder(output, package_dir)) {
+        problems.push_back("the output " + output + " lies inside the package folder");
+    }
+    if (!problems.empty()) {
+        for (const std::string& problem : problems) PrintError(problem);
+        PrintError("nothing written");
+        return kExitFailed;
+    }
+
+    const std::string output_folder = FolderOf(output);
+    TemporaryFile archive;
+    if (!archive.Create(output_folder)) {
+        PrintError("cannot create a temporary file in " + output_folder);
+        return kExitFailed;
+    }
+    if (!WriteZipArchive(archive.path(), members, options.level, error)) {
+        PrintError(error);
+        return kExitFailed;
+    }
+    if (options.zip_only) {
+        if (!archive.MoveTo(output)) {
+            PrintError("cannot write " + output);
+            return kExitFailed;
+        }
+    } else {
+        TemporaryFile package;
+        if (!package.Create(output_folder)) {
+            PrintError("cannot create a temporary file in " + output_folder);
+            return kExitFailed;
+        }
+        if (!ConcatenateFiles(package.path(), {installer, archive.path()}, error)) {
+            PrintError(error);
+            return kExitFailed;
+        }
+        if (!package.MoveTo(output)) {
+            PrintError("cannot write " + output);
+            return kExitFailed;
+        }
+    }
+    std::printf("mkpackage: wrote %s: %u package members, the setting file, %u pre-extract items\n",
+                output.c_str(), static_cast<unsigned>(package_count),
+                static_cast<unsigned>(settings.items.size()));
+    return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    bool options_ended = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options_ended || arg.empty() || arg[0] != '-') {
+            options.paths.push_back(arg);
+        } else if (arg == "--") {
+            options_ended = true;
+        } else if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return kExitOk;
+        } else if (arg == "--zip") {
+            options.zip_only = true;
+        } else if (arg == "--list") {
+            options.list = true;
+        } else if (arg == "--level") {
+            if (i + 1 >= argc || !ParseLevel(argv[i + 1], options.level)) {
+                return UsageError("--level needs a number from 0 to 9");
+            }
+            ++i;
+        } else {
+            return UsageError("unknown option " + arg);
+        }
+    }
+
+    if (options.list) {
+        if (options.zip_only || options.paths.size() != 1) {
+            return UsageError("--list takes one file and no other option");
+        }
+        return ListPackage(options.paths[0]);
+    }
+    const size_t expected = options.zip_only ? 3 : 4;
+    if (options.paths.size() != expected) {
+        return UsageError(options.zip_only
+                              ? "--zip needs PACKAGE_DIR, SETTING_INI and OUTPUT_ZIP"
+                              : "needs PACKAGE_DIR, SETTING_INI, INSTALLER_EXE and OUTPUT_EXE");
+    }
+    return BuildPackage(options);
+}

@@ -1,0 +1,234 @@
+// Reading and checking the setting file of a package.
+#include "package_settings.h"
+
+#include <windows.h>
+
+#include "archive/zarchive.h"
+#include "utils/text.h"
+
+const char kSettingMemberName[] = "$preextractdir$/_$$$setting$$$_.ini";
+const char kPreExtractFolder[] = "$preextractdir$";
+
+namespace {
+
+const char kOptions[] = "options";
+const char kPreExtractList[] = "preextractlist";
+const char kLicenseAgree[] = "LICENSEAGREE";
+const char kUninstaller[] = "chruinst.ex_";
+
+// The page table of the installer, in its order; page names are compared exactly.
+const char* const kPageNames[] = {"LICENSEAGREE", "FOLDERSELECT", "FIRST", "SELINSTALLMODULE"};
+constexpr int kMaxPages = 11;  // the installer's page sequence has 11 slots
+
+// The installer reads member names into a 261-byte buffer and cuts longer ones.
+constexpr size_t kMaxMemberName = 261;
+
+// Same buffer as the installer's profile reads: 32,769 bytes of value.
+constexpr DWORD kValueBufferSize = 32770;
+
+std::string ReadValue(const std::string& file, const char* section, const std::string& key) {
+    std::string buffer(kValueBufferSize, '\0');
+    const DWORD length = GetPrivateProfileStringA(section, key.c_str(), "", buffer.data(),
+                                                  kValueBufferSize, file.c_str());
+    buffer.resize(length);
+    return buffer;
+}
+
+// The key names of a section, in file order.
+std::vector<std::string> ReadKeyNames(const std::string& file, const char* section) {
+    std::string buffer(4096, '\0');
+    for (;;) {
+        const DWORD length = GetPrivateProfileStringA(section, nullptr, "", buffer.data(),
+                                                      static_cast<DWORD>(buffer.size()), file.c_str());
+        // A full buffer is reported as its size minus 2.
+        if (length + 2 < buffer.size()) {
+            buffer.resize(length);
+            break;
+        }
+        buffer.assign(buffer.size() * 2, '\0');
+    }
+    std::vector<std::string> names;
+    for (size_t start = 0; start < buffer.size();) {
+        const size_t end = buffer.find('\0', start);
+        const size_t stop = end == std::string::npos ? buffer.size() : end;
+        if (stop > start) names.push_back(buffer.substr(start, stop - start));
+        start = stop + 1;
+    }
+    return names;
+}
+
+bool IsItemKey(const std::string& key) {
+    return key.size() > 4 && EqualsIgnoringAsciiCase(key.substr(0, 4), "item");
+}
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// File-name part of a pre-extract member: where it lands in the installer's temporary folder.
+std::string ItemFileName(const std::string& value) {
+    return FileNameOf(ToBackslashes(value));
+}
+
+bool IsPreExtracted(const std::string& file_name, const PackageSettings& settings) {
+    for (const PreExtractItem& item : settings.items) {
+        if (EqualsIgnoringAsciiCase(ItemFileName(item.value), file_name)) return true;
+    }
+    return false;
+}
+
+bool IsPageName(const std::string& field) {
+    for (const char* page : kPageNames) {
+        if (field == page) return true;
+    }
+    return false;
+}
+
+void CheckDialogs(const PackageSettings& settings, std::vector<std::string>& problems) {
+    // Fields split exactly as the installer splits them.
+    std::string field;
+    for (int k = 0; GetField(settings.dialogs, ",", k, field); ++k) {
+        if (k == kMaxPages) {
+            problems.push_back("[options] Dialogs: more than " + std::to_string(kMaxPages) +
+                               " pages; the installer ignores " + Quoted(field) +
+                               " and everything after it");
+            return;
+        }
+        if (!IsPageName(field)) {
+            problems.push_back("[options] Dialogs: field " + std::to_string(k + 1) + " " +
+                               Quoted(field) +
+                               " is not a page name; use LICENSEAGREE, FOLDERSELECT, FIRST or "
+                               "SELINSTALLMODULE exactly (upper case, no blanks)");
+        }
+    }
+}
+
+bool ShowsPage(const PackageSettings& settings, const char* page) {
+    std::string field;
+    for (int k = 0; k < kMaxPages && GetField(settings.dialogs, ",", k, field); ++k) {
+        if (field == page) return true;
+    }
+    return false;
+}
+
+void CheckItems(const PackageSettings& settings, std::vector<std::string>& problems) {
+    for (const PreExtractItem& item : settings.items) {
+        const std::string prefix = "[preextractlist] " + item.key + ": " + Quoted(item.value);
+        const std::string name = ItemMemberName(item.value);
+        if (TZlibArchiver::IsUnsafeEntryName(name)) {
+            problems.push_back(prefix + " is a member name the installer refuses to extract");
+        } else if (ItemFileName(item.value).empty()) {
+            problems.push_back(prefix + " names a folder, not a file");
+        } else if (name.size() > kMaxMemberName) {
+            problems.push_back(prefix + " is longer than " + std::to_string(kMaxMemberName) +
+                               " bytes, which the installer cuts");
+        }
+    }
+    const std::string end_key = "item" + std::to_string(settings.items.size());
+    for (const std::string& key : settings.unread_item_keys) {
+        problems.push_back("[preextractlist] " + key + " is never read: the installer stops at " +
+                           end_key + ", which is missing or empty");
+    }
+}
+
+}  // namespace
+
+bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const unsigned char x = static_cast<unsigned char>(a[i]);
+        const unsigned char y = static_cast<unsigned char>(b[i]);
+        if (IsLeadByte(x)) {
+            // A two-byte character: both bytes must match as they stand.
+            if (x != y) return false;
+            if (i + 1 < a.size()) {
+                if (a[i + 1] != b[i + 1]) return false;
+                ++i;
+            }
+            continue;
+        }
+        const auto fold = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
+        if (fold(x) != fold(y)) return false;
+    }
+    return true;
+}
+
+std::string ItemMemberName(const std::string& value) {
+    return ToSlashes(value);
+}
+
+bool ReadPackageSettings(const std::string& path, PackageSettings& settings) {
+    char full[MAX_PATH + 1] = {};
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return false;
+    const std::string file(full);
+    const DWORD attributes = GetFileAttributesA(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+
+    settings = PackageSettings{};
+    settings.install_mode = GetPrivateProfileIntA(kOptions, "InstallMode", 0, file.c_str());
+    settings.dialogs = ReadValue(file, kOptions, "Dialogs");
+    settings.last_view_text = ReadValue(file, kOptions, "LastViewText");
+    settings.uninstall_info_dir = ReadValue(file, kOptions, "UninstallInfoDir");
+    settings.uninstall_exe_dir = ReadValue(file, kOptions, "UninstallExeDir");
+    settings.license_text = ReadValue(file, kLicenseAgree, "Text");
+
+    // The installer reads item0, item1, ... and stops at the first missing or empty value.
+    for (size_t i = 0;; ++i) {
+        const std::string key = "item" + std::to_string(i);
+        std::string value = ReadValue(file, kPreExtractList, key);
+        if (value.empty()) break;
+        settings.items.push_back({key, value});
+    }
+    for (const std::string& key : ReadKeyNames(file, kPreExtractList)) {
+        if (!IsItemKey(key) || ReadValue(file, kPreExtractList, key).empty()) continue;
+        bool read = false;
+        for (const PreExtractItem& item : settings.items) {
+            read = read || EqualsIgnoringAsciiCase(item.key, key);
+        }
+        if (!read) settings.unread_item_keys.push_back(key);
+    }
+    return true;
+}
+
+std::vector<std::string> CheckPackageSettings(const PackageSettings& settings) {
+    std::vector<std::string> problems;
+    CheckDialogs(settings, problems);
+    CheckItems(settings, problems);
+
+    if (ShowsPage(settings, kLicenseAgree)) {
+        // The agreement page loads only the file-name part, from the temporary folder.
+        const std::string text = FileNameOf(settings.license_text);
+        if (text.empty()) {
+            problems.push_back(
+                "[LICENSEAGREE] Text is missing or empty, but Dialogs shows the LICENSEAGREE page");
+        } else if (!IsPreExtracted(text, settings)) {
+            problems.push_back("[LICENSEAGREE] Text: " + Quoted(settings.license_text) +
+                               " is not among the [preextractlist] items (compared by file "
+                               "name), so the agreement page would have no text");
+        }
+    }
+    if (!settings.last_view_text.empty()) {
+        const std::string view = FileNameOf(settings.last_view_text);
+        if (view.empty() || !IsPreExtracted(view, settings)) {
+            problems.push_back("[options] LastViewText: " + Quoted(settings.last_view_text) +
+                               " is not among the [preextractlist] items (compared by file name)");
+        }
+    }
+    if (settings.install_mode == 0) {
+        const std::string reason = "; a character package (InstallMode 0) needs it";
+        if (settings.uninstall_info_dir.empty()) {
+            problems.push_back("[options] UninstallInfoDir is missing or empty" + reason);
+        }
+        if (settings.uninstall_exe_dir.empty()) {
+            problems.push_back("[options] UninstallExeDir is missing or empty" + reason);
+        }
+        if (!IsPreExtracted(kUninstaller, settings)) {
+            problems.push_back(std::string("[preextractlist] no item names the uninstaller \"") +
+                               kUninstaller + "\"" + reason);
+        }
+    }
+    return problems;
+}

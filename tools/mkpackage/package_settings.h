@@ -1,0 +1,46 @@
+// The setting file as mkpackage sees it: the keys that decide what the archive must hold, and
+// the checks that refuse a package the installer would fail on (or half-install).
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One [preextractlist] entry as the installer reads it.
+struct PreExtractItem {
+    std::string key;    // "item0", "item1", ...
+    std::string value;  // member name as written: backslashes or slashes
+};
+
+struct PackageSettings {
+    unsigned install_mode = 0;       // [options] InstallMode
+    std::string dialogs;             // [options] Dialogs
+    std::string last_view_text;      // [options] LastViewText
+    std::string uninstall_info_dir;  // [options] UninstallInfoDir
+    std::string uninstall_exe_dir;   // [options] UninstallExeDir
+    std::string license_text;        // [LICENSEAGREE] Text
+    // item0, item1, ... up to the first missing or empty key, where the installer stops.
+    std::vector<PreExtractItem> items;
+    // Other non-empty keys of [preextractlist]: the installer never reads them.
+    std::vector<std::string> unread_item_keys;
+};
+
+// Reads the keys above from the INI file at path (any path; it is made absolute first, since the
+// profile functions look for a bare name in the Windows folder). False when the file is missing.
+bool ReadPackageSettings(const std::string& path, PackageSettings& settings);
+
+// Everything in the settings that the installer would trip over, one message per problem, each
+// naming the section and key; empty when the settings are fine. Looks at the settings alone.
+std::vector<std::string> CheckPackageSettings(const PackageSettings& settings);
+
+// The member name under which a [preextractlist] value is stored: "/" separators.
+std::string ItemMemberName(const std::string& value);
+
+// Member name of the setting file: the installer asks for "$preextractdir$\_$$$setting$$$_.ini",
+// and looks it up with slashes.
+extern const char kSettingMemberName[];
+// Top-level folder of the package folder whose files are pre-extracted only, never installed.
+extern const char kPreExtractFolder[];
+
+// Compares ASCII letters without regard to case, as the file system and the archive look-up do;
+// the second byte of a two-byte character is compared as it stands.
+bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b);
