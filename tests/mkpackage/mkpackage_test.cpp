@@ -1,0 +1,546 @@
+// mkpackage run as a program: the archive order of a built package, installer and plain archive
+// alike, the refusals (exit code, the key or file named, no output), Shift-JIS names and large
+// members read back by the installer's own extractor.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "archive/zarchive.h"
+#include "archive/zip_reader.h"
+#include "support/test_support.h"
+#include "utils/files.h"
+#include "utils/message_box.h"
+#include "utils/text.h"
+#include "utils/unique_any.h"
+
+namespace {
+
+const char kSettingMember[] = "$preextractdir$/_$$$setting$$$_.ini";
+
+struct ToolRun {
+    DWORD exit_code = 0xFFFFFFFF;
+    std::string out;
+    std::string err;
+};
+
+// Quotes an argument for the C runtime's command-line parser: backslashes before the closing
+// quote are doubled, so that a folder path ending in a backslash stays one argument.
+std::string Quote(const std::string& arg) {
+    size_t trailing = 0;
+    while (trailing < arg.size() && arg[arg.size() - 1 - trailing] == '\\') ++trailing;
+    return "\"" + arg + std::string(trailing, '\\') + "\"";
+}
+
+UniqueFile CreateCapture(const std::string& path) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return UniqueFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Member names of the archive in path, in central-directory order, read with the installer's
+// reader; empty when it does not open.
+std::vector<std::string> ReadMemberNames(const std::string& path) {
+    std::vector<std::string> names;
+    UniqueUnzFile zip(OpenZipReader(path));
+    if (!zip) return names;
+    for (int status = unzGoToFirstFile(zip.get()); status == UNZ_OK;
+         status = unzGoToNextFile(zip.get())) {
+        char name[1024] = {};
+        if (unzGetCurrentFileInfo(zip.get(), nullptr, name, sizeof name - 1, nullptr, 0, nullptr,
+                                  0) != UNZ_OK) {
+            break;
+        }
+        names.push_back(name);
+    }
+    return names;
+}
+
+bool ReadMemberInfo(const std::string& path, const std::string& member, unz_file_info& info) {
+    UniqueUnzFile zip(OpenZipReader(path));
+    return zip && unzLocateFile(zip.get(), member.c_str(), 0) == UNZ_OK &&
+           unzGetCurrentFileInfo(zip.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK;
+}
+
+// Names of the entries directly in folder.
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found{};
+    UniqueFindHandle find(FindFirstFileA((folder + "*").c_str(), &found));
+    if (!find) return names;
+    do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find.get(), &found));
+    return names;
+}
+
+// Every file under root (relative path) with its content.
+void Snapshot(const std::string& root, const std::string& relative,
+              std::map<std::string, std::string>& out) {
+    for (const std::string& name : FolderEntries(root + relative)) {
+        const std::string path = root + relative + name;
+        if (FolderExists(path)) {
+            Snapshot(root, relative + name + "\\", out);
+        } else {
+            out[relative + name] = ReadTextFile(path);
+        }
+    }
+}
+
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+    std::map<std::string, std::string> out;
+    Snapshot(root, "", out);
+    return out;
+}
+
+// A sequential pass as the installation run does it; true when every member was extracted.
+bool ExtractAll(const std::string& archive, const std::string& destination) {
+    TZlibArchiver archiver(archive);
+    archiver.SetKeepFolders(1);
+    archiver.SetConfirmOverwrite(0);
+    if (archiver.OpenArchive() == 0) return false;
+    for (;;) {
+        std::string name;
+        const int result = archiver.ExtractNext(name, destination);
+        if (result == -1) return true;
+        if (result != 1) {
+            archiver.CloseArchive();
+            return false;
+        }
+    }
+}
+
+void SetLastWriteTime(const std::string& path, const SYSTEMTIME& local_time) {
+    FILETIME local{};
+    FILETIME universal{};
+    SystemTimeToFileTime(&local_time, &local);
+    LocalFileTimeToFileTime(&local, &universal);
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    SetFileTime(file.get(), nullptr, nullptr, &universal);
+}
+
+// Bytes that deflate cannot shrink, then bytes that it can.
+std::string LargeContent(size_t size) {
+    std::string data;
+    data.reserve(size);
+    uint32_t state = 12345;
+    while (data.size() < size / 2) {
+        state = state * 1103515245u + 12345u;
+        data.push_back(static_cast<char>(state >> 24));
+    }
+    for (int line = 0; data.size() < size; ++line) {
+        data += "line " + std::to_string(line) + ": the character waves from the desktop corner\r\n";
+    }
+    data.resize(size);
+    return data;
+}
+
+class MkpackageTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ForceFolders(package_ + "$preextractdir$");
+        ForceFolders(output_folder_);
+        WriteFile("a.txt", "a");
+        WriteFile("B.txt", "b");
+        WriteFile("sub\\z.txt", "z");
+        WriteFile("sub\\deeper\\x.bin", std::string("x\0y", 3));
+        ForceFolders(package_ + "empty");
+        WriteFile("$preextractdir$\\readme.txt", "read me");
+        WriteFile("$preextractdir$\\license.txt", "terms");
+        WriteFile("$preextractdir$\\chruinst.ex_", "uninstaller");
+        WriteFile("$preextractdir$\\unlisted.txt", "never packed");
+    }
+
+    void WriteFile(const std::string& relative, const std::string& content) {
+        const std::string path = package_ + relative;
+        ForceFolders(FolderOfNoSlash(path));
+        WriteTextFile(path, content);
+    }
+
+    // A setting file: options lines, then the items, then the agreement page's section.
+    void WriteSetting(const std::string& options, const std::string& items,
+                      const std::string& license = "Text=license.txt\r\n") {
+        WriteTextFile(setting_, "[options]\r\n" + options + "[preextractlist]\r\n" + items +
+                                    "[LICENSEAGREE]\r\n" + license);
+    }
+
+    void WriteGoodSetting() {
+        WriteSetting(kGoodOptions, kGoodItems);
+    }
+
+    ToolRun Run(const std::vector<std::string>& args) {
+        ToolRun run;
+        const std::string out_path = captures_ / "out.txt";
+        const std::string err_path = captures_ / "err.txt";
+        {
+            UniqueFile out = CreateCapture(out_path);
+            UniqueFile err = CreateCapture(err_path);
+            std::string command = Quote(TestBinDir() + "mkpackage.exe");
+            for (const std::string& arg : args) command += " " + Quote(arg);
+            STARTUPINFOA startup{};
+            startup.cb = sizeof startup;
+            startup.dwFlags = STARTF_USESTDHANDLES;
+            startup.hStdOutput = out.get();
+            startup.hStdError = err.get();
+            PROCESS_INFORMATION process{};
+            if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                nullptr, nullptr, &startup, &process)) {
+                ADD_FAILURE() << "cannot start " << command;
+                return run;
+            }
+            UniqueHandle process_handle(process.hProcess);
+            UniqueHandle thread_handle(process.hThread);
+            EXPECT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
+            GetExitCodeProcess(process.hProcess, &run.exit_code);
+        }
+        run.out = ReadTextFile(out_path);
+        run.err = ReadTextFile(err_path);
+        return run;
+    }
+
+    ToolRun BuildInstaller() {
+        return Run({package_, setting_, setup_exe_, output_});
+    }
+
+    // A refused build: exit code 1, every expected text on standard error, no output and no
+    // temporary file left in the output folder.
+    void ExpectRefused(const std::vector<std::string>& named) {
+        const ToolRun run = BuildInstaller();
+        EXPECT_EQ(run.exit_code, 1u) << run.err;
+        for (const std::string& text : named) {
+            EXPECT_NE(run.err.find(text), std::string::npos) << "missing \"" << text << "\" in\n"
+                                                             << run.err;
+        }
+        EXPECT_TRUE(FolderEntries(output_folder_).empty());
+    }
+
+    static constexpr const char* kGoodOptions =
+        "InstallMode=0\r\n"
+        "UninstallInfoDir=($INSTALLDIR)\r\n"
+        "UninstallExeDir=($INSTALLDIR)\r\n"
+        "Dialogs=LICENSEAGREE,FOLDERSELECT\r\n"
+        "LastViewText=docs\\README.TXT\r\n";
+    static constexpr const char* kGoodItems =
+        "item0=$preextractdir$\\readme.txt\r\n"
+        "item1=$preextractdir$/license.txt\r\n"
+        "item2=$preextractdir$\\chruinst.ex_\r\n";
+    const std::vector<std::string> kGoodMembers{
+        "a.txt",
+        "B.txt",
+        "empty/",
+        "sub/z.txt",
+        "sub/deeper/x.bin",
+        kSettingMember,
+        "$preextractdir$/readme.txt",
+        "$preextractdir$/license.txt",
+        "$preextractdir$/chruinst.ex_",
+    };
+
+    TestFolder folder_;
+    TestFolder captures_;
+    const std::string package_ = folder_ / "pkg\\";
+    const std::string setting_ = folder_ / "setting.ini";
+    const std::string output_folder_ = folder_ / "out\\";
+    const std::string output_ = output_folder_ + "package.exe";
+    const std::string setup_exe_ = TestBinDir() + "setup.exe";
+};
+
+// --- building and reading back ----------------------------------------------------------------
+
+TEST_F(MkpackageTest, InstallerListsMembersInArchiveOrder) {
+    WriteGoodSetting();
+    const ToolRun run = BuildInstaller();
+    ASSERT_EQ(run.exit_code, 0u) << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+
+    EXPECT_EQ(ReadMemberNames(output_), kGoodMembers);
+    const ToolRun list = Run({"--list", output_});
+    EXPECT_EQ(list.exit_code, 0u) << list.err;
+    EXPECT_EQ(Lines(list.out), kGoodMembers);
+    EXPECT_EQ(FolderEntries(output_folder_), std::vector<std::string>{"package.exe"});
+}
+
+TEST_F(MkpackageTest, InstallerIsSetupFollowedByThePlainArchive) {
+    WriteGoodSetting();
+    ASSERT_EQ(BuildInstaller().exit_code, 0u);
+    const std::string zip_path = output_folder_ + "package.zip";
+    const ToolRun run = Run({"--zip", package_, setting_, zip_path});
+    ASSERT_EQ(run.exit_code, 0u) << run.err;
+
+    const std::string setup = ReadTextFile(setup_exe_);
+    const std::string installer = ReadTextFile(output_);
+    const std::string zip = ReadTextFile(zip_path);
+    ASSERT_EQ(installer.size(), setup.size() + zip.size());
+    EXPECT_TRUE(installer.compare(0, setup.size(), setup) == 0);
+    EXPECT_TRUE(installer.compare(setup.size(), zip.size(), zip) == 0);
+
+    // minizip's own file functions find the archive behind the program image too.
+    UniqueUnzFile plain_reader(unzOpen(output_.c_str()));
+    EXPECT_TRUE(plain_reader);
+    EXPECT_EQ(ReadMemberNames(zip_path), kGoodMembers);
+    EXPECT_EQ(Lines(Run({"--list", zip_path}).out), kGoodMembers);
+
+    TestFolder from_installer;
+    TestFolder from_zip;
+    ScopedBoxAnswers boxes;
+    ASSERT_TRUE(ExtractAll(output_, from_installer.path()));
+    ASSERT_TRUE(ExtractAll(zip_path, from_zip.path()));
+    EXPECT_TRUE(boxes.asked().empty());
+    const auto files = Snapshot(from_installer.path());
+    EXPECT_EQ(files, Snapshot(from_zip.path()));
+    EXPECT_EQ(files.at("sub\\deeper\\x.bin"), std::string("x\0y", 3));
+    EXPECT_EQ(files.at("$preextractdir$\\chruinst.ex_"), "uninstaller");
+    EXPECT_TRUE(FolderExists(from_zip / "empty"));
+    EXPECT_EQ(files.count("$preextractdir$\\unlisted.txt"), 0u);
+}
+
+TEST_F(MkpackageTest, PreExtractMembersComeOutByName) {
+    WriteGoodSetting();
+    ASSERT_EQ(BuildInstaller().exit_code, 0u);
+    TestFolder temp;
+    ScopedBoxAnswers boxes;
+    TZlibArchiver archiver(output_);
+    archiver.SetConfirmOverwrite(0);
+    archiver.SetKeepFolders(0);
+    EXPECT_TRUE(archiver.ExtractFile("$preextractdir$\\_$$$setting$$$_.ini", temp.path()));
+    EXPECT_TRUE(archiver.ExtractFile("$preextractdir$\\license.txt", temp.path()));
+    EXPECT_TRUE(boxes.asked().empty());
+    EXPECT_EQ(ReadTextFile(temp / "_$$$setting$$$_.ini"), ReadTextFile(setting_));
+    EXPECT_EQ(ReadTextFile(temp / "license.txt"), "terms");
+}
+
+TEST_F(MkpackageTest, MemberTimesAreLastWriteTimesInLocalTime) {
+    WriteGoodSetting();
+    SYSTEMTIME when{};
+    when.wYear = 2021;
+    when.wMonth = 3;
+    when.wDay = 4;
+    when.wHour = 5;
+    when.wMinute = 6;
+    when.wSecond = 8;
+    SetLastWriteTime(package_ + "a.txt", when);
+    ASSERT_EQ(BuildInstaller().exit_code, 0u);
+
+    unz_file_info info{};
+    ASSERT_TRUE(ReadMemberInfo(output_, "a.txt", info));
+    EXPECT_EQ(info.tmu_date.tm_year, 2021);
+    EXPECT_EQ(info.tmu_date.tm_mon, 2);
+    EXPECT_EQ(info.tmu_date.tm_mday, 4);
+    EXPECT_EQ(info.tmu_date.tm_hour, 5);
+    EXPECT_EQ(info.tmu_date.tm_min, 6);
+    EXPECT_EQ(info.tmu_date.tm_sec, 8);
+}
+
+TEST_F(MkpackageTest, ItemOutsidePreExtractFolderIsStoredTwice) {
+    WriteFile("docs\\guide.txt", "guide");
+    WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=docs\\guide.txt\r\n");
+    ASSERT_EQ(BuildInstaller().exit_code, 0u);
+    const std::vector<std::string> names = ReadMemberNames(output_);
+    ASSERT_EQ(names.size(), kGoodMembers.size() + 2);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "docs/guide.txt"), 2);
+    EXPECT_EQ(names.back(), "docs/guide.txt");
+}
+
+TEST_F(MkpackageTest, ShiftJisNamesRoundTrip) {
+    // 表 and ソ end in 0x5C, the backslash byte: no separator inside a character.
+    WriteFile("表示\\ソフト.txt", "ソフトの説明");
+    WriteFile("$preextractdir$\\表紙.txt", "表紙");
+    WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=$preextractdir$\\表紙.txt\r\n");
+    const ToolRun run = BuildInstaller();
+    ASSERT_EQ(run.exit_code, 0u) << run.err;
+
+    const std::vector<std::string> listed = Lines(Run({"--list", output_}).out);
+    EXPECT_NE(std::find(listed.begin(), listed.end(), "表示/ソフト.txt"), listed.end());
+    EXPECT_EQ(listed.back(), "$preextractdir$/表紙.txt");
+    EXPECT_EQ(ReadMemberNames(output_), listed);
+
+    TestFolder installed;
+    TestFolder temp;
+    ScopedBoxAnswers boxes;
+    ASSERT_TRUE(ExtractAll(output_, installed.path()));
+    EXPECT_EQ(ReadTextFile(installed / "表示\\ソフト.txt"), "ソフトの説明");
+    TZlibArchiver archiver(output_);
+    archiver.SetKeepFolders(0);
+    EXPECT_TRUE(archiver.ExtractFile("$preextractdir$\\表紙.txt", temp.path()));
+    EXPECT_EQ(ReadTextFile(temp / "表紙.txt"), "表紙");
+    EXPECT_TRUE(boxes.asked().empty());
+}
+
+TEST_F(MkpackageTest, LargeFileIsDeflatedAndRoundTrips) {
+    const std::string content = LargeContent(4 * 1024 * 1024 + 123);
+    WriteFile("data\\big.bin", content);
+    WriteGoodSetting();
+    ASSERT_EQ(BuildInstaller().exit_code, 0u);
+
+    unz_file_info info{};
+    ASSERT_TRUE(ReadMemberInfo(output_, "data/big.bin", info));
+    EXPECT_EQ(info.compression_method, static_cast<uLong>(Z_DEFLATED));
+    EXPECT_EQ(info.uncompressed_size, content.size());
+    EXPECT_LT(info.compressed_size, content.size());
+
+    TestFolder destination;
+    ScopedBoxAnswers boxes;
+    TZlibArchiver archiver(output_);
+    archiver.SetKeepFolders(0);
+    ASSERT_TRUE(archiver.ExtractFile("data\\big.bin", destination.path()));
+    EXPECT_TRUE(boxes.asked().empty());
+    EXPECT_TRUE(ReadTextFile(destination / "big.bin") == content);
+}
+
+TEST_F(MkpackageTest, LevelZeroStoresMembers) {
+    WriteGoodSetting();
+    ASSERT_EQ(Run({"--level", "0", package_, setting_, setup_exe_, output_}).exit_code, 0u);
+    unz_file_info info{};
+    ASSERT_TRUE(ReadMemberInfo(output_, "sub/z.txt", info));
+    EXPECT_EQ(info.compression_method, 0u);
+}
+
+TEST_F(MkpackageTest, PluginPackageNeedsNoUninstaller) {
+    WriteSetting("InstallMode=1\r\n", "item0=$preextractdir$\\readme.txt\r\n", "");
+    const ToolRun run = BuildInstaller();
+    EXPECT_EQ(run.exit_code, 0u) << run.err;
+}
+
+TEST_F(MkpackageTest, AgreementTextIsCheckedOnlyWithItsPage) {
+    WriteSetting("InstallMode=0\r\nUninstallInfoDir=x\r\nUninstallExeDir=x\r\nDialogs=FOLDERSELECT\r\n",
+                 kGoodItems, "Text=not-packed.txt\r\n");
+    const ToolRun run = BuildInstaller();
+    EXPECT_EQ(run.exit_code, 0u) << run.err;
+}
+
+// --- refusals ---------------------------------------------------------------------------------
+
+TEST_F(MkpackageTest, RefusesItemNameTheInstallerRefuses) {
+    WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=..\\evil.txt\r\n");
+    ExpectRefused({"item3", "..\\evil.txt"});
+}
+
+TEST_F(MkpackageTest, RefusesItemWithLeadingBackslash) {
+    WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=\\readme.txt\r\n");
+    ExpectRefused({"item3"});
+}
+
+TEST_F(MkpackageTest, RefusesMissingItemFile) {
+    WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=$preextractdir$\\nothere.txt\r\n");
+    ExpectRefused({"item3", "nothere.txt"});
+}
+
+TEST_F(MkpackageTest, RefusesGapInItemList) {
+    WriteSetting(kGoodOptions, std::string(kGoodItems) + "item4=$preextractdir$\\unlisted.txt\r\n");
+    ExpectRefused({"item4", "item3"});
+}
+
+TEST_F(MkpackageTest, RefusesCharacterPackageWithoutUninstallInfoDir) {
+    WriteSetting("InstallMode=0\r\nUninstallExeDir=x\r\n", kGoodItems);
+    ExpectRefused({"UninstallInfoDir"});
+}
+
+TEST_F(MkpackageTest, RefusesCharacterPackageWithoutUninstallExeDir) {
+    WriteSetting("UninstallInfoDir=x\r\n", kGoodItems);  // InstallMode 0 by default
+    ExpectRefused({"UninstallExeDir"});
+}
+
+TEST_F(MkpackageTest, RefusesCharacterPackageWithoutUninstaller) {
+    WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\n",
+                 "item0=$preextractdir$\\readme.txt\r\n");
+    ExpectRefused({"chruinst.ex_"});
+}
+
+TEST_F(MkpackageTest, RefusesDialogsFieldInLowerCase) {
+    WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\nDialogs=LICENSEAGREE,folderselect\r\n",
+                 kGoodItems);
+    ExpectRefused({"Dialogs", "folderselect"});
+}
+
+TEST_F(MkpackageTest, RefusesDialogsFieldWithBlank) {
+    WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\nDialogs=LICENSEAGREE, FOLDERSELECT\r\n",
+                 kGoodItems);
+    ExpectRefused({"Dialogs", "\" FOLDERSELECT\""});
+}
+
+TEST_F(MkpackageTest, RefusesAgreementTextThatIsNotPreExtracted) {
+    WriteSetting(kGoodOptions, kGoodItems, "Text=terms.txt\r\n");
+    ExpectRefused({"Text", "terms.txt"});
+}
+
+TEST_F(MkpackageTest, RefusesAgreementPageWithoutText) {
+    WriteSetting(kGoodOptions, kGoodItems, "");
+    ExpectRefused({"[LICENSEAGREE] Text"});
+}
+
+TEST_F(MkpackageTest, RefusesLastViewTextThatIsNotPreExtracted) {
+    WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\nLastViewText=manual.txt\r\n",
+                 kGoodItems);
+    ExpectRefused({"LastViewText", "manual.txt"});
+}
+
+TEST_F(MkpackageTest, RefusesMissingSettingFile) {
+    ExpectRefused({"setting.ini"});
+}
+
+TEST_F(MkpackageTest, RefusesInstallerThatCarriesAnArchive) {
+    WriteGoodSetting();
+    ASSERT_EQ(BuildInstaller().exit_code, 0u);
+    const std::string built = folder_ / "built.exe";
+    ASSERT_TRUE(MoveFileA(output_.c_str(), built.c_str()));
+    const ToolRun run = Run({package_, setting_, built, output_});
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_NE(run.err.find("already carries an archive"), std::string::npos) << run.err;
+    EXPECT_TRUE(FolderEntries(output_folder_).empty());
+}
+
+TEST_F(MkpackageTest, RefusedBuildLeavesEarlierOutputAlone) {
+    WriteTextFile(output_, "earlier");
+    WriteSetting(kGoodOptions, kGoodItems, "Text=terms.txt\r\n");
+    EXPECT_EQ(BuildInstaller().exit_code, 1u);
+    EXPECT_EQ(ReadTextFile(output_), "earlier");
+    EXPECT_EQ(FolderEntries(output_folder_), std::vector<std::string>{"package.exe"});
+}
+
+TEST_F(MkpackageTest, FailedWriteLeavesNoOutput) {
+    WriteGoodSetting();
+    // Held without sharing: mkpackage passes the checks but cannot read the file's data.
+    UniqueFile locked(CreateFileA((package_ + "sub\\z.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(locked);
+    const ToolRun run = BuildInstaller();
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_NE(run.err.find("z.txt"), std::string::npos) << run.err;
+    EXPECT_TRUE(FolderEntries(output_folder_).empty());
+}
+
+TEST_F(MkpackageTest, WrongUsageExitsWithTwo) {
+    EXPECT_EQ(Run({}).exit_code, 2u);
+    EXPECT_EQ(Run({package_, setting_}).exit_code, 2u);
+    EXPECT_EQ(Run({"--level", "12", package_, setting_, setup_exe_, output_}).exit_code, 2u);
+    EXPECT_EQ(Run({"--bogus"}).exit_code, 2u);
+    const ToolRun help = Run({"--help"});
+    EXPECT_EQ(help.exit_code, 0u);
+    EXPECT_NE(help.out.find("$preextractdir$"), std::string::npos);
+}
+
+TEST_F(MkpackageTest, ListingSomethingElseFails) {
+    WriteGoodSetting();
+    const ToolRun run = Run({"--list", setting_});
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_NE(run.err.find("setting.ini"), std::string::npos) << run.err;
+}
+
+}  // namespace
