@@ -1,6 +1,229 @@
-// The installer's main flow.
+// The installer's main flow: options, run mode, start-up checks, pages, extraction,
+// registration with the host, last-view file and the closing dialogue.
 #include "driver/installer.h"
 
-int RunInstaller() {
-    return 1;
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <vector>
+
+#include "driver/dialogs.h"
+#include "driver/extraction.h"
+#include "driver/globals.h"
+#include "driver/host.h"
+#include "driver/options.h"
+#include "driver/pages.h"
+#include "driver/registration.h"
+#include "driver/uninstall.h"
+#include "utils/files.h"
+#include "utils/message_box.h"
+#include "utils/text.h"
+#include "utils/unique_any.h"
+
+namespace {
+
+const char kMainWindowClass[] = "TCharacterInstaller";
+const char kMainWindowTitle[] = "キャラクター";
+const char kSecondInstaller[] =
+    "インストーラを一度に2個以上同時に起動することはできません。\r\nインストールを中止します。";
+const char kCharacterRunning[] =
+    "は現在起動中です。\r\nキャラクターを終了してから再度インストール処理を実行してください。";
+const char kAlreadyInstalled[] = "は既にインストール済みです．\r\n上書きインストールを行いますか？";
+const char kCharacterPrefix[] = "キャラクター";
+const char kInstallQuestion[] = "をインストールします。\r\nよろしいですか？";
+const char kCompletedStart[] = "の" "インストールは正常に終了しました。" "\r\n" "起動しますか？";
+const char kPluginFinished[] = "プラグインの" "インストールが終了しました。";
+const char kFinished[] = "インストールが終了しました。";
+const char kInstallFailed[] = "インストールは失敗しました。";
+const char kRcWriteFailed[] = "ファイルの書き込みに失敗しました。: ";
+const char kArchiveCopyFolder[] = "MarlethArchives\\";
+
+int g_exit_code = 1;
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// Archive mode keeps a copy of the archive beside the installer; failures are ignored.
+void KeepArchiveCopy() {
+    const std::string folder = OwnProgramFolder() + kArchiveCopyFolder;
+    CreateFolder(folder);
+    CopyFileA(InstallOptions.ArchivePath.c_str(),
+              (folder + FileNameOf(InstallOptions.ArchivePath)).c_str(), TRUE);
+}
+
+// The first question and the pages, or the silent modes: IDYES to go on and extract.
+int ChooseWayIn(bool overwrite_confirmed) {
+    TInstallOptions& o = InstallOptions;
+    if (!HasArgument()) {
+        if (!overwrite_confirmed) {
+            std::string question = Quoted(o.AppName) + kInstallQuestion;
+            if (o.InstallMode == 0) question = kCharacterPrefix + question;
+            if (ShowConfirm(question, MB_YESNO) != IDYES) return IDNO;
+        }
+        o.Silent = 0;
+        return RunPageSequence();
+    }
+    const std::string argument = LowerCaseText(FirstArgument());
+    if (argument == "-s" || argument == "-s2") {
+        o.Silent = 1;
+        o.SilentStart = argument == "-s2" ? 1 : 0;
+        return IDYES;
+    }
+    if (argument.empty()) return IDNO;
+    o.Silent = 0;
+    return RunPageSequence();
+}
+
+void StartHost() {
+    TInstallOptions& o = InstallOptions;
+    o.InstallDir = StripTrailingDelimiter(o.InstallDir);
+    const std::string host = o.InstallDir + "\\" + kHostExeName;
+    const std::string parameters = o.Vendor + "-" + o.Type;
+    ShellExecuteA(MainWindow, "open", host.c_str(), parameters.c_str(), o.InstallDir.c_str(), SW_SHOW);
+}
+
+void ClosingDialogue() {
+    const TInstallOptions& o = InstallOptions;
+    if (o.Silent && !o.SilentStart) return;
+    if (o.InstallMode == 0) {
+        if (o.SilentStart || ShowConfirm(Quoted(o.AppName) + kCompletedStart, MB_YESNO) == IDYES) {
+            StartHost();
+        }
+        Sleep(2000);
+    } else if (o.InstallMode == 1) {
+        ShowConfirm(Quoted(o.AppName) + kPluginFinished, MB_OK);
+    } else {
+        ShowConfirm(Quoted(o.AppName) + kFinished, MB_OK);
+    }
+}
+
+// Steps after the pages: extraction, uninstall support, last-view file, host registration
+// and the closing dialogue. Sets the exit code to 0 when everything completed.
+void Install() {
+    TInstallOptions& o = InstallOptions;
+    if (!ExtractPackage()) return;
+    SetMessageOwner(MainWindow);
+    if (o.InstallMode == 0 && (!WriteUninstallInfo() || !CreateShortcuts())) return;
+
+    if (!o.LastViewFile.empty()) {
+        RunAndWait(o.InstallMode == 2 ? o.LastViewFile : "notepad " + o.LastViewFile);
+    }
+    if (o.InstallMode == 0) {
+        WriteHostRegistry();
+        if (o.WriteRCFile && !WriteHostRcFile()) {
+            ShowError(kRcWriteFailed + StripTrailingDelimiter(o.InstallDir) + "\\marleth.rc");
+        }
+        NotifyHostWindows(WM_INSTALLER_INSTALLED, o.Vendor, o.Type);
+    }
+    ClosingDialogue();
+    g_exit_code = 0;
+}
+
+}  // namespace
+
+bool InitInstaller() {
+    if (!LoadInstallOptions()) return false;
+    CreateMainWindow();
+    SetMessageOwner(MainWindow);
+    InstallOptions.ConfirmOverwrite = 0;
+    InstallOptions.KeepFolders = 1;
+    InstallOptions.Silent = 0;
+    InstallOptions.SilentStart = 0;
+    return true;
+}
+
+void CreateMainWindow() {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA window_class{};
+    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.lpfnWndProc = MainWndProc;
+    window_class.hInstance = instance;
+    window_class.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
+    window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    window_class.lpszClassName = kMainWindowClass;
+    RegisterClassA(&window_class);
+    MainWindow = CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_POPUP | WS_SYSMENU, 0,
+                                 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    ShowWindow(MainWindow, SW_SHOWNORMAL);
+    UpdateWindow(MainWindow);
+    SetForegroundWindow(MainWindow);
+}
+
+void Teardown() {
+    if (MainWindow != nullptr) DestroyWindow(MainWindow);
+    if (!InstallOptions.TempDir.empty()) DeleteTree(InstallOptions.TempDir);
+}
+
+int32_t RunAndWait(const std::string& command_line) {
+    std::vector<char> buffer(command_line.begin(), command_line.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup{};
+    GetStartupInfoA(&startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                        nullptr, &startup, &process)) {
+        return -1;
+    }
+    UniqueHandle process_handle(process.hProcess);
+    UniqueHandle thread_handle(process.hThread);
+    while (WaitForSingleObject(process_handle.get(), 0) == WAIT_TIMEOUT) {
+        ProcessMessages(MainWindow);
+        // Sleep until a message arrives or the program ends, instead of spinning.
+        MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, INFINITE, QS_ALLINPUT);
+    }
+    DWORD exit_code = 0;
+    GetExitCodeProcess(process_handle.get(), &exit_code);
+    return static_cast<int32_t>(exit_code);
+}
+
+int RunInstaller(int argc, char** argv) {
+    g_exit_code = 1;
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    SetCommandLineArguments(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+
+    if (!InitInstaller()) {
+        Teardown();
+        return g_exit_code;
+    }
+    const TInstallOptions& o = InstallOptions;
+    UniqueHandle mutex;
+    if (o.ArchiveMode) {
+        bool already_existed = false;
+        mutex = CreateInstallerMutex(already_existed);
+        if (already_existed) {
+            ShowError(kSecondInstaller);
+            mutex.reset();
+            Teardown();
+            return g_exit_code;
+        }
+        KeepArchiveCopy();
+    }
+
+    if (o.InstallMode == 0 &&
+        NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, o.Vendor, o.Type) != 0) {
+        ShowError(o.AppName + "(" + o.Vendor + "-" + o.Type + ")" + kCharacterRunning);
+        Teardown();
+        return g_exit_code;
+    }
+
+    bool overwrite_confirmed = false;
+    if (IsAlreadyInstalled()) {
+        if (ShowConfirm(o.AppName + kAlreadyInstalled, MB_YESNO) != IDYES) {
+            Teardown();
+            return g_exit_code;
+        }
+        overwrite_confirmed = true;
+    }
+
+    if (ChooseWayIn(overwrite_confirmed) == IDYES) {
+        Install();
+        if (g_exit_code == 1) ShowError(kInstallFailed);
+    }
+    Teardown();
+    return g_exit_code;
 }

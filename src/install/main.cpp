@@ -1,6 +1,8 @@
 // The program body: restricts DLL loading, runs the installer and ends with its exit code.
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "driver/installer.h"
 
 namespace {
@@ -20,5 +22,5 @@ void RestrictDllSearch() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     RestrictDllSearch();
-    return RunInstaller();
+    return RunInstaller(__argc, __argv);
 }

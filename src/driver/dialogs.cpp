@@ -1,0 +1,83 @@
+// Window plumbing shared by the pages: centring, texts, folder browser, main window, pump.
+#include "driver/dialogs.h"
+
+#include <shlobj.h>
+
+#include "driver/globals.h"
+
+namespace {
+
+const char kBrowseTitle[] = "インストールするフォルダを指定してください";
+
+int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM data) {
+    if (message == BFFM_INITIALIZED) {
+        CenterWindow(browser);
+        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, data);
+    }
+    return 0;
+}
+
+}  // namespace
+
+void CenterWindow(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    SetWindowPos(window, HWND_TOP, x, y, width, height, SWP_SHOWWINDOW);
+}
+
+void SetItemText(HWND dialog, int control_id, const std::string& text) {
+    SetWindowTextA(GetDlgItem(dialog, control_id), text.c_str());
+}
+
+bool BrowseForFolder(const std::string& initial_folder, std::string& folder) {
+    char display_name[MAX_PATH + 1] = {};
+    BROWSEINFOA info{};
+    info.hwndOwner = MainWindow;
+    info.pszDisplayName = display_name;
+    info.lpszTitle = kBrowseTitle;
+    info.ulFlags = BIF_RETURNONLYFSDIRS;
+    info.lpfn = BrowseCallback;
+    info.lParam = reinterpret_cast<LPARAM>(initial_folder.c_str());
+    LPITEMIDLIST items = SHBrowseForFolderA(&info);
+    if (items == nullptr) return false;
+    char path[MAX_PATH + 1] = {};
+    SHGetPathFromIDListA(items, path);
+    CoTaskMemFree(items);
+    folder = path;
+    return true;
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_CREATE:
+    case WM_ACTIVATE:
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wparam, lparam);
+    }
+}
+
+bool PumpMessages(HWND dialog, MSG& record) {
+    bool taken = false;
+    while (PeekMessageA(&record, nullptr, 0, 0, PM_REMOVE)) {
+        taken = true;
+        if (record.message == WM_QUIT) return true;
+        if (IsWindow(dialog) && IsDialogMessageA(dialog, &record)) continue;
+        TranslateMessage(&record);
+        DispatchMessageA(&record);
+    }
+    return taken;
+}
+
+void ProcessMessages(HWND dialog) {
+    MSG record{};
+    while (PumpMessages(dialog, record)) {
+    }
+}

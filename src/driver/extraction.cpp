@@ -1,0 +1,104 @@
+// The extraction run with its progress dialog and the installed-file list.
+#include "driver/extraction.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "archive/zarchive.h"
+#include "driver/dialogs.h"
+#include "driver/globals.h"
+#include "driver/macros.h"
+#include "driver/progress.h"
+#include "utils/message_box.h"
+#include "utils/text.h"
+
+namespace {
+
+const char kCancelled[] = "インストールは中止されました。";
+const char kInstalledFileSection[] = "INSTALLEDFILE";
+
+// The INSTALLEDFILE section, collected in memory and written in one call: writing key by key
+// would rewrite the whole file each time, quadratic in the number of entries.
+class InstalledFileList {
+public:
+    InstalledFileList(std::string setting_file) : setting_file_(std::move(setting_file)) {}
+    ~InstalledFileList() { Write(); }
+    InstalledFileList(const InstalledFileList&) = delete;
+    InstalledFileList& operator=(const InstalledFileList&) = delete;
+
+    void Add(const std::string& entry_name) {
+        content_ += "item" + IntToText(count_++) + "=" + ToBackslashes(entry_name);
+        content_ += '\0';
+    }
+
+private:
+    void Write() {
+        if (count_ == 0) return;
+        content_ += '\0';
+        WritePrivateProfileSectionA(kInstalledFileSection, content_.c_str(), setting_file_.c_str());
+    }
+
+    std::string setting_file_;
+    std::string content_;
+    int count_ = 0;
+};
+
+struct DialogCloser {
+    HWND dialog;
+    ~DialogCloser() {
+        if (dialog != nullptr) DestroyWindow(dialog);
+    }
+};
+
+}  // namespace
+
+bool ExtractPackage() {
+    TInstallOptions& o = InstallOptions;
+    TZlibArchiver archiver(o.ArchivePath);
+    archiver.SetConfirmOverwrite(o.ConfirmOverwrite);
+    archiver.SetKeepFolders(o.KeepFolders);
+
+    if (o.InstallDir.empty()) o.InstallDir = GetHostFolder(true);
+    o.InstallDir = AddBackslash(o.InstallDir);
+
+    const int count = archiver.OpenArchive() - o.PreExtractedCount;
+    if (count <= 0) return false;
+
+    InstalledFileList installed(o.TempDir + kSettingFileName);
+    DialogCloser progress{CreateDialogParamA(GetModuleHandleA(nullptr),
+                                             MAKEINTRESOURCEA(kProgressTemplateId), MainWindow,
+                                             ProgressDlgProc, 0)};
+    HWND bar = GetDlgItem(progress.dialog, kProgressBarId);
+    // PBM_SETRANGE holds 16 bits only; the 32-bit range keeps larger packages counting true.
+    SendMessageA(bar, PBM_SETRANGE32, 0, count);
+
+    MSG record{};
+    bool cancelled = false;
+    int result = 0;
+    for (int i = 1; i <= count; ++i) {
+        if (record.message == WM_QUIT) {
+            cancelled = true;
+            break;
+        }
+        PumpMessages(progress.dialog, record);
+        std::string entry_name;
+        result = archiver.ExtractNext(entry_name, o.InstallDir);
+        if (result == 0) break;
+        installed.Add(entry_name);
+        SendMessageA(bar, PBM_SETPOS, i, 0);
+        PumpMessages(progress.dialog, record);
+        if (result == -1) {
+            result = 1;
+            break;
+        }
+    }
+
+    if (cancelled) {
+        ShowConfirm(kCancelled, MB_OK);
+        return false;
+    }
+    archiver.CloseArchive();
+    if (!o.Silent) Sleep(500);
+    return result == 1;
+}

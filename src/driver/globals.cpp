@@ -1,0 +1,42 @@
+// State shared by the whole run.
+#include "driver/globals.h"
+
+#include "utils/text.h"
+
+const char kSettingFileName[] = "_$$$setting$$$_.ini";
+const char kSettingMemberName[] = "$preextractdir$\\_$$$setting$$$_.ini";
+
+TInstallOptions InstallOptions;
+TInstallStatus InstallStatus;
+std::string ShortcutGroup = "Ombrevine";
+HWND MainWindow = nullptr;
+
+namespace {
+std::vector<std::string> g_arguments;
+}
+
+TInstallOptions& GetInstallOptions() {
+    return InstallOptions;
+}
+
+void SetCommandLineArguments(std::vector<std::string> arguments) {
+    g_arguments = std::move(arguments);
+}
+
+bool HasArgument() {
+    return !g_arguments.empty();
+}
+
+std::string FirstArgument() {
+    return g_arguments.empty() ? std::string() : g_arguments.front();
+}
+
+std::string OwnProgramPath() {
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+
+std::string OwnProgramFolder() {
+    return FolderOf(OwnProgramPath());
+}

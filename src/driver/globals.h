@@ -1,0 +1,68 @@
+// State shared by the whole run: the install options, the install status, the shortcut group,
+// the hidden main window and the command line.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TStartMenuIcon {
+    std::string MenuPath;      // link file name relative to the group folder
+    std::string MenuFileName;  // target relative to the install directory
+    std::string MenuArgs;
+    std::string MenuIconFile;  // icon file relative to the install directory
+};
+
+struct TInstallOptions {
+    std::string InstallDir;
+    std::string AppName;
+    std::string TempDir;       // always ends with a backslash
+    std::string LastViewFile;
+    uint8_t ConfirmOverwrite = 0;
+    uint8_t KeepFolders = 0;
+    uint8_t Silent = 0;
+    uint8_t SilentStart = 0;
+    int32_t PreExtractedCount = 0;
+    std::string ArchivePath;
+    uint32_t InstallMode = 0;
+    uint8_t ArchiveMode = 0;
+    std::string Vendor;
+    std::string Type;
+    std::array<TStartMenuIcon, 10> MenuIcons;
+    std::string PlatformName;
+    std::string Distributor;
+    std::string Attr;
+    uint8_t WriteRCFile = 0;
+    std::string RawInstallDir;
+    std::string InitialInstallDir;
+};
+
+struct TInstallStatus {
+    std::string UninstallerPath;
+    std::string UninstallInfoPath;
+};
+
+extern TInstallOptions InstallOptions;
+extern TInstallStatus InstallStatus;
+extern std::string ShortcutGroup;
+extern HWND MainWindow;
+
+// The options, for the download pages.
+TInstallOptions& GetInstallOptions();
+
+// The program's arguments (without the program name), set once at start-up.
+void SetCommandLineArguments(std::vector<std::string> arguments);
+bool HasArgument();
+// The first argument, or an empty text when there is none.
+std::string FirstArgument();
+
+// Full path of the installer's own program file, and its folder with a trailing backslash.
+std::string OwnProgramPath();
+std::string OwnProgramFolder();
+
+// The setting file's name in the temporary folder and in the archive.
+extern const char kSettingFileName[];     // "_$$$setting$$$_.ini"
+extern const char kSettingMemberName[];   // "$preextractdir$\_$$$setting$$$_.ini"

@@ -1,0 +1,6 @@
+// Loading the install options from the setting file.
+#pragma once
+
+// Creates the temporary folder, pre-extracts the setting file and the listed members, fills
+// InstallOptions and builds the page sequence. False after a message: the run ends.
+bool LoadInstallOptions();

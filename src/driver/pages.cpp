@@ -1,0 +1,97 @@
+// The page table, the page sequence and pre-extraction of the setting file and listed members.
+#include "driver/pages.h"
+
+#include <cstring>
+
+#include "archive/zarchive.h"
+#include "driver/globals.h"
+#include "driver/macros.h"
+#include "driver/page_procs.h"
+#include "utils/message_box.h"
+#include "utils/profile.h"
+#include "utils/text.h"
+
+namespace {
+
+const char kPreExtractFailed[] = "の展開に失敗しました。";
+const char kModuleSelectionPage[] = "SELINSTALLMODULE";
+
+const std::array<TWizardPage, kPageTableSize> kPageTable = {{
+    {"LICENSEAGREE", LicenseDlgProc, LicenseInit, 2},
+    {"FOLDERSELECT", FolderDlgProc, FolderInit, 3},
+    {"FIRST", FirstDlgProc, FirstInit, 1},
+    {"SELINSTALLMODULE", SelInstallModuleDlgProc, ReadDownloadList, 5},
+}};
+
+std::array<TWizardPage, kPageSlots> g_sequence{};
+
+}  // namespace
+
+const std::array<TWizardPage, kPageTableSize>& PageTable() {
+    return kPageTable;
+}
+
+const std::array<TWizardPage, kPageSlots>& PageSequence() {
+    return g_sequence;
+}
+
+bool PreExtract(const std::string& temp_folder) {
+    TZlibArchiver archiver(InstallOptions.ArchivePath);
+    archiver.SetConfirmOverwrite(0);
+    archiver.SetKeepFolders(0);
+    if (!archiver.ExtractFile(kSettingMemberName, temp_folder)) return false;
+
+    SelectProfile(temp_folder + kSettingFileName, "preextractlist");
+    for (int i = 0;; ++i) {
+        const std::string member = ReadProfileString("item" + IntToText(i), "");
+        if (member.empty()) return true;
+        if (!archiver.ExtractFile(member, temp_folder)) {
+            ShowError(member + kPreExtractFailed);
+            return false;
+        }
+        ++InstallOptions.PreExtractedCount;
+    }
+}
+
+bool BuildPageSequence(const std::string& setting_file, const std::string& temp_folder) {
+    g_sequence = {};
+    SelectProfile(setting_file, "options");
+    const std::string dialogs = ReadProfileString("Dialogs", "");
+    size_t next_slot = 0;
+    for (int k = 0; k < kPageSlots; ++k) {
+        std::string name;
+        if (!GetField(dialogs, ",", k, name)) break;
+        for (const TWizardPage& page : kPageTable) {
+            if (name != page.Name) continue;
+            SelectProfile(setting_file, page.Name);
+            g_sequence[next_slot++] = page;
+            page.InitProc(temp_folder);
+            break;
+        }
+    }
+    return true;
+}
+
+int RunPageSequence() {
+    if (g_sequence[0].DialogProc == nullptr) return IDYES;
+    int result = IDNO;
+    int shown = 0;
+    for (const TWizardPage& page : g_sequence) {
+        if (page.DialogProc == nullptr) break;
+        result = static_cast<int>(DialogBoxParamA(GetModuleHandleA(nullptr),
+                                                  MAKEINTRESOURCEA(page.TemplateId), MainWindow,
+                                                  page.DialogProc, 0));
+        ++shown;
+        if (result != IDYES) break;
+        if (std::strcmp(page.Name, kModuleSelectionPage) == 0) {
+            // The module-selection page may just have installed and registered the host.
+            TInstallOptions& o = InstallOptions;
+            if (o.ArchiveMode) {
+                o.InstallDir = OwnProgramFolder();
+            } else if (o.InstallDir == o.InitialInstallDir) {
+                o.InstallDir = ExpandFolderMacros(o.RawInstallDir, true);
+            }
+        }
+    }
+    return shown == 1 && result != IDYES ? IDNO : result;
+}

@@ -1,0 +1,30 @@
+// The wizard's page table, the page sequence chosen by the setting file, and pre-extraction.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+struct TWizardPage {
+    char Name[52];  // as written in the Dialogs list; also the page's section name
+    DLGPROC DialogProc;
+    bool (*InitProc)(const std::string& temp_folder);
+    int32_t TemplateId;
+};
+
+constexpr int kPageTableSize = 4;
+constexpr int kPageSlots = 11;
+
+// The pages that exist, in table order.
+const std::array<TWizardPage, kPageTableSize>& PageTable();
+// The chosen pages; the first slot without a dialog procedure ends the sequence.
+const std::array<TWizardPage, kPageSlots>& PageSequence();
+
+// Extracts the setting file and the members listed in preextractlist into the temporary folder.
+bool PreExtract(const std::string& temp_folder);
+// Picks the pages named by Dialogs and lets each prepare itself. Always true.
+bool BuildPageSequence(const std::string& setting_file, const std::string& temp_folder);
+// Shows the chosen pages modally: 6 when the user went through all of them, otherwise the
+// stopping page's result (7 when the first page did not answer 6).
+int RunPageSequence();

@@ -1,0 +1,32 @@
+// The progress dialog's procedure: it only displays; the extraction run moves the bar.
+#include "driver/progress.h"
+
+#include "driver/dialogs.h"
+#include "driver/globals.h"
+
+namespace {
+const char kInstallingSuffix[] = " インストール中";
+}
+
+INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        CenterWindow(dialog);
+        SetForegroundWindow(dialog);
+        SetWindowTextA(dialog, ("\"" + InstallOptions.AppName + "\"" + kInstallingSuffix).c_str());
+        return TRUE;
+    case WM_SYSCOMMAND:
+        // No close box, but the command can still come from the keyboard: the dialog hides and
+        // the extraction goes on.
+        if (wparam == SC_CLOSE) {
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_DESTROY:
+        EndDialog(dialog, 0);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}

@@ -1,0 +1,92 @@
+// Uninstall support: uninstall information, uninstaller, shortcuts, earlier installations.
+#include "driver/uninstall.h"
+
+#include "driver/globals.h"
+#include "driver/macros.h"
+#include "utils/files.h"
+#include "utils/message_box.h"
+#include "utils/profile.h"
+#include "utils/shell.h"
+#include "utils/text.h"
+#include "utils/version.h"
+
+namespace {
+
+const char kNoUninstallInfoDir[] = "設定ファイルが不正です。(UninstallInfoDir)";
+const char kNoUninstallExeDir[] = "設定ファイルが不正です。(UninstallExeDir)";
+const char kUninstallInfoName[] = "uinstall.ini";
+const char kPackagedUninstaller[] = "chruinst.ex_";
+const char kUninstallerName[] = "chruinst.exe";
+const char kUninstallShortcut[] = "キャラクターアンインストール.lnk";
+
+}  // namespace
+
+bool WriteUninstallInfo() {
+    const TInstallOptions& o = InstallOptions;
+    SelectProfile(o.TempDir + kSettingFileName, "options");
+    const std::string folder = ReadProfileString("UninstallInfoDir", "");
+    std::string target;
+    if (!folder.empty()) {
+        target = ExpandFolderMacros(folder, true) + kUninstallInfoName;
+        if (FileExists(target)) DeleteFileForced(target);
+        MoveFileByCopy(o.TempDir + kSettingFileName, target);
+        InstallStatus.UninstallInfoPath = target;
+    } else {
+        ShowError(kNoUninstallInfoDir);
+    }
+    return InstallUninstaller(target);
+}
+
+bool InstallUninstaller(const std::string& uninstall_info) {
+    const std::string packaged = InstallOptions.TempDir + kPackagedUninstaller;
+    SelectProfile(uninstall_info, "options");
+    const std::string folder = uninstall_info.empty() ? "" : ReadProfileString("UninstallExeDir", "");
+    if (folder.empty()) {
+        ShowError(kNoUninstallExeDir);
+        return false;
+    }
+    const std::string destination = AddBackslash(ExpandFolderMacros(folder, true)) + kUninstallerName;
+    if (FileExists(destination) && IsFileNewer(packaged, destination) &&
+        !DeleteFileForced(destination)) {
+        // The installed uninstaller is in use: it stays and serves this installation too.
+        InstallStatus.UninstallerPath = destination;
+        return true;
+    }
+    MoveFileByCopy(packaged, destination);
+    InstallStatus.UninstallerPath = destination;
+    return true;
+}
+
+bool CreateShortcuts() {
+    const TInstallOptions& o = InstallOptions;
+    const std::string group = GetProgramsFolder() + "\\" + ShortcutGroup;
+    if (!FolderExists(group)) CreateFolder(group);
+
+    for (const TStartMenuIcon& icon : o.MenuIcons) {
+        if (icon.MenuPath.empty()) break;
+        TShortcutSetting s;
+        s.LinkFile = group + "\\" + icon.MenuPath;
+        s.Target = o.InstallDir + icon.MenuFileName;
+        s.WorkDir = FolderOf(s.Target);
+        s.Args = icon.MenuArgs;
+        s.ShowCmd = SW_SHOWNORMAL;
+        s.IconFile = o.InstallDir + icon.MenuIconFile;
+        s.IconIndex = 0;
+        CreateShortcut(s);
+    }
+
+    TShortcutSetting uninstall;
+    uninstall.LinkFile = group + "\\" + kUninstallShortcut;
+    uninstall.Target = InstallStatus.UninstallerPath;
+    uninstall.WorkDir = FolderOf(InstallStatus.UninstallerPath);
+    uninstall.ShowCmd = SW_SHOWNORMAL;
+    return CreateShortcut(uninstall);
+}
+
+bool IsAlreadyInstalled() {
+    const TInstallOptions& o = InstallOptions;
+    if (o.InstallMode != 0) return false;
+    const std::string folder = OwnProgramFolder() + o.Vendor + "\\" + o.Type + "\\";
+    return FileExists(folder + o.Vendor + "-" + o.Type + ".mrl") &&
+           FileExists(folder + kUninstallInfoName);
+}
