@@ -1,0 +1,246 @@
+#!/usr/bin/env bash
+# Extraction benchmark (not a test). Builds three package shapes once and times, for each, a full
+# extraction by the installer's extractor (TZlibArchiver) under Wine, by a bare minizip loop under
+# Wine and by native unzip; prints medians, ratios and the Wine programs' peak working sets.
+#
+#   bench/extract_bench.sh
+#
+# Environment:
+#   BENCH_REPS       counted runs per command and shape (default 3), after one warm-up run
+#   BENCH_SHAPES     shapes to run (default "a b c"):
+#                      a: 5,000 files of 1-16 KB in 50 folders, text-like
+#                      b: 20 files of 10 MB, half text-like, half random
+#                      c: 30,000 files of 200 bytes in 100 folders
+#   BENCH_CPU        processor every measured command is pinned to (default 0)
+#   BENCH_DATA       where the archives are cached (default build/bench-data)
+#   BENCH_WORK       parent of the extraction folders (default /dev/shm/extract-bench: on tmpfs
+#                    the figures are the programs' own costs, not the disk's)
+#   BENCH_WINEPREFIX the Wine prefix (default build/bench-wineprefix, of the benchmark's own, so
+#                    that test runs in the project's prefix share no wineserver with it)
+#
+# Each measured command has a function measure_NAME ARCHIVE DEST that extracts ARCHIVE into the
+# empty folder DEST once; to add a command, write its function and add NAME to `methods` (and any
+# ratio to `ratios`).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$here/build}
+data=${BENCH_DATA:-$build/bench-data}
+reps=${BENCH_REPS:-3}
+cpu=${BENCH_CPU:-0}
+shapes=${BENCH_SHAPES:-a b c}
+if [ -z "${BENCH_WORK:-}" ]; then
+    BENCH_WORK=/tmp/extract-bench
+    [ -d /dev/shm ] && BENCH_WORK=/dev/shm/extract-bench
+fi
+work=$BENCH_WORK
+export WINEPREFIX=${BENCH_WINEPREFIX:-$build/bench-wineprefix}
+
+methods=(extractor bare unzip)
+ratios=(extractor/bare extractor/unzip bare/unzip)
+# Methods whose peak working set is shown.
+memory_methods=(extractor bare)
+
+declare -A shape_text=(
+    [a]="5,000 x 1-16 KB, 50 folders"
+    [b]="20 x 10 MB, half random"
+    [c]="30,000 x 200 B, 100 folders"
+)
+archive_version=1  # bump when make_shapes.py or the archive layout changes
+
+# --- helpers ----------------------------------------------------------------------------------
+
+# Z: is the root of the Linux file system in every Wine prefix.
+windows_path() {
+    local path=$1
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+run_wine() {
+    local exe=$1
+    shift
+    taskset -c "$cpu" "$here/scripts/wine-run.sh" "$build/bin/$exe" "$@"
+}
+
+# Runs a command and prints "WALL INNER PEAK_KB": the wall seconds around the command, and the
+# seconds and peak working set that it reports itself ("-" when it reports none).
+timed() {
+    local start end out inner peak
+    start=$(date +%s%N)
+    if ! out=$("$@" 2>&1); then
+        echo "failed: $*" >&2
+        echo "$out" >&2
+        return 1
+    fi
+    end=$(date +%s%N)
+    inner=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$out")
+    peak=$(sed -n 's/.*peak_working_set_kb=\([0-9]*\).*/\1/p' <<<"$out")
+    awk -v ns=$((end - start)) -v inner="${inner:--}" -v peak="${peak:--}" \
+        'BEGIN { printf "%.3f %s %s\n", ns / 1e9, inner, peak }'
+}
+
+median() {
+    sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.6f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+largest() {
+    sort -g | tail -n 1
+}
+
+# --- measured commands ------------------------------------------------------------------------
+
+# The installer's extractor: constructor, SetKeepFolders(1), SetConfirmOverwrite(0),
+# OpenArchive and ExtractNext until the end.
+measure_extractor() {
+    timed run_wine bench_extract.exe "$(windows_path "$1")" "$(windows_path "$2")"
+}
+
+# minizip and CreateFileA/WriteFile, nothing else.
+measure_bare() {
+    timed run_wine bench_bare.exe "$(windows_path "$1")" "$(windows_path "$2")"
+}
+
+measure_unzip() {
+    timed taskset -c "$cpu" unzip -q -o "$1" -d "$2"
+}
+
+# --- set-up -----------------------------------------------------------------------------------
+
+prepare_tools() {
+    cmake --build "$build" -j2 --target mkpackage bench_extract bench_bare >/dev/null
+    if ! command -v unzip >/dev/null; then
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq unzip >/dev/null
+    fi
+}
+
+# Prints the path of the archive of shape $1, building it on first use: the file tree from
+# make_shapes.py, packed by mkpackage --zip as a plug-in package (no uninstaller needed), so that
+# the installer itself can also run it.
+shape_archive() {
+    local shape=$1
+    local archive=$data/shape-$shape.v$archive_version.zip
+    if [ ! -f "$archive" ]; then
+        local tree=$data/tree-$shape
+        echo "building shape $shape ..." >&2
+        mkdir -p "$data"
+        rm -rf "$tree"
+        python3 "$here/bench/make_shapes.py" "$shape" "$tree"
+        printf '[options]\r\nInstallMode=1\r\nAppName=bench\r\n' >"$data/bench.ini"
+        "$here/scripts/wine-run.sh" "$build/bin/mkpackage.exe" --zip "$(windows_path "$tree")" \
+            "$(windows_path "$data/bench.ini")" "$(windows_path "$archive.part")" >/dev/null
+        mv "$archive.part" "$archive"
+        rm -rf "$tree"
+    fi
+    echo "$archive"
+}
+
+# One private display for every Wine run, so that no run pays for starting one.
+start_display() {
+    exec 7< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & echo "pid $!"; wait)
+    read -r _ xvfb_pid <&7
+    read -r display_no <&7
+    export WINE_RUN_DISPLAY=":$display_no"
+}
+
+cleanup() {
+    [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+
+# Extracts with one method into a fresh empty folder; prints "WALL INNER PEAK_KB".
+measure_once() {
+    local method=$1 archive=$2
+    local dest=$work/dest
+    rm -rf "$dest"
+    mkdir -p "$dest"
+    sync
+    "measure_$method" "$archive" "$dest"
+}
+
+# --- the run ----------------------------------------------------------------------------------
+
+declare -A figure wall peak entries megabytes
+
+run_shape() {
+    local shape=$1 archive method r result files
+    archive=$(shape_archive "$shape")
+    entries[$shape]=$(unzip -Z1 "$archive" | wc -l)
+    files=$(unzip -Z1 "$archive" | grep -vc '/$' || true)
+    megabytes[$shape]=$(unzip -Zt "$archive" | awk '{ printf "%.0f", $3 / 1048576 }')
+
+    # Warm-up: Wine, the page cache and the archive; also checks that every method extracts every file.
+    for method in "${methods[@]}"; do
+        measure_once "$method" "$archive" >/dev/null
+        local got
+        got=$(find "$work/dest" -type f | wc -l)
+        if [ "$got" != "$files" ]; then
+            echo "$method extracted $got files of $files from shape $shape" >&2
+            exit 1
+        fi
+    done
+
+    local -A walls inners peaks
+    for ((r = 1; r <= reps; r++)); do
+        for method in "${methods[@]}"; do
+            result=$(measure_once "$method" "$archive")
+            read -r w i p <<<"$result"
+            walls[$method]+="$w"$'\n'
+            inners[$method]+="$i"$'\n'
+            peaks[$method]+="$p"$'\n'
+        done
+        echo "shape $shape: run $r of $reps done" >&2
+    done
+    for method in "${methods[@]}"; do
+        wall[$shape:$method]=$(printf '%s' "${walls[$method]}" | median)
+        if grep -q '^-$' <<<"${inners[$method]}"; then
+            figure[$shape:$method]=${wall[$shape:$method]}
+        else
+            figure[$shape:$method]=$(printf '%s' "${inners[$method]}" | median)
+        fi
+        if grep -q '^-$' <<<"${peaks[$method]}"; then
+            peak[$shape:$method]=-
+        else
+            peak[$shape:$method]=$(printf '%s' "${peaks[$method]}" | largest)
+        fi
+    done
+}
+
+print_table() {
+    local shape method ratio
+    printf '\n%-5s %-28s %7s %6s' shape content entries MB
+    for method in "${methods[@]}"; do printf ' %18s' "$method s"; done
+    for ratio in "${ratios[@]}"; do printf ' %15s' "$ratio"; done
+    for method in "${memory_methods[@]}"; do printf ' %14s' "$method MB"; done
+    printf '\n'
+    for shape in $shapes; do
+        printf '%-5s %-28s %7s %6s' "$shape" "${shape_text[$shape]}" "${entries[$shape]}" "${megabytes[$shape]}"
+        for method in "${methods[@]}"; do
+            printf ' %18s' "$(awk -v f="${figure[$shape:$method]}" -v w="${wall[$shape:$method]}" \
+                'BEGIN { if (f == w) printf "%.3f", f; else printf "%.3f (%.2f)", f, w }')"
+        done
+        for ratio in "${ratios[@]}"; do
+            printf ' %15s' "$(awk -v a="${figure[$shape:${ratio%/*}]}" -v b="${figure[$shape:${ratio#*/}]}" \
+                'BEGIN { printf "%.2f", a / b }')"
+        done
+        for method in "${memory_methods[@]}"; do
+            printf ' %14s' "$(awk -v k="${peak[$shape:$method]}" 'BEGIN { if (k == "-") print "-"; else printf "%.1f", k / 1024 }')"
+        done
+        printf '\n'
+    done
+    cat <<EOF
+
+Seconds are medians of $reps runs (after one warm-up), each into a fresh empty folder under $work,
+pinned to processor $cpu. For the Wine programs the first figure is the program's own timing of
+the extraction (from opening the archive to the last member) and the one in parentheses the
+whole process, Wine's start included; ratios use the first figure. MB: uncompressed size;
+peak working set: the largest of the runs (GetProcessMemoryInfo).
+EOF
+}
+
+trap cleanup EXIT
+prepare_tools
+for shape in $shapes; do shape_archive "$shape" >/dev/null; done
+start_display
+mkdir -p "$work"
+for shape in $shapes; do run_shape "$shape"; done
+print_table
