@@ -1,44 +1,19 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the project's own prefix, with the Japanese ANSI code page
-# (932, taken from LC_ALL) and a private Xvfb display, and passes the program's exit code through.
+# (932) and a private Xvfb display, and passes the program's exit code through.
 #   wine-run.sh PROGRAM.exe [ARGS...]
-# WINEPREFIX may be set by the caller; otherwise the prefix lives beside the build tree.
+# With WINE_RUN_DISPLAY set (the test script starts one display for the whole suite), that
+# display is used instead of a new one.
 set -u
+source "$(dirname "$0")/wine-env.sh"
+ensure_wine_prefix
 
-here=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix}
-export WINEARCH=win32
-export LC_ALL=ja_JP.UTF-8
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-
-# Create the prefix once; concurrent runners wait for the first one to finish.
-mkdir -p "$(dirname "$WINEPREFIX")"
-(
-    flock 9
-    if [ ! -f "$WINEPREFIX/.project-ready" ]; then
-        rm -rf "$WINEPREFIX"
-        wineboot -i >/dev/null 2>&1
-        wineserver -w
-        touch "$WINEPREFIX/.project-ready"
-    fi
-) 9>"$WINEPREFIX.lock"
-
-# A private display: Xvfb picks a free display number and reports it on a pipe.
 xvfb_pid=
-if [ -z "${WINE_RUN_DISPLAY:-}" ]; then
-    exec 8< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & echo "pid $!"; wait)
-    read -r _ xvfb_pid <&8
-    read -r display_no <&8
-    export DISPLAY=":$display_no"
-else
+if [ -n "${WINE_RUN_DISPLAY:-}" ]; then
     export DISPLAY=$WINE_RUN_DISPLAY
+else
+    start_display
+    trap stop_display EXIT
 fi
-
-stop_display() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    exec 8<&- 2>/dev/null
-}
-trap stop_display EXIT
 
 wine "$@"

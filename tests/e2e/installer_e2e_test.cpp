@@ -1,0 +1,357 @@
+// End-to-end: the real installer exe, built into packages by mkpackage, driven through its
+// windows for every command-line mode.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "support/fake_host.h"
+#include "support/installer_driver.h"
+#include "support/test_support.h"
+#include "support/zip_writer.h"
+#include "utils/files.h"
+#include "utils/profile.h"
+#include "utils/registry.h"
+#include "utils/shell.h"
+#include "utils/text.h"
+
+namespace {
+
+const char kHostKey[] = "Software\\Calderex\\MarlethWare2002";
+const char kError[] = "エラー";
+const char kConfirm[] = "確認";
+
+using Files = std::map<std::string, std::string>;  // path under the package folder -> content
+
+class InstallerE2E : public testing::Test {
+protected:
+    void SetUp() override {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kHostKey);
+        UniqueHKey key;
+        RegCreateKeyExA(HKEY_CURRENT_USER, kHostKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        key.put(), nullptr);
+        WriteRegString(key.get(), "InstallPath", dir / "host\\");
+        SetEnvironmentVariableA("RECORD_FILE", (dir / "record.txt").c_str());
+        group_ = "テストグループ" + IntToText(static_cast<int32_t>(GetTickCount()));
+    }
+    void TearDown() override {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kHostKey);
+        SetEnvironmentVariableA("RECORD_FILE", nullptr);
+        SetEnvironmentVariableA("TMP", nullptr);
+        DeleteTree(ProgramsFolder() + "\\" + group_);
+    }
+
+    static std::string ProgramsFolder() { return GetProgramsFolder(); }
+
+    std::string Out() const { return dir / "out\\"; }
+
+    // A plug-in package (InstallMode 1) with a few files, installing into out\.
+    std::string PluginSetting(const std::string& extra = "") const {
+        return "[options]\r\nAppName=テスト\r\nInstallMode=1\r\nDefaultInstallDir=" + Out() +
+               "\r\n" + extra;
+    }
+
+    // A character package (InstallMode 0) with uninstaller, installing into out\.
+    std::string CharacterSetting(const std::string& extra = "") const {
+        return "[options]\r\nAppName=テスト\r\nInstallMode=0\r\nVendor=ven\r\nType=typ\r\n"
+               "DefaultInstallDir=" + Out() + "\r\nUninstallInfoDir=($INSTALLDIR)\\ven\\typ\r\n"
+               "UninstallExeDir=($INSTALLDIR)\r\nAttr=属性\r\nshortcut_group=" + group_ + "\r\n"
+               "MenuPath_0=起動.lnk\r\nMenuFileName_0=marleth.exe\r\nMenuArgs_0=ven-typ\r\n" +
+               extra + "[preextractlist]\r\nitem0=$preextractdir$\\chruinst.ex_\r\n";
+    }
+
+    static Files CharacterFiles() {
+        return {{"ven\\typ\\ven-typ.mrl", "character"},
+                {"ven\\typ\\shell\\surface.txt", "surface"},
+                {"$preextractdir$\\chruinst.ex_", ReadTextFile(TestBinDir() + "version_fixture.exe")}};
+    }
+
+    // Builds the package with mkpackage; the installer is dir\name (its own folder is dir).
+    std::string Build(const std::string& setting, const Files& files, const std::string& name = "pkg.exe",
+                      const std::string& mode = "") {
+        const std::string source = dir / ("src_" + name + "\\");
+        for (const auto& [path, content] : files) {
+            ForceFolders(FolderOf(source + path));
+            WriteTextFile(source + path, content);
+        }
+        ForceFolders(source);
+        WriteTextFile(dir / (name + ".ini"), setting);
+        const std::string tool = "\"" + TestBinDir() + "mkpackage.exe\" " + mode;
+        const bool plain_archive = mode.find("--zip") != std::string::npos;
+        const std::string installer = plain_archive ? "" : "\"" + TestBinDir() + "setup.exe\" ";
+        // No trailing backslash before a closing quote: it would escape the quote.
+        const int code = RunProgram(tool + " \"" + StripTrailingDelimiter(source) + "\" \"" + dir / (name + ".ini") + "\" " +
+                                    installer + "\"" + dir / name + "\"");
+        EXPECT_EQ(0, code) << "mkpackage failed for " << name;
+        return dir / name;
+    }
+
+    // Runs the installer with the given arguments, answering the expected boxes in order.
+    int Run(const std::string& exe, const std::vector<std::string>& arguments,
+            const std::vector<ExpectedBox>& boxes) {
+        DrivenProcess process(exe, arguments);
+        EXPECT_TRUE(process.started());
+        std::string mismatch;
+        const int code = AnswerBoxesAndWait(process, boxes, mismatch);
+        EXPECT_EQ("", mismatch);
+        return code;
+    }
+
+    TestFolder dir;
+    std::string group_;
+};
+
+Files PluginFiles() {
+    return {{"plugin.dll", "plug-in"}, {"data\\表.txt", "日本語"}, {"data\\sub\\a.txt", "a"}};
+}
+
+TEST_F(InstallerE2E, NoArgumentYesInstallsAndReportsThePlugIn) {
+    const std::string exe = Build(PluginSetting(), PluginFiles());
+    EXPECT_EQ(0, Run(exe, {},
+                     {{kConfirm, "\"テスト\"をインストールします。\r\nよろしいですか？", IDYES},
+                      {kConfirm, "\"テスト\"プラグインのインストールが終了しました。", IDOK}}));
+    EXPECT_EQ("plug-in", ReadTextFile(Out() + "plugin.dll"));
+    EXPECT_EQ("日本語", ReadTextFile(Out() + "data\\表.txt"));
+    EXPECT_EQ("a", ReadTextFile(Out() + "data\\sub\\a.txt"));
+}
+
+TEST_F(InstallerE2E, NoArgumentNoInstallsNothing) {
+    const std::string exe = Build(CharacterSetting(), CharacterFiles());
+    EXPECT_EQ(1, Run(exe, {},
+                     {{kConfirm, "キャラクター\"テスト\"をインストールします。\r\nよろしいですか？",
+                       IDNO}}));
+    EXPECT_FALSE(PathExists(Out()));
+}
+
+TEST_F(InstallerE2E, CharacterInstallAsksToStartTheHostAndSucceedsWhenDeclined) {
+    const std::string exe = Build(CharacterSetting(), CharacterFiles());
+    EXPECT_EQ(0, Run(exe, {},
+                     {{kConfirm, "キャラクター\"テスト\"をインストールします。\r\nよろしいですか？",
+                       IDYES},
+                      {kConfirm, "\"テスト\"のインストールは正常に終了しました。\r\n起動しますか？",
+                       IDNO}}));
+    EXPECT_TRUE(FileExists(Out() + "ven\\typ\\ven-typ.mrl"));
+    EXPECT_FALSE(PathExists(dir / "record.txt"));  // the host was not started
+}
+
+TEST_F(InstallerE2E, SilentCharacterInstallLeavesUninstallDataAndTellsTheHost) {
+    // 10 package files + the setting file + the uninstaller: 12 entries, 2 pre-extracted.
+    Files files = CharacterFiles();
+    for (int i = 0; i < 8; ++i) files["ven\\typ\\f" + IntToText(i) + ".txt"] = IntToText(i);
+    const std::string exe =
+        Build(CharacterSetting("WriteRCFile=2\r\n"), files);
+    FakeHost host(2, 0);
+    EXPECT_EQ(0, Run(exe, {"-s"}, {}));
+
+    // The setting file became uinstall.ini, with the installed files in archive order.
+    const std::string info = Out() + "ven\\typ\\uinstall.ini";
+    ASSERT_TRUE(FileExists(info));
+    SelectProfile(info, "INSTALLEDFILE");
+    std::vector<std::string> listed;
+    for (int i = 0; i < 12; ++i) listed.push_back(ReadProfileString("item" + IntToText(i), ""));
+    EXPECT_EQ("ven\\typ\\f0.txt", listed[0]);
+    EXPECT_EQ("ven\\typ\\ven-typ.mrl", listed[8]);
+    EXPECT_EQ("ven\\typ\\shell\\surface.txt", listed[9]);
+    EXPECT_EQ("", listed[10]);
+    SelectProfile(info, "options");
+    EXPECT_EQ("テスト", ReadProfileString("AppName", ""));
+
+    EXPECT_TRUE(FileExists(Out() + "chruinst.exe"));
+    EXPECT_EQ("ven-typ.mrl\r\n\r\n", ReadTextFile(Out() + "marleth.rc"));
+    const std::string group = ProgramsFolder() + "\\" + group_ + "\\";
+    EXPECT_TRUE(FileExists(group + "キャラクターアンインストール.lnk"));
+    EXPECT_TRUE(FileExists(group + "起動.lnk"));
+
+    UniqueHKey key = OpenRegKey(HKEY_CURRENT_USER, kHostKey, KEY_READ);
+    EXPECT_EQ("calderex", ReadRegString(key.get(), "Distributor", ""));
+    EXPECT_EQ("属性", ReadRegString(key.get(), "Attr", ""));
+
+    // Both host windows were asked and told, the window with another title never.
+    EXPECT_EQ((std::vector<std::string>{"1032:ven|typ", "1032:ven|typ", "1031:ven|typ",
+                                        "1031:ven|typ"}),
+              host.Seen());
+    EXPECT_FALSE(PathExists(dir / "record.txt"));  // "-s" never starts the host
+}
+
+TEST_F(InstallerE2E, SilentStartRunsTheHostWithTheCharacter) {
+    Files files = CharacterFiles();
+    files["marleth.exe"] = ReadTextFile(TestBinDir() + "recorder.exe");
+    const std::string exe = Build(CharacterSetting(), files);
+    EXPECT_EQ(0, Run(exe, {"-s2"}, {}));
+    const std::string record = ReadTextFile(dir / "record.txt");
+    EXPECT_NE(std::string::npos, record.find("ven-typ")) << record;
+    EXPECT_NE(std::string::npos, record.find("|" + StripTrailingDelimiter(Out()) + "\r\n"))
+        << record;
+}
+
+TEST_F(InstallerE2E, RunningCharacterIsRefused) {
+    const std::string exe = Build(CharacterSetting(), CharacterFiles());
+    FakeHost host(2, 1);
+    EXPECT_EQ(1, Run(exe, {"-s"},
+                     {{kError,
+                       "テスト(ven-typ)は現在起動中です。\r\nキャラクターを終了してから再度インストール処理を実行してください。",
+                       IDOK}}));
+    EXPECT_EQ((std::vector<std::string>{"1032:ven|typ", "1032:ven|typ"}), host.Seen());
+    EXPECT_FALSE(PathExists(Out()));
+}
+
+TEST_F(InstallerE2E, EarlierInstallationIsAskedAboutEvenWhenSilent) {
+    const std::string exe = Build(CharacterSetting(), CharacterFiles());
+    ForceFolders(dir / "ven\\typ");
+    WriteTextFile(dir / "ven\\typ\\ven-typ.mrl", "old");
+    WriteTextFile(dir / "ven\\typ\\uinstall.ini", "[options]\r\n");
+    EXPECT_EQ(1, Run(exe, {"-s"},
+                     {{kConfirm, "テストは既にインストール済みです．\r\n上書きインストールを行いますか？",
+                       IDNO}}));
+    EXPECT_FALSE(PathExists(Out()));
+}
+
+TEST_F(InstallerE2E, SilentStartShowsThePlugInMessage) {
+    const std::string exe = Build(PluginSetting(), PluginFiles());
+    EXPECT_EQ(0, Run(exe, {"-s2"},
+                     {{kConfirm, "\"テスト\"プラグインのインストールが終了しました。", IDOK}}));
+    EXPECT_TRUE(FileExists(Out() + "plugin.dll"));
+}
+
+TEST_F(InstallerE2E, ModeTwoRunsTheLastViewProgram) {
+    Files files = PluginFiles();
+    files["$preextractdir$\\show.exe"] = ReadTextFile(TestBinDir() + "recorder.exe");
+    const std::string setting =
+        "[options]\r\nAppName=テスト\r\nInstallMode=2\r\nDefaultInstallDir=" + Out() +
+        "\r\nLastViewText=sub\\show.exe\r\n[preextractlist]\r\nitem0=$preextractdir$\\show.exe\r\n";
+    const std::string exe = Build(setting, files);
+    EXPECT_EQ(0, Run(exe, {"-s2"}, {{kConfirm, "\"テスト\"インストールが終了しました。", IDOK}}));
+    const std::string record = ReadTextFile(dir / "record.txt");
+    EXPECT_NE(std::string::npos, record.find("$$TMP$$")) << record;
+    EXPECT_NE(std::string::npos, record.find("show.exe")) << record;
+}
+
+TEST_F(InstallerE2E, OtherModesCloseWithThePlainMessage) {
+    const std::string setting = "[options]\r\nAppName=テスト\r\nInstallMode=7\r\nDefaultInstallDir=" +
+                                Out() + "\r\n";
+    const std::string exe = Build(setting, PluginFiles());
+    FakeHost host(1, 1);  // not a character package: the host is never asked
+    EXPECT_EQ(0, Run(exe, {"-s2"}, {{kConfirm, "\"テスト\"インストールが終了しました。", IDOK}}));
+    EXPECT_TRUE(host.Seen().empty());
+    EXPECT_TRUE(FileExists(Out() + "plugin.dll"));
+}
+
+TEST_F(InstallerE2E, LastViewTextIsOpenedInNotepadAndWaitedFor) {
+    Files files = PluginFiles();
+    files["$preextractdir$\\readme.txt"] = "お読みください";
+    const std::string exe =
+        Build(PluginSetting("LastViewText=readme.txt\r\n[preextractlist]\r\n"
+                            "item0=$preextractdir$\\readme.txt\r\n"),
+              files);
+    DrivenProcess installer(exe, {"-s"});
+    // Notepad is a process of its own: find its window among all top-level windows.
+    HWND notepad = nullptr;
+    for (int i = 0; i < 600 && notepad == nullptr; ++i) {
+        notepad = FindWindowA("Notepad", nullptr);
+        if (notepad == nullptr) Sleep(50);
+    }
+    ASSERT_NE(nullptr, notepad);
+    // Notepad names the file in its title once it has loaded it.
+    std::string title;
+    for (int i = 0; i < 200 && title.find("readme") == std::string::npos; ++i) {
+        char text[512] = {};
+        GetWindowTextA(notepad, text, sizeof text);
+        title = text;
+        Sleep(50);
+    }
+    EXPECT_NE(std::string::npos, title.find("readme")) << title;
+    EXPECT_TRUE(installer.Running());  // waiting for Notepad
+    EXPECT_TRUE(FileExists(Out() + "plugin.dll"));
+    PostMessageA(notepad, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, installer.WaitForExit());
+}
+
+TEST_F(InstallerE2E, ArchiveModeKeepsACopyAndExcludesASecondInstaller) {
+    const std::string archive =
+        Build(PluginSetting(), PluginFiles(), "package.zip", "--zip");
+    const std::string other = Build(PluginSetting(), {{"x.txt", "x"}}, "other.zip", "--zip");
+    CopyFileA((TestBinDir() + "setup.exe").c_str(), (dir / "setup.exe").c_str(), FALSE);
+
+    DrivenProcess first(dir / "setup.exe", {archive});
+    // Archive mode installs into the installer's own folder.
+    const FoundWindow finished = first.WaitForBox(kConfirm);
+    ASSERT_NE(nullptr, finished.window) << first.Describe();
+    EXPECT_EQ("\"テスト\"プラグインのインストールが終了しました。", finished.text);
+    EXPECT_EQ("plug-in", ReadTextFile(dir / "plugin.dll"));
+    EXPECT_EQ(ReadTextFile(archive), ReadTextFile(dir / "MarlethArchives\\package.zip"));
+
+    EXPECT_EQ(1, Run(dir / "setup.exe", {other},
+                     {{kError,
+                       "インストーラを一度に2個以上同時に起動することはできません。\r\nインストールを中止します。",
+                       IDOK}}));
+    EXPECT_FALSE(PathExists(dir / "x.txt"));
+
+    DrivenProcess::Press(finished, IDOK);
+    EXPECT_EQ(0, first.WaitForExit());
+}
+
+TEST_F(InstallerE2E, UpperCaseSilentSwitchIsTakenAsAnArchivePath) {
+    const std::string exe = Build(PluginSetting(), PluginFiles());
+    EXPECT_EQ(1, Run(exe, {"-S"}, {{kError, "ファイルのオープンに失敗しました。: -S", IDOK}}));
+    EXPECT_FALSE(PathExists(Out()));
+}
+
+TEST_F(InstallerE2E, EmptyArgumentInstallsNothing) {
+    const std::string exe = Build(PluginSetting(), PluginFiles());
+    EXPECT_EQ(1, Run(exe, {""}, {}));
+    EXPECT_FALSE(PathExists(Out()));
+}
+
+TEST_F(InstallerE2E, ClosingTheInstallerCancelsTheExtraction) {
+    Files files;
+    for (int i = 0; i < 1500; ++i) files["many\\f" + IntToText(i) + ".txt"] = std::string(100, 'x');
+    const std::string exe = Build(PluginSetting(), files);
+    DrivenProcess installer(exe, {"-s"});
+    const FoundWindow progress = installer.WaitForWindow("#32770", "\"テスト\"");
+    ASSERT_NE(nullptr, progress.window) << installer.Describe();
+    EXPECT_EQ("\"テスト\" インストール中", progress.title);
+    const FoundWindow main = installer.WaitForWindow("TCharacterInstaller", "キャラクター");
+    ASSERT_NE(nullptr, main.window);
+    PostMessageA(main.window, WM_CLOSE, 0, 0);
+    std::string mismatch;
+    EXPECT_EQ(1, AnswerBoxesAndWait(installer,
+                                    {{kConfirm, "インストールは中止されました。", IDOK},
+                                     {kError, "インストールは失敗しました。", IDOK}},
+                                    mismatch));
+    EXPECT_EQ("", mismatch);
+    EXPECT_FALSE(FileExists(Out() + "many\\f1499.txt"));
+}
+
+TEST_F(InstallerE2E, DamagedPackageFailsWithTheExtractorsMessage) {
+    const std::string exe = Build(PluginSetting(), {{"a.txt", "unique-marker-content"}}, "pkg.exe",
+                                  "--level 0");
+    std::string bytes = ReadTextFile(exe);
+    const size_t at = bytes.find("unique-marker-content");
+    ASSERT_NE(std::string::npos, at);
+    bytes[at] = 'U';
+    WriteTextFile(exe, bytes);
+    EXPECT_EQ(1, Run(exe, {"-s"},
+                     {{kError, "ファイルのクローズに失敗しました。: " + exe, IDOK},
+                      {kError, "インストールは失敗しました。", IDOK}}));
+}
+
+TEST_F(InstallerE2E, MissingPreExtractMemberEndsTheRun) {
+    const std::string exe = dir / "pkg.exe";
+    ASSERT_TRUE(WriteZip(exe,
+                         {{"a.txt", "a"},
+                          {"$preextractdir$/_$$$setting$$$_.ini",
+                           PluginSetting("[preextractlist]\r\nitem0=$preextractdir$\\missing.txt\r\n")}},
+                         TestBinDir() + "setup.exe"));
+    EXPECT_EQ(1, Run(exe, {"-s"},
+                     {{kError, "次のファイルが見つかりません。: $preextractdir$\\missing.txt", IDOK},
+                      {kError, "$preextractdir$\\missing.txtの展開に失敗しました。", IDOK}}));
+    EXPECT_FALSE(PathExists(Out()));
+}
+
+TEST_F(InstallerE2E, TemporaryFolderThatCannotBeCreated) {
+    const std::string exe = Build(PluginSetting(), PluginFiles());
+    SetEnvironmentVariableA("TMP", (dir / "no\\such\\folder").c_str());
+    EXPECT_EQ(1, Run(exe, {"-s"}, {{kError, "テンポラリフォルダの作成に失敗しました。", IDOK}}));
+    EXPECT_FALSE(PathExists(Out()));
+}
+
+}  // namespace

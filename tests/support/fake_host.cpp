@@ -1,0 +1,88 @@
+// The host stand-in: character windows answering the installer's messages.
+#include "support/fake_host.h"
+
+namespace {
+
+const char kClass[] = "TfmActWin";
+const char kTitle[] = "マーレスウェア";
+
+// The identifier the installer publishes while it asks the windows.
+std::string ReadMapping() {
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "Marlethware Installer Mapping Object");
+    if (mapping == nullptr) return "<no mapping>";
+    std::string text = "<no view>";
+    if (void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0)) {
+        MEMORY_BASIC_INFORMATION info{};
+        VirtualQuery(view, &info, sizeof info);
+        const char* bytes = static_cast<const char*>(view);
+        text = std::string(bytes, strnlen(bytes, info.RegionSize));
+        UnmapViewOfFile(view);
+    }
+    CloseHandle(mapping);
+    return text;
+}
+
+}  // namespace
+
+FakeHost::FakeHost(int windows, LRESULT answer) : windows_(windows), answer_(answer) {
+    InitializeCriticalSection(&lock_);
+    ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, &FakeHost::Run, this, 0, &thread_id_);
+    WaitForSingleObject(ready_, 10000);
+}
+
+FakeHost::~FakeHost() {
+    PostThreadMessageA(thread_id_, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread_, 10000);
+    CloseHandle(thread_);
+    CloseHandle(ready_);
+    DeleteCriticalSection(&lock_);
+}
+
+std::vector<std::string> FakeHost::Seen() const {
+    EnterCriticalSection(&lock_);
+    std::vector<std::string> copy = seen_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+}
+
+LRESULT CALLBACK FakeHost::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    auto* self = reinterpret_cast<FakeHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self != nullptr && (message == WM_USER + 8 || message == WM_USER + 7)) {
+        char title[64] = {};
+        GetWindowTextA(window, title, sizeof title);
+        const std::string who = std::string(title) == kTitle ? "" : "decoy";
+        EnterCriticalSection(&self->lock_);
+        self->seen_.push_back(who + (message == WM_USER + 8 ? "1032:" : "1031:") + ReadMapping());
+        LeaveCriticalSection(&self->lock_);
+        return message == WM_USER + 8 ? self->answer_ : 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+DWORD WINAPI FakeHost::Run(void* param) {
+    auto* self = static_cast<FakeHost*>(param);
+    WNDCLASSA window_class{};
+    window_class.lpfnWndProc = WindowProc;
+    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.lpszClassName = kClass;
+    RegisterClassA(&window_class);
+    std::vector<HWND> windows;
+    for (int i = 0; i <= self->windows_; ++i) {
+        const char* title = i < self->windows_ ? kTitle : "別のウィンドウ";
+        HWND window = CreateWindowExA(0, kClass, title, WS_OVERLAPPED, 0, 0, 50, 50, nullptr,
+                                      nullptr, GetModuleHandleA(nullptr), nullptr);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        windows.push_back(window);
+    }
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here
+    SetEvent(self->ready_);
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    for (HWND window : windows) DestroyWindow(window);
+    UnregisterClassA(kClass, GetModuleHandleA(nullptr));
+    return 0;
+}

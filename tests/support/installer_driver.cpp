@@ -1,0 +1,176 @@
+// Driving a started program through its windows.
+#include "support/installer_driver.h"
+
+#include <sstream>
+
+namespace {
+
+std::string Quote(const std::string& argument) {
+    return "\"" + argument + "\"";
+}
+
+struct EnumContext {
+    DWORD process_id;
+    std::vector<FoundWindow>* found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
+    auto* context = reinterpret_cast<EnumContext*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != context->process_id || !IsWindowVisible(window)) return TRUE;
+    FoundWindow found;
+    found.window = window;
+    char text[4096] = {};
+    GetClassNameA(window, text, sizeof text);
+    found.class_name = text;
+    text[0] = '\0';
+    GetWindowTextA(window, text, sizeof text);
+    found.title = text;
+    if (found.class_name == "#32770") {
+        text[0] = '\0';
+        GetDlgItemTextA(window, 0xFFFF, text, sizeof text);  // a message box's text
+        found.text = text;
+    }
+    context->found->push_back(found);
+    return TRUE;
+}
+
+}  // namespace
+
+DrivenProcess::DrivenProcess(const std::string& exe, const std::vector<std::string>& arguments) {
+    std::string command_line = Quote(exe);
+    for (const std::string& argument : arguments) command_line += " " + Quote(argument);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &info)) {
+        process_.reset(info.hProcess);
+        CloseHandle(info.hThread);
+        process_id_ = info.dwProcessId;
+    }
+}
+
+DrivenProcess::~DrivenProcess() {
+    if (Running()) {
+        TerminateProcess(process_.get(), 99);
+        WaitForSingleObject(process_.get(), 10000);
+    }
+}
+
+bool DrivenProcess::Running() const {
+    return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+}
+
+std::vector<FoundWindow> DrivenProcess::Windows() const {
+    std::vector<FoundWindow> found;
+    EnumContext context{process_id_, &found};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&context));
+    return found;
+}
+
+FoundWindow DrivenProcess::WaitForWindow(const std::string& class_name,
+                                         const std::string& title_prefix, DWORD timeout_ms) const {
+    const DWORD start = GetTickCount();
+    do {
+        for (const FoundWindow& window : Windows()) {
+            if (window.class_name == class_name && window.title.rfind(title_prefix, 0) == 0) {
+                return window;
+            }
+        }
+        Sleep(30);
+    } while (GetTickCount() - start < timeout_ms && Running());
+    return FoundWindow();
+}
+
+FoundWindow DrivenProcess::WaitForBox(const std::string& caption, DWORD timeout_ms) const {
+    const DWORD start = GetTickCount();
+    do {
+        for (const FoundWindow& window : Windows()) {
+            // A message box has its text in control 0xFFFF; other dialogs (the progress
+            // dialog) do not.
+            if (window.class_name == "#32770" && window.title == caption &&
+                GetDlgItem(window.window, 0xFFFF) != nullptr) {
+                return window;
+            }
+        }
+        Sleep(30);
+    } while (GetTickCount() - start < timeout_ms && Running());
+    return FoundWindow();
+}
+
+void DrivenProcess::Press(const FoundWindow& box, int button_id) {
+    PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(button_id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box.window, button_id)));
+}
+
+int DrivenProcess::WaitForExit(DWORD timeout_ms) {
+    if (!process_) return -1;
+    if (WaitForSingleObject(process_.get(), timeout_ms) != WAIT_OBJECT_0) {
+        TerminateProcess(process_.get(), 99);
+        WaitForSingleObject(process_.get(), 10000);
+        return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process_.get(), &code);
+    return static_cast<int>(code);
+}
+
+std::string DrivenProcess::Describe() const {
+    std::ostringstream out;
+    for (const FoundWindow& window : Windows()) {
+        out << "[" << window.class_name << "] \"" << window.title << "\" " << window.text << "\n";
+    }
+    return out.str();
+}
+
+int AnswerBoxesAndWait(DrivenProcess& process, const std::vector<ExpectedBox>& boxes,
+                       std::string& mismatch, DWORD timeout_ms) {
+    for (const ExpectedBox& expected : boxes) {
+        const FoundWindow box = process.WaitForBox(expected.caption, timeout_ms);
+        if (box.window == nullptr) {
+            mismatch += "no box \"" + expected.caption + "\" with: " + expected.text +
+                        "\nopen windows:\n" + process.Describe();
+            break;
+        }
+        if (box.text != expected.text) {
+            mismatch += "box text: " + box.text + "\nexpected: " + expected.text + "\n";
+        }
+        DrivenProcess::Press(box, expected.button);
+        // Wait for the box to go before looking for the next one.
+        for (int i = 0; i < 200 && IsWindow(box.window); ++i) Sleep(20);
+    }
+    const DWORD start = GetTickCount();
+    while (process.Running() && GetTickCount() - start < timeout_ms) {
+        for (const FoundWindow& window : process.Windows()) {
+            if (window.class_name == "#32770" && GetDlgItem(window.window, 0xFFFF) != nullptr) {
+                mismatch += "unexpected box \"" + window.title + "\": " + window.text + "\n";
+                DrivenProcess::Press(window, IDOK);
+                DrivenProcess::Press(window, IDNO);
+            }
+        }
+        Sleep(50);
+    }
+    return process.WaitForExit(1000);
+}
+
+int RunProgram(const std::string& command_line, DWORD timeout_ms) {
+    std::string line = command_line;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+        return -1;
+    }
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    if (WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 99);
+        return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    return static_cast<int>(code);
+}

@@ -1,0 +1,62 @@
+// Drives a Windows program started by a test: finds its windows by class and title, reads their
+// texts, presses their buttons, and collects its exit code.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "utils/unique_any.h"
+
+// A top-level window of the driven process.
+struct FoundWindow {
+    HWND window = nullptr;
+    std::string class_name;
+    std::string title;
+    std::string text;  // a message box's text; empty for other windows
+};
+
+class DrivenProcess {
+public:
+    // Starts exe with the arguments, each quoted (an empty argument stays an argument).
+    DrivenProcess(const std::string& exe, const std::vector<std::string>& arguments);
+    ~DrivenProcess();  // ends the process if it still runs
+    DrivenProcess(const DrivenProcess&) = delete;
+    DrivenProcess& operator=(const DrivenProcess&) = delete;
+
+    bool started() const { return static_cast<bool>(process_); }
+    bool Running() const;
+
+    // The visible top-level windows of the process (message boxes with their texts).
+    std::vector<FoundWindow> Windows() const;
+    // Waits for a visible window of the class whose title starts with title_prefix.
+    FoundWindow WaitForWindow(const std::string& class_name, const std::string& title_prefix,
+                              DWORD timeout_ms = 30000) const;
+    // Waits for a message box with the caption ("エラー" or "確認").
+    FoundWindow WaitForBox(const std::string& caption, DWORD timeout_ms = 30000) const;
+    // Presses a dialog button (IDOK, IDYES, IDNO, ...) of a message box or dialog.
+    static void Press(const FoundWindow& box, int button_id);
+    // Waits for the process to end: its exit code, or -1 after the time-out (it is then ended).
+    int WaitForExit(DWORD timeout_ms = 60000);
+    // A description of the open windows, for failure messages.
+    std::string Describe() const;
+
+private:
+    UniqueHandle process_;
+    DWORD process_id_ = 0;
+};
+
+// Answers boxes in order as they appear and waits for the exit. For each expected box the
+// caption and text must match; the button is then pressed. Returns the exit code, and fills
+// unexpected with a description of anything that did not match.
+struct ExpectedBox {
+    std::string caption;
+    std::string text;
+    int button;
+};
+int AnswerBoxesAndWait(DrivenProcess& process, const std::vector<ExpectedBox>& boxes,
+                       std::string& mismatch, DWORD timeout_ms = 60000);
+
+// Runs a console or GUI program to its end: exit code, or -1 when it could not be started.
+int RunProgram(const std::string& command_line, DWORD timeout_ms = 60000);
