@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
-
 #include "archive/zarchive.h"
 #include "driver/dialogs.h"
 #include "driver/globals.h"
@@ -69,25 +67,29 @@ bool ExtractPackage() {
     DialogCloser progress{CreateDialogParamA(GetModuleHandleA(nullptr),
                                              MAKEINTRESOURCEA(kProgressTemplateId), MainWindow,
                                              ProgressDlgProc, 0)};
-    HWND bar = GetDlgItem(progress.dialog, kProgressBarId);
-    // PBM_SETRANGE holds 16 bits only; the 32-bit range keeps larger packages counting true.
-    SendMessageA(bar, PBM_SETRANGE32, 0, count);
+    SetProgressRange(progress.dialog, count);
 
+    // The quit message (the main window was destroyed) cancels the run. It is remembered when
+    // a pump meets it: the record alone would lose it to the messages a later pump takes.
     MSG record{};
+    bool quit = false;
+    const auto pump = [&] {
+        if (PumpMessages(progress.dialog, record) && record.message == WM_QUIT) quit = true;
+    };
     bool cancelled = false;
     int result = 0;
     for (int i = 1; i <= count; ++i) {
-        if (record.message == WM_QUIT) {
+        if (quit) {
             cancelled = true;
             break;
         }
-        PumpMessages(progress.dialog, record);
+        pump();
         std::string entry_name;
         result = archiver.ExtractNext(entry_name, o.InstallDir);
         if (result == 0) break;
         installed.Add(entry_name);
-        SendMessageA(bar, PBM_SETPOS, i, 0);
-        PumpMessages(progress.dialog, record);
+        SetProgressPosition(progress.dialog, i);
+        pump();
         if (result == -1) {
             result = 1;
             break;

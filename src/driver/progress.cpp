@@ -1,11 +1,21 @@
 // The progress dialog's procedure: it only displays; the extraction run moves the bar.
 #include "driver/progress.h"
 
+#include <commctrl.h>
+
 #include "driver/dialogs.h"
 #include "driver/globals.h"
 
 namespace {
 const char kInstallingSuffix[] = " インストール中";
+}
+
+void SetProgressRange(HWND dialog, int count) {
+    SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETRANGE32, 0, count);
+}
+
+void SetProgressPosition(HWND dialog, int position) {
+    SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETPOS, position, 0);
 }
 
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
