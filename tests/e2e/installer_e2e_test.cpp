@@ -347,6 +347,20 @@ TEST_F(InstallerE2E, MissingPreExtractMemberEndsTheRun) {
     EXPECT_FALSE(PathExists(Out()));
 }
 
+TEST_F(InstallerE2E, CharacterPackageWithoutUninstallFoldersFails) {
+    // mkpackage refuses such a package; an archive made by other tools may still arrive.
+    const std::string exe = dir / "pkg.exe";
+    const std::string setting = "[options]\r\nAppName=テスト\r\nVendor=ven\r\nType=typ\r\n"
+                                "DefaultInstallDir=" + Out() + "\r\n";
+    ASSERT_TRUE(WriteZip(exe, {{"a.txt", "a"}, {"$preextractdir$/_$$$setting$$$_.ini", setting}},
+                         TestBinDir() + "setup.exe"));
+    EXPECT_EQ(1, Run(exe, {"-s"},
+                     {{kError, "設定ファイルが不正です。(UninstallInfoDir)", IDOK},
+                      {kError, "設定ファイルが不正です。(UninstallExeDir)", IDOK},
+                      {kError, "インストールは失敗しました。", IDOK}}));
+    EXPECT_EQ("a", ReadTextFile(Out() + "a.txt"));  // extracted files stay
+}
+
 TEST_F(InstallerE2E, TemporaryFolderThatCannotBeCreated) {
     const std::string exe = Build(PluginSetting(), PluginFiles());
     SetEnvironmentVariableA("TMP", (dir / "no\\such\\folder").c_str());
