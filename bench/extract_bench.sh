@@ -7,6 +7,9 @@
 #
 # Environment:
 #   BENCH_REPS       counted runs per command and shape (default 3), after one warm-up run
+#   BENCH_METHODS    measured commands (default "extractor bare unzip"); also "bare_reader", the
+#                    bare loop reading through the installer's OpenZipReader, which tells the
+#                    reader's own cost from the extractor's
 #   BENCH_SHAPES     shapes to run (default "a b c"):
 #                      a: 5,000 files of 1-16 KB in 50 folders, text-like
 #                      b: 20 files of 10 MB, half text-like, half random
@@ -36,10 +39,25 @@ fi
 work=$BENCH_WORK
 export WINEPREFIX=${BENCH_WINEPREFIX:-$build/bench-wineprefix}
 
-methods=(extractor bare unzip)
-ratios=(extractor/bare extractor/unzip bare/unzip)
-# Methods whose peak working set is shown.
-memory_methods=(extractor bare)
+read -r -a methods <<<"${BENCH_METHODS:-extractor bare unzip}"
+# Ratios of the figures, shown when both commands were measured.
+all_ratios=(extractor/bare extractor/unzip bare/unzip extractor/bare_reader bare_reader/bare)
+# Commands whose peak working set is shown, when measured.
+all_memory_methods=(extractor bare bare_reader)
+
+measured() {
+    local method
+    for method in "${methods[@]}"; do [ "$method" = "$1" ] && return 0; done
+    return 1
+}
+ratios=()
+for ratio in "${all_ratios[@]}"; do
+    measured "${ratio%/*}" && measured "${ratio#*/}" && ratios+=("$ratio")
+done
+memory_methods=()
+for method in "${all_memory_methods[@]}"; do
+    measured "$method" && memory_methods+=("$method")
+done
 
 declare -A shape_text=(
     [a]="5,000 x 1-16 KB, 50 folders"
@@ -98,6 +116,11 @@ measure_extractor() {
 # minizip and CreateFileA/WriteFile, nothing else.
 measure_bare() {
     timed run_wine bench_bare.exe "$(windows_path "$1")" "$(windows_path "$2")"
+}
+
+# The bare loop with the archive opened through the installer's OpenZipReader.
+measure_bare_reader() {
+    timed run_wine bench_bare.exe --zip-reader "$(windows_path "$1")" "$(windows_path "$2")"
 }
 
 measure_unzip() {
@@ -205,25 +228,33 @@ run_shape() {
     done
 }
 
+# Prints one right-aligned table cell, as wide as its column's heading (at least min).
+cell() {
+    local heading=$1 text=$2 min=${3:-8}
+    local width=$((${#heading} > min ? ${#heading} : min))
+    printf ' %*s' "$width" "$text"
+}
+
 print_table() {
     local shape method ratio
-    printf '\n%-5s %-28s %7s %6s' shape content entries MB
-    for method in "${methods[@]}"; do printf ' %18s' "$method s"; done
-    for ratio in "${ratios[@]}"; do printf ' %15s' "$ratio"; done
-    for method in "${memory_methods[@]}"; do printf ' %14s' "$method MB"; done
+    printf '\n%-5s %-28s %7s %5s' shape content entries MB
+    for method in "${methods[@]}"; do cell "$method s" "$method s" 15; done
+    for ratio in "${ratios[@]}"; do cell "$ratio" "$ratio"; done
+    for method in "${memory_methods[@]}"; do cell "$method MB" "$method MB"; done
     printf '\n'
     for shape in $shapes; do
-        printf '%-5s %-28s %7s %6s' "$shape" "${shape_text[$shape]}" "${entries[$shape]}" "${megabytes[$shape]}"
+        printf '%-5s %-28s %7s %5s' "$shape" "${shape_text[$shape]}" "${entries[$shape]}" "${megabytes[$shape]}"
         for method in "${methods[@]}"; do
-            printf ' %18s' "$(awk -v f="${figure[$shape:$method]}" -v w="${wall[$shape:$method]}" \
-                'BEGIN { if (f == w) printf "%.3f", f; else printf "%.3f (%.2f)", f, w }')"
+            cell "$method s" "$(awk -v f="${figure[$shape:$method]}" -v w="${wall[$shape:$method]}" \
+                'BEGIN { if (f == w) printf "%.3f", f; else printf "%.3f (%.2f)", f, w }')" 15
         done
         for ratio in "${ratios[@]}"; do
-            printf ' %15s' "$(awk -v a="${figure[$shape:${ratio%/*}]}" -v b="${figure[$shape:${ratio#*/}]}" \
+            cell "$ratio" "$(awk -v a="${figure[$shape:${ratio%/*}]}" -v b="${figure[$shape:${ratio#*/}]}" \
                 'BEGIN { printf "%.2f", a / b }')"
         done
         for method in "${memory_methods[@]}"; do
-            printf ' %14s' "$(awk -v k="${peak[$shape:$method]}" 'BEGIN { if (k == "-") print "-"; else printf "%.1f", k / 1024 }')"
+            cell "$method MB" "$(awk -v k="${peak[$shape:$method]}" \
+                'BEGIN { if (k == "-") print "-"; else printf "%.1f", k / 1024 }')"
         done
         printf '\n'
     done
