@@ -17,6 +17,9 @@ ensure_wine_prefix() {
         if [ ! -f "$WINEPREFIX/.project-ready" ]; then
             rm -rf "$WINEPREFIX"
             wineboot -i >/dev/null 2>&1
+            # Xvfb runs no window manager: with managed windows Wine waits up to two seconds
+            # for one whenever a window is hidden or destroyed.
+            wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
             wineserver -w
             touch "$WINEPREFIX/.project-ready"
         fi
