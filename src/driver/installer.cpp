@@ -155,6 +155,7 @@ void CreateMainWindow() {
 
 void Teardown() {
     if (MainWindow != nullptr) DestroyWindow(MainWindow);
+    MainWindow = nullptr;
     if (!InstallOptions.TempDir.empty()) DeleteTree(InstallOptions.TempDir);
 }
 

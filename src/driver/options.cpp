@@ -19,7 +19,7 @@ const char kNoAppName[] = "*(character not set)*";
 std::string TemporaryFolderName() {
     char temp[MAX_PATH + 1] = {};
     GetTempPathA(MAX_PATH, temp);
-    return std::string(temp) + "$$TMP$$" + IntToText(static_cast<int32_t>(GetTickCount())) + "\\";
+    return std::string(temp) + "$$TMP$$" + std::to_string(GetTickCount()) + "\\";
 }
 
 void ReadMenuIcons() {
