@@ -38,6 +38,8 @@ if [ -z "${BENCH_WORK:-}" ]; then
 fi
 work=$BENCH_WORK
 export WINEPREFIX=${BENCH_WINEPREFIX:-$build/bench-wineprefix}
+# The project's Wine environment and its display helpers (start_display, stop_display).
+source "$here/scripts/wine-env.sh"
 
 read -r -a methods <<<"${BENCH_METHODS:-extractor bare unzip}"
 # Ratios of the figures, shown when both commands were measured.
@@ -157,16 +159,8 @@ shape_archive() {
     echo "$archive"
 }
 
-# One private display for every Wine run, so that no run pays for starting one.
-start_display() {
-    exec 7< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & echo "pid $!"; wait)
-    read -r _ xvfb_pid <&7
-    read -r display_no <&7
-    export WINE_RUN_DISPLAY=":$display_no"
-}
-
 cleanup() {
-    [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
+    stop_display
     rm -rf "$work"
 }
 
@@ -271,7 +265,9 @@ EOF
 trap cleanup EXIT
 prepare_tools
 for shape in $shapes; do shape_archive "$shape" >/dev/null; done
+# One display for every Wine run, so that no run pays for starting one.
 start_display
+export WINE_RUN_DISPLAY=$DISPLAY
 mkdir -p "$work"
 for shape in $shapes; do run_shape "$shape"; done
 print_table
