@@ -62,10 +62,9 @@ UniqueFile CreateTarget(const std::string& path) {
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// Creation and last-write time from the member's time (local), last-access kept.
+// Creation and last-write time from the member's time (local); no last-access time is passed,
+// so it stays as it is.
 void StampFileTime(HANDLE file, const tm_unz& time) {
-    FILETIME creation{}, access{}, write{};
-    GetFileTime(file, &creation, &access, &write);
     SYSTEMTIME system{};
     system.wYear = static_cast<WORD>(time.tm_year);
     system.wMonth = static_cast<WORD>(time.tm_mon + 1);
@@ -76,7 +75,7 @@ void StampFileTime(HANDLE file, const tm_unz& time) {
     FILETIME local{}, universal{};
     SystemTimeToFileTime(&system, &local);
     LocalFileTimeToFileTime(&local, &universal);
-    SetFileTime(file, &universal, &access, &universal);
+    SetFileTime(file, &universal, nullptr, &universal);
 }
 
 }  // namespace
@@ -238,7 +237,11 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
 bool TZlibArchiver::IsUnsafeEntryName(const std::string& name) {
     if (name.empty()) return false;
     if (name[0] == '/' || name[0] == '\\') return true;
-    if (FindText("../", name) != 0 || FindText("..\\", name) != 0) return true;
+    // The character-aware search is costly; most names hold no two dots at all.
+    if (name.find("..") != std::string::npos &&
+        (FindText("../", name) != 0 || FindText("..\\", name) != 0)) {
+        return true;
+    }
 
     // Walk the name character by character. A lead byte must be followed by a valid second
     // byte; then "/", ".", ":", blanks and control bytes never hide inside a two-byte character,

@@ -4,22 +4,97 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
 #include "ioapi.h"
 
 namespace {
 
+// minizip reads header fields a byte at a time; an unbuffered ReadFile per byte costs about a
+// hundred system calls per member. The stream keeps a small read buffer and moves its position
+// lazily: a seek only sets the position. Large reads (member data) bypass the buffer.
+struct BufferedFile {
+    static constexpr DWORD kBufferSize = 4096;
+
+    HANDLE handle;
+    uint64_t position = 0;      // where the next read starts
+    uint64_t buffer_start = 0;  // file offset of buffer[0]
+    DWORD buffer_length = 0;
+    char buffer[kBufferSize];
+
+    explicit BufferedFile(HANDLE h) : handle(h) {}
+
+    bool ReadAt(uint64_t offset, void* out, DWORD size, DWORD& read) {
+        LARGE_INTEGER distance{};
+        distance.QuadPart = static_cast<LONGLONG>(offset);
+        return SetFilePointerEx(handle, distance, nullptr, FILE_BEGIN) &&
+               ::ReadFile(handle, out, size, &read, nullptr);
+    }
+
+    uLong Read(void* out, uLong size) {
+        char* target = static_cast<char*>(out);
+        uLong done = 0;
+        while (done < size) {
+            if (position >= buffer_start && position < buffer_start + buffer_length) {
+                const DWORD offset = static_cast<DWORD>(position - buffer_start);
+                const uLong take = std::min<uLong>(size - done, buffer_length - offset);
+                std::memcpy(target + done, buffer + offset, take);
+                done += take;
+                position += take;
+                continue;
+            }
+            DWORD read = 0;
+            if (size - done >= kBufferSize) {
+                if (!ReadAt(position, target + done, size - done, read)) break;
+                done += read;
+                position += read;
+                break;
+            }
+            buffer_start = position;
+            buffer_length = 0;
+            if (!ReadAt(position, buffer, kBufferSize, read) || read == 0) break;
+            buffer_length = read;
+        }
+        return done;
+    }
+
+    bool Seek(int64_t offset, int origin) {
+        int64_t base = 0;
+        if (origin == ZLIB_FILEFUNC_SEEK_CUR) {
+            base = static_cast<int64_t>(position);
+        } else if (origin == ZLIB_FILEFUNC_SEEK_END) {
+            LARGE_INTEGER size{};
+            if (!GetFileSizeEx(handle, &size)) return false;
+            base = size.QuadPart;
+        } else if (origin != ZLIB_FILEFUNC_SEEK_SET) {
+            return false;
+        }
+        if (base + offset < 0) return false;
+        position = static_cast<uint64_t>(base + offset);
+        return true;
+    }
+};
+
+BufferedFile* Stream(voidpf stream) {
+    return static_cast<BufferedFile*>(stream);
+}
+
 voidpf ZCALLBACK OpenFile(voidpf, const char* filename, int mode) {
     if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
     HANDLE file = CreateFileA(filename, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                              nullptr);
-    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    auto* stream = new (std::nothrow) BufferedFile(file);
+    if (stream == nullptr) CloseHandle(file);
+    return stream;
 }
 
 uLong ZCALLBACK ReadFile(voidpf, voidpf stream, void* buffer, uLong size) {
-    DWORD read = 0;
-    if (!::ReadFile(static_cast<HANDLE>(stream), buffer, size, &read, nullptr)) return 0;
-    return read;
+    return Stream(stream)->Read(buffer, size);
 }
 
 uLong ZCALLBACK WriteFile(voidpf, voidpf, const void*, uLong) {
@@ -27,29 +102,20 @@ uLong ZCALLBACK WriteFile(voidpf, voidpf, const void*, uLong) {
 }
 
 long ZCALLBACK TellFile(voidpf, voidpf stream) {
-    LARGE_INTEGER zero{};
-    LARGE_INTEGER position{};
-    if (!SetFilePointerEx(static_cast<HANDLE>(stream), zero, &position, FILE_CURRENT)) return -1;
-    return static_cast<long>(position.QuadPart);
+    return static_cast<long>(Stream(stream)->position);
 }
 
 long ZCALLBACK SeekFile(voidpf, voidpf stream, uLong offset, int origin) {
-    DWORD method = FILE_BEGIN;
-    switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_CUR: method = FILE_CURRENT; break;
-    case ZLIB_FILEFUNC_SEEK_END: method = FILE_END; break;
-    case ZLIB_FILEFUNC_SEEK_SET: method = FILE_BEGIN; break;
-    default: return -1;
-    }
-    LARGE_INTEGER distance{};
     // Offsets from the current position or the end may be negative.
-    distance.QuadPart = origin == ZLIB_FILEFUNC_SEEK_SET ? static_cast<LONGLONG>(offset)
-                                                         : static_cast<LONGLONG>(static_cast<long>(offset));
-    return SetFilePointerEx(static_cast<HANDLE>(stream), distance, nullptr, method) ? 0 : -1;
+    const int64_t distance = origin == ZLIB_FILEFUNC_SEEK_SET
+                                 ? static_cast<int64_t>(offset)
+                                 : static_cast<int64_t>(static_cast<long>(offset));
+    return Stream(stream)->Seek(distance, origin) ? 0 : -1;
 }
 
 int ZCALLBACK CloseFile(voidpf, voidpf stream) {
-    return CloseHandle(static_cast<HANDLE>(stream)) ? 0 : -1;
+    std::unique_ptr<BufferedFile> file(Stream(stream));
+    return CloseHandle(file->handle) ? 0 : -1;
 }
 
 int ZCALLBACK TestError(voidpf, voidpf) {
