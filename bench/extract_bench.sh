@@ -7,7 +7,9 @@
 #
 # Environment:
 #   BENCH_REPS       counted runs per command and shape (default 3), after one warm-up run
-#   BENCH_METHODS    measured commands (default "extractor bare unzip"); also "bare_reader", the
+#   BENCH_METHODS    measured commands (default "installer extractor bare unzip"); "installer" is
+#                    the whole installer, setup.exe with the shape appended, run with "-s"; also
+#                    "bare_reader", the
 #                    bare loop reading through the installer's OpenZipReader, which tells the
 #                    reader's own cost from the extractor's
 #   BENCH_SHAPES     shapes to run (default "a b c"):
@@ -41,9 +43,11 @@ export WINEPREFIX=${BENCH_WINEPREFIX:-$build/bench-wineprefix}
 # The project's Wine environment and its display helpers (start_display, stop_display).
 source "$here/scripts/wine-env.sh"
 
-read -r -a methods <<<"${BENCH_METHODS:-extractor bare unzip}"
-# Ratios of the figures, shown when both commands were measured.
-all_ratios=(extractor/bare extractor/unzip bare/unzip extractor/bare_reader bare_reader/bare)
+read -r -a methods <<<"${BENCH_METHODS:-installer extractor bare unzip}"
+# Ratios of the figures, shown when both commands were measured. The installer reports no
+# timing of its own: its ratios compare whole processes, Wine's start included on both sides.
+all_ratios=(installer/bare installer/unzip extractor/bare extractor/unzip bare/unzip
+            extractor/bare_reader bare_reader/bare)
 # Commands whose peak working set is shown, when measured.
 all_memory_methods=(extractor bare bare_reader)
 
@@ -125,6 +129,13 @@ measure_bare_reader() {
     timed run_wine bench_bare.exe --zip-reader "$(windows_path "$1")" "$(windows_path "$2")"
 }
 
+# The whole installer, silent: settings, pre-extraction, main window, progress dialog, the
+# installed-file list. The package has no install folder of its own, so it installs into the
+# host folder, which the prefix's registry names as the destination (see prepare_installer).
+measure_installer() {
+    timed taskset -c "$cpu" "$here/scripts/wine-run.sh" "${1%.zip}.exe" -s
+}
+
 measure_unzip() {
     timed taskset -c "$cpu" unzip -q -o "$1" -d "$2"
 }
@@ -132,7 +143,7 @@ measure_unzip() {
 # --- set-up -----------------------------------------------------------------------------------
 
 prepare_tools() {
-    cmake --build "$build" -j2 --target mkpackage bench_extract bench_bare >/dev/null
+    cmake --build "$build" -j2 --target installer mkpackage bench_extract bench_bare >/dev/null
     if ! command -v unzip >/dev/null; then
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq unzip >/dev/null
     fi
@@ -157,6 +168,22 @@ shape_archive() {
         rm -rf "$tree"
     fi
     echo "$archive"
+}
+
+# Points the host folder of the benchmark's prefix at the destination of every run.
+prepare_installer() {
+    measured installer || return 0
+    "$here/scripts/wine-run.sh" reg add 'HKCU\Software\Calderex\MarlethWare2002' /v InstallPath \
+        /d "$(windows_path "$work/dest")" /f >/dev/null 2>&1
+}
+
+# The installer of shape $1: setup.exe with the shape's archive appended.
+shape_installer() {
+    local archive
+    archive=$(shape_archive "$1")
+    if [ ! -f "${archive%.zip}.exe" ] || [ "$build/bin/setup.exe" -nt "${archive%.zip}.exe" ]; then
+        cat "$build/bin/setup.exe" "$archive" >"${archive%.zip}.exe"
+    fi
 }
 
 cleanup() {
@@ -188,9 +215,11 @@ run_shape() {
     # Warm-up: Wine, the page cache and the archive; also checks that every method extracts every file.
     for method in "${methods[@]}"; do
         measure_once "$method" "$archive" >/dev/null
-        local got
+        local got expected=$files
         got=$(find "$work/dest" -type f | wc -l)
-        if [ "$got" != "$files" ]; then
+        # The installer takes the setting file out before the pages and does not install it.
+        [ "$method" = installer ] && expected=$((files - 1))
+        if [ "$got" != "$expected" ]; then
             echo "$method extracted $got files of $files from shape $shape" >&2
             exit 1
         fi
@@ -243,8 +272,12 @@ print_table() {
                 'BEGIN { if (f == w) printf "%.3f", f; else printf "%.3f (%.2f)", f, w }')" 15
         done
         for ratio in "${ratios[@]}"; do
-            cell "$ratio" "$(awk -v a="${figure[$shape:${ratio%/*}]}" -v b="${figure[$shape:${ratio#*/}]}" \
+            local kind=figure
+            [ "${ratio%/*}" = installer ] && kind=wall
+            local -n side=$kind
+            cell "$ratio" "$(awk -v a="${side[$shape:${ratio%/*}]}" -v b="${side[$shape:${ratio#*/}]}" \
                 'BEGIN { printf "%.2f", a / b }')"
+            unset -n side
         done
         for method in "${memory_methods[@]}"; do
             cell "$method MB" "$(awk -v k="${peak[$shape:$method]}" \
@@ -257,7 +290,8 @@ print_table() {
 Seconds are medians of $reps runs (after one warm-up), each into a fresh empty folder under $work,
 pinned to processor $cpu. For the Wine programs the first figure is the program's own timing of
 the extraction (from opening the archive to the last member) and the one in parentheses the
-whole process, Wine's start included; ratios use the first figure. MB: uncompressed size;
+whole process, Wine's start included; ratios use the first figure, except the installer's,
+which compare whole processes. MB: uncompressed size;
 peak working set: the largest of the runs (GetProcessMemoryInfo).
 EOF
 }
@@ -265,9 +299,13 @@ EOF
 trap cleanup EXIT
 prepare_tools
 for shape in $shapes; do shape_archive "$shape" >/dev/null; done
+if measured installer; then
+    for shape in $shapes; do shape_installer "$shape"; done
+fi
 # One display for every Wine run, so that no run pays for starting one.
 start_display
 export WINE_RUN_DISPLAY=$DISPLAY
 mkdir -p "$work"
+prepare_installer
 for shape in $shapes; do run_shape "$shape"; done
 print_table

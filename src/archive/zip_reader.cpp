@@ -11,6 +11,7 @@
 #include <new>
 
 #include "ioapi.h"
+#include "utils/unique_any.h"
 
 namespace {
 
@@ -20,19 +21,19 @@ namespace {
 struct BufferedFile {
     static constexpr DWORD kBufferSize = 4096;
 
-    HANDLE handle;
+    UniqueFile file;
     uint64_t position = 0;      // where the next read starts
     uint64_t buffer_start = 0;  // file offset of buffer[0]
     DWORD buffer_length = 0;
     char buffer[kBufferSize];
 
-    explicit BufferedFile(HANDLE h) : handle(h) {}
+    explicit BufferedFile(UniqueFile f) : file(std::move(f)) {}
 
     bool ReadAt(uint64_t offset, void* out, DWORD size, DWORD& read) {
         LARGE_INTEGER distance{};
         distance.QuadPart = static_cast<LONGLONG>(offset);
-        return SetFilePointerEx(handle, distance, nullptr, FILE_BEGIN) &&
-               ::ReadFile(handle, out, size, &read, nullptr);
+        return SetFilePointerEx(file.get(), distance, nullptr, FILE_BEGIN) &&
+               ::ReadFile(file.get(), out, size, &read, nullptr);
     }
 
     uLong Read(void* out, uLong size) {
@@ -68,7 +69,7 @@ struct BufferedFile {
             base = static_cast<int64_t>(position);
         } else if (origin == ZLIB_FILEFUNC_SEEK_END) {
             LARGE_INTEGER size{};
-            if (!GetFileSizeEx(handle, &size)) return false;
+            if (!GetFileSizeEx(file.get(), &size)) return false;
             base = size.QuadPart;
         } else if (origin != ZLIB_FILEFUNC_SEEK_SET) {
             return false;
@@ -85,12 +86,10 @@ BufferedFile* Stream(voidpf stream) {
 
 voidpf ZCALLBACK OpenFile(voidpf, const char* filename, int mode) {
     if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
-    HANDLE file = CreateFileA(filename, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
-    auto* stream = new (std::nothrow) BufferedFile(file);
-    if (stream == nullptr) CloseHandle(file);
-    return stream;
+    UniqueFile file(CreateFileA(filename, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return nullptr;
+    return new (std::nothrow) BufferedFile(std::move(file));
 }
 
 uLong ZCALLBACK ReadFile(voidpf, voidpf stream, void* buffer, uLong size) {
@@ -114,8 +113,8 @@ long ZCALLBACK SeekFile(voidpf, voidpf stream, uLong offset, int origin) {
 }
 
 int ZCALLBACK CloseFile(voidpf, voidpf stream) {
-    std::unique_ptr<BufferedFile> file(Stream(stream));
-    return CloseHandle(file->handle) ? 0 : -1;
+    std::unique_ptr<BufferedFile> owner(Stream(stream));
+    return owner->file.close() ? 0 : -1;
 }
 
 int ZCALLBACK TestError(voidpf, voidpf) {

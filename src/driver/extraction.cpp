@@ -15,6 +15,7 @@ namespace {
 
 const char kCancelled[] = "インストールは中止されました。";
 const char kInstalledFileSection[] = "INSTALLEDFILE";
+constexpr DWORD kPumpInterval = 10;
 
 // The INSTALLEDFILE section, collected in memory and written in one call: writing key by key
 // would rewrite the whole file each time, quadratic in the number of entries.
@@ -68,13 +69,20 @@ bool ExtractPackage() {
                                              MAKEINTRESOURCEA(kProgressTemplateId), MainWindow,
                                              ProgressDlgProc, 0)};
     SetProgressRange(progress.dialog, count);
+    ProgressBarMover bar(progress.dialog, count);
 
-    // The quit message (the main window was destroyed) cancels the run. It is remembered when
-    // a pump meets it: the record alone would lose it to the messages a later pump takes.
+    // The messages are pumped before and after each member, at most every kPumpInterval ms:
+    // with small members an empty pump costs more than the member itself, and the windows stay
+    // just as responsive. The quit message (the main window was destroyed) cancels the run; it
+    // is remembered when a pump meets it, as the record alone would lose it to the messages a
+    // later pump takes.
     MSG record{};
     bool quit = false;
+    DWORD last_pump = GetTickCount() - kPumpInterval;
     const auto pump = [&] {
+        if (GetTickCount() - last_pump < kPumpInterval) return;
         if (PumpMessages(progress.dialog, record) && record.message == WM_QUIT) quit = true;
+        last_pump = GetTickCount();
     };
     bool cancelled = false;
     int result = 0;
@@ -88,7 +96,7 @@ bool ExtractPackage() {
         result = archiver.ExtractNext(entry_name, o.InstallDir);
         if (result == 0) break;
         installed.Add(entry_name);
-        SetProgressPosition(progress.dialog, i);
+        bar.Done(i);
         pump();
         if (result == -1) {
             result = 1;

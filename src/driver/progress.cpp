@@ -18,6 +18,19 @@ void SetProgressPosition(HWND dialog, int position) {
     SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETPOS, position, 0);
 }
 
+ProgressBarMover::ProgressBarMover(HWND dialog, int count) : dialog_(dialog), count_(count) {
+    RECT rect{};
+    GetClientRect(GetDlgItem(dialog, kProgressBarId), &rect);
+    width_ = rect.right - rect.left;
+}
+
+void ProgressBarMover::Done(int files) {
+    const int64_t pixels = count_ > 0 ? files * width_ / count_ : 0;
+    if (pixels == shown_pixels_ && files != count_ && width_ > 0) return;
+    shown_pixels_ = pixels;
+    SetProgressPosition(dialog_, files);
+}
+
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:

@@ -8,34 +8,28 @@ const char kTitle[] = "マーレスウェア";
 
 // The identifier the installer publishes while it asks the windows.
 std::string ReadMapping() {
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "Marlethware Installer Mapping Object");
-    if (mapping == nullptr) return "<no mapping>";
-    std::string text = "<no view>";
-    if (void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0)) {
-        MEMORY_BASIC_INFORMATION info{};
-        VirtualQuery(view, &info, sizeof info);
-        const char* bytes = static_cast<const char*>(view);
-        text = std::string(bytes, strnlen(bytes, info.RegionSize));
-        UnmapViewOfFile(view);
-    }
-    CloseHandle(mapping);
-    return text;
+    UniqueHandle mapping(OpenFileMappingA(FILE_MAP_READ, FALSE, "Marlethware Installer Mapping Object"));
+    if (!mapping) return "<no mapping>";
+    UniqueView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+    if (!view) return "<no view>";
+    MEMORY_BASIC_INFORMATION info{};
+    VirtualQuery(view.get(), &info, sizeof info);
+    const char* bytes = static_cast<const char*>(view.get());
+    return std::string(bytes, strnlen(bytes, info.RegionSize));
 }
 
 }  // namespace
 
 FakeHost::FakeHost(int windows, LRESULT answer) : windows_(windows), answer_(answer) {
     InitializeCriticalSection(&lock_);
-    ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    thread_ = CreateThread(nullptr, 0, &FakeHost::Run, this, 0, &thread_id_);
-    WaitForSingleObject(ready_, 10000);
+    ready_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    thread_.reset(CreateThread(nullptr, 0, &FakeHost::Run, this, 0, &thread_id_));
+    WaitForSingleObject(ready_.get(), 10000);
 }
 
 FakeHost::~FakeHost() {
     PostThreadMessageA(thread_id_, WM_QUIT, 0, 0);
-    WaitForSingleObject(thread_, 10000);
-    CloseHandle(thread_);
-    CloseHandle(ready_);
+    WaitForSingleObject(thread_.get(), 10000);
     DeleteCriticalSection(&lock_);
 }
 
@@ -77,7 +71,7 @@ DWORD WINAPI FakeHost::Run(void* param) {
     }
     MSG message;
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here
-    SetEvent(self->ready_);
+    SetEvent(self->ready_.get());
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "utils/unique_any.h"
+
 class FakeHost {
 public:
     // Creates windows titled "マーレスウェア" answering 1032 with answer, plus one window of the
@@ -26,9 +28,9 @@ private:
 
     int windows_;
     LRESULT answer_;
-    HANDLE thread_ = nullptr;
+    UniqueHandle thread_;
     DWORD thread_id_ = 0;
-    HANDLE ready_ = nullptr;
+    UniqueHandle ready_;
     mutable CRITICAL_SECTION lock_;
     std::vector<std::string> seen_;
 };

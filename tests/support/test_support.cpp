@@ -46,7 +46,7 @@ std::string TestBinDir() {
 
 BoxPresser::BoxPresser(const std::string& caption, int button_id, DWORD timeout_ms)
     : caption_(caption), button_id_(button_id), timeout_ms_(timeout_ms) {
-    thread_ = CreateThread(nullptr, 0, &BoxPresser::Run, this, 0, nullptr);
+    thread_.reset(CreateThread(nullptr, 0, &BoxPresser::Run, this, 0, nullptr));
 }
 
 BoxPresser::~BoxPresser() {
@@ -54,10 +54,9 @@ BoxPresser::~BoxPresser() {
 }
 
 bool BoxPresser::Wait() {
-    if (thread_ != nullptr) {
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        thread_ = nullptr;
+    if (thread_) {
+        WaitForSingleObject(thread_.get(), INFINITE);
+        thread_.reset();
     }
     return pressed_;
 }

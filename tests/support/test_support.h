@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "utils/unique_any.h"
+
 // A fresh folder under the temporary path, deleted with everything in it when the scope ends.
 // path() ends with a backslash.
 class TestFolder {
@@ -49,5 +51,5 @@ private:
     std::string text_;
     HWND owner_ = nullptr;
     bool pressed_ = false;
-    HANDLE thread_ = nullptr;
+    UniqueHandle thread_;
 };
