@@ -90,13 +90,18 @@ run_wine() {
 # seconds and peak working set that it reports itself ("-" when it reports none).
 timed() {
     local start end out inner peak
+    # Output goes to a file, not a pipe: Wine's background processes (wineserver, the desktop
+    # process of a program with windows) inherit it and would hold a pipe open long after the
+    # program has ended.
+    local log=$work/command.log
     start=$(date +%s%N)
-    if ! out=$("$@" 2>&1); then
+    if ! "$@" >"$log" 2>&1; then
         echo "failed: $*" >&2
-        echo "$out" >&2
+        cat "$log" >&2
         return 1
     fi
     end=$(date +%s%N)
+    out=$(cat "$log")
     inner=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$out")
     peak=$(sed -n 's/.*peak_working_set_kb=\([0-9]*\).*/\1/p' <<<"$out")
     awk -v ns=$((end - start)) -v inner="${inner:--}" -v peak="${peak:--}" \
@@ -187,6 +192,7 @@ shape_installer() {
 }
 
 cleanup() {
+    wineserver -k 2>/dev/null || true
     stop_display
     rm -rf "$work"
 }
@@ -305,6 +311,9 @@ fi
 # One display for every Wine run, so that no run pays for starting one.
 start_display
 export WINE_RUN_DISPLAY=$DISPLAY
+# Keep Wine's server and system processes (the desktop among them) running between the runs, as
+# Windows keeps its own: each run then pays for its program, not for booting Wine.
+wineserver -p
 mkdir -p "$work"
 prepare_installer
 for shape in $shapes; do run_shape "$shape"; done

@@ -56,10 +56,10 @@ bool IsTrailByte(unsigned char b) {
     return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
 }
 
+// The member's times are set through the same handle once its data is written.
 UniqueFile CreateTarget(const std::string& path) {
-    // Read access too: the member's times are read and set through the same handle.
-    return UniqueFile(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return UniqueFile(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Creation and last-write time from the member's time (local); no last-access time is passed,
