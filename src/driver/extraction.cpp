@@ -3,12 +3,15 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "archive/zarchive.h"
 #include "driver/dialogs.h"
 #include "driver/globals.h"
 #include "driver/macros.h"
 #include "driver/progress.h"
 #include "utils/message_box.h"
+#include "utils/profile.h"
 #include "utils/text.h"
 
 namespace {
@@ -17,30 +20,28 @@ const char kCancelled[] = "インストールは中止されました。";
 const char kInstalledFileSection[] = "INSTALLEDFILE";
 constexpr DWORD kPumpInterval = 10;
 
-// The INSTALLEDFILE section, collected in memory and written in one call: writing key by key
-// would rewrite the whole file each time, quadratic in the number of entries.
+// The INSTALLEDFILE section, collected in memory and written in one go when the run ends,
+// whichever way: writing key by key would rewrite the whole file each time, quadratic in the
+// number of entries.
 class InstalledFileList {
 public:
-    InstalledFileList(std::string setting_file) : setting_file_(std::move(setting_file)) {}
-    ~InstalledFileList() { Write(); }
+    explicit InstalledFileList(std::string setting_file) : setting_file_(std::move(setting_file)) {}
+    ~InstalledFileList() {
+        if (lines_.empty()) return;
+        SelectProfile(setting_file_, kInstalledFileSection);
+        ReplaceProfileSection(kInstalledFileSection, lines_);
+    }
     InstalledFileList(const InstalledFileList&) = delete;
     InstalledFileList& operator=(const InstalledFileList&) = delete;
 
     void Add(const std::string& entry_name) {
-        content_ += "item" + IntToText(count_++) + "=" + ToBackslashes(entry_name);
-        content_ += '\0';
+        lines_.push_back("item" + IntToText(static_cast<int32_t>(lines_.size())) + "=" +
+                         ToBackslashes(entry_name));
     }
 
 private:
-    void Write() {
-        if (count_ == 0) return;
-        content_ += '\0';
-        WritePrivateProfileSectionA(kInstalledFileSection, content_.c_str(), setting_file_.c_str());
-    }
-
     std::string setting_file_;
-    std::string content_;
-    int count_ = 0;
+    std::vector<std::string> lines_;
 };
 
 struct DialogCloser {

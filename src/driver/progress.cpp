@@ -18,7 +18,8 @@ void SetProgressPosition(HWND dialog, int position) {
     SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETPOS, position, 0);
 }
 
-ProgressBarMover::ProgressBarMover(HWND dialog, int count) : dialog_(dialog), count_(count) {
+ProgressBarMover::ProgressBarMover(HWND dialog, int count)
+    : dialog_(dialog), count_(count), shown_at_(GetTickCount() - kRepaintInterval) {
     RECT rect{};
     GetClientRect(GetDlgItem(dialog, kProgressBarId), &rect);
     width_ = rect.right - rect.left;
@@ -26,8 +27,10 @@ ProgressBarMover::ProgressBarMover(HWND dialog, int count) : dialog_(dialog), co
 
 void ProgressBarMover::Done(int files) {
     const int64_t pixels = count_ > 0 ? files * width_ / count_ : 0;
-    if (pixels == shown_pixels_ && files != count_ && width_ > 0) return;
+    const DWORD now = GetTickCount();
+    if (files != count_ && (pixels == shown_pixels_ || now - shown_at_ < kRepaintInterval)) return;
     shown_pixels_ = pixels;
+    shown_at_ = now;
     SetProgressPosition(dialog_, files);
 }
 

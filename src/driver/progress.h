@@ -12,10 +12,13 @@ constexpr int kProgressBarId = 150;
 void SetProgressRange(HWND dialog, int count);
 void SetProgressPosition(HWND dialog, int position);
 
-// Moves the bar for each finished file, but repaints only when the bar's filled width grows by
-// a pixel: a repaint per file would cost more than extracting a small file.
+// Moves the bar as files finish, but repaints only when the filled width has grown by a pixel
+// and at most every kRepaintInterval ms (always for the last file): a repaint per file would
+// cost more than extracting a small file.
 class ProgressBarMover {
 public:
+    static constexpr DWORD kRepaintInterval = 40;
+
     ProgressBarMover(HWND dialog, int count);
     void Done(int files);
 
@@ -24,6 +27,7 @@ private:
     int count_;
     int64_t width_;
     int64_t shown_pixels_ = 0;
+    DWORD shown_at_;
 };
 
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

@@ -5,6 +5,9 @@
 
 #include <vector>
 
+#include "utils/text.h"
+#include "utils/unique_any.h"
+
 namespace {
 
 struct CurrentProfile {
@@ -36,6 +39,81 @@ std::string ReadProfileString(const std::string& key, const std::string& default
 void WriteProfileString(const std::string& key, const std::string& value) {
     WritePrivateProfileStringA(Current().section.c_str(), key.c_str(),
                                value.empty() ? nullptr : value.c_str(), Current().file.c_str());
+}
+
+namespace {
+
+std::string ReadWholeFile(const std::string& path, bool& exists) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    exists = static_cast<bool>(file);
+    std::string content;
+    if (!file) return content;
+    char buffer[16384];
+    DWORD read = 0;
+    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        content.append(buffer, read);
+    }
+    return content;
+}
+
+// True when a line of the text is the header of the section (letter case and surrounding
+// blanks ignored, as the profile API does).
+bool HasSectionHeader(const std::string& text, const std::string& section) {
+    const std::string wanted = LowerCaseText(section);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = TrimText(text.substr(start, end - start));
+        if (line.size() >= 2 && line.front() == '[') {
+            const size_t close = line.find(']');
+            if (close != std::string::npos &&
+                LowerCaseText(TrimText(line.substr(1, close - 1))) == wanted) {
+                return true;
+            }
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+// Appends the section to a plain-text file that does not have it yet; false when the file is
+// not such a file (then the profile API does the work).
+bool AppendNewSection(const std::string& path, const std::string& section,
+                      const std::vector<std::string>& lines) {
+    bool exists = false;
+    const std::string text = ReadWholeFile(path, exists);
+    const bool unicode = text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') ||
+                                              (text[0] == '\xFE' && text[1] == '\xFF'));
+    const bool utf8_mark = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    if (!exists || unicode || utf8_mark || HasSectionHeader(text, section)) return false;
+
+    std::string addition;
+    if (!text.empty() && text.back() != '\n') addition += "\r\n";
+    addition += "[" + section + "]\r\n";
+    for (const std::string& line : lines) addition += line + "\r\n";
+
+    UniqueFile file(CreateFileA(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), addition.data(), static_cast<DWORD>(addition.size()), &written,
+                     nullptr) &&
+           written == addition.size();
+}
+
+}  // namespace
+
+void ReplaceProfileSection(const std::string& section, const std::vector<std::string>& lines) {
+    if (AppendNewSection(Current().file, section, lines)) return;
+    std::string content;
+    for (const std::string& line : lines) {
+        content += line;
+        content += '\0';
+    }
+    content += '\0';
+    WritePrivateProfileSectionA(section.c_str(), content.c_str(), Current().file.c_str());
 }
 
 int ReadProfileInt(const std::string& key, int default_value) {

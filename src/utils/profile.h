@@ -2,12 +2,21 @@
 // key-only reads and writes. Shared by the whole run; select right before use.
 #pragma once
 
+// windows.h first in every unit: it defines WriteProfileString as a macro (for the win.ini
+// functions), which then renames this module's WriteProfileString alike everywhere.
+#include <windows.h>
+
 #include <string>
+#include <vector>
 
 void SelectProfile(const std::string& file, const std::string& section);
 // At most 32,769 bytes; the default for a missing key; surrounding quotes removed.
 std::string ReadProfileString(const std::string& key, const std::string& default_value);
 // An empty value deletes the key.
 void WriteProfileString(const std::string& key, const std::string& value);
+// Replaces the whole section of the current profile file with the "key=value" lines, in order.
+// Cost linear in the number of lines (the profile API's section write searches its keys one by
+// one on some systems). Values must not hold line breaks.
+void ReplaceProfileSection(const std::string& section, const std::vector<std::string>& lines);
 int ReadProfileInt(const std::string& key, int default_value);
 bool ReadProfileBool(const std::string& key, bool default_value);

@@ -54,6 +54,51 @@ TEST(Profile, IntegersAndBooleans) {
     EXPECT_FALSE(ReadProfileBool("Missing", false));
 }
 
+TEST(ProfileSection, NewSectionIsAppendedInOrder) {
+    TestFolder dir;
+    const std::string ini = dir / "s.ini";
+    WriteTextFile(ini, "[options]\r\nAppName=名前");  // no final line break
+    SelectProfile(ini, "options");
+    ReplaceProfileSection("INSTALLEDFILE", {"item0=a\\表.txt", "item1=b\\"});
+    EXPECT_EQ("[options]\r\nAppName=名前\r\n[INSTALLEDFILE]\r\nitem0=a\\表.txt\r\nitem1=b\\\r\n",
+              ReadTextFile(ini));
+    EXPECT_EQ("名前", ReadProfileString("AppName", ""));
+    SelectProfile(ini, "INSTALLEDFILE");
+    EXPECT_EQ("a\\表.txt", ReadProfileString("item0", ""));
+    EXPECT_EQ("b\\", ReadProfileString("item1", ""));
+}
+
+TEST(ProfileSection, ExistingSectionIsReplacedWhole) {
+    TestFolder dir;
+    const std::string ini = dir / "s.ini";
+    WriteTextFile(ini, "[ installedfile ]\r\nitem0=old\r\nitem5=stale\r\n[options]\r\nA=1\r\n");
+    SelectProfile(ini, "INSTALLEDFILE");
+    ReplaceProfileSection("INSTALLEDFILE", {"item0=new"});
+    EXPECT_EQ("new", ReadProfileString("item0", ""));
+    EXPECT_EQ("", ReadProfileString("item5", ""));
+    SelectProfile(ini, "options");
+    EXPECT_EQ(1, ReadProfileInt("A", 0));
+}
+
+TEST(ProfileSection, UnicodeFileGoesThroughTheProfileApi) {
+    TestFolder dir;
+    const std::string ini = dir / "u.ini";
+    const wchar_t text[] = L"\xFEFF[options]\r\nA=1\r\n";
+    WriteTextFile(ini, std::string(reinterpret_cast<const char*>(text), sizeof text - sizeof(wchar_t)));
+    SelectProfile(ini, "INSTALLEDFILE");
+    ReplaceProfileSection("INSTALLEDFILE", {"item0=x"});
+    EXPECT_EQ("x", ReadProfileString("item0", ""));
+    SelectProfile(ini, "options");
+    EXPECT_EQ(1, ReadProfileInt("A", 0));
+}
+
+TEST(ProfileSection, MissingFileIsCreated) {
+    TestFolder dir;
+    SelectProfile(dir / "new.ini", "S");
+    ReplaceProfileSection("S", {"k=v"});
+    EXPECT_EQ("v", ReadProfileString("k", ""));
+}
+
 // Each case works in its own subkey of HKCU in the test prefix, deleted before and after.
 class Registry : public testing::Test {
 protected:
