@@ -36,6 +36,11 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
     return TRUE;
 }
 
+// A message box has its text in control 0xFFFF; other dialogs (the progress dialog) do not.
+bool IsMessageBox(const FoundWindow& window) {
+    return window.class_name == "#32770" && GetDlgItem(window.window, 0xFFFF) != nullptr;
+}
+
 }  // namespace
 
 DrivenProcess::DrivenProcess(const std::string& exe, const std::vector<std::string>& arguments) {
@@ -88,10 +93,7 @@ FoundWindow DrivenProcess::WaitForBox(const std::string& caption, DWORD timeout_
     const DWORD start = GetTickCount();
     do {
         for (const FoundWindow& window : Windows()) {
-            // A message box has its text in control 0xFFFF; other dialogs (the progress
-            // dialog) do not.
-            if (window.class_name == "#32770" && window.title == caption &&
-                GetDlgItem(window.window, 0xFFFF) != nullptr) {
+            if (IsMessageBox(window) && window.title == caption) {
                 return window;
             }
         }
@@ -144,7 +146,7 @@ int AnswerBoxesAndWait(DrivenProcess& process, const std::vector<ExpectedBox>& b
     const DWORD start = GetTickCount();
     while (process.Running() && GetTickCount() - start < timeout_ms) {
         for (const FoundWindow& window : process.Windows()) {
-            if (window.class_name == "#32770" && GetDlgItem(window.window, 0xFFFF) != nullptr) {
+            if (IsMessageBox(window)) {
                 mismatch += "unexpected box \"" + window.title + "\": " + window.text + "\n";
                 DrivenProcess::Press(window, IDOK);
                 DrivenProcess::Press(window, IDNO);

@@ -48,8 +48,9 @@ private:
 };
 
 // Answers boxes in order as they appear and waits for the exit. For each expected box the
-// caption and text must match; the button is then pressed. Returns the exit code, and fills
-// unexpected with a description of anything that did not match.
+// caption and text must match; the button is then pressed. Returns the exit code, and appends
+// to mismatch a description of anything that did not match (a box not found, another text,
+// a box that was not expected).
 struct ExpectedBox {
     std::string caption;
     std::string text;
