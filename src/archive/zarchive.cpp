@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "package_format.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/text.h"
@@ -24,7 +25,7 @@ const char kReadFailed[] =
     "ファイルの読み込みに失敗しました。\r\n実行ファイルが壊れている可能性があります。: ";
 const char kCloseFailed[] = "ファイルのクローズに失敗しました。: ";
 
-constexpr uLong kNameBufferSize = 261;  // longer member names are cut to this many bytes
+constexpr uLong kNameBufferSize = kMaxMemberName;  // longer member names are cut
 constexpr unsigned kCopyBufferSize = 32768;
 
 // Result of a failure before the member was opened or when the target cannot be created.

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "driver/globals.h"
+#include "utils/shell.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ void SetItemText(HWND dialog, int control_id, const std::string& text) {
 }
 
 bool BrowseForFolder(const std::string& initial_folder, std::string& folder) {
+    ScopedCoInit com;
     char display_name[MAX_PATH + 1] = {};
     BROWSEINFOA info{};
     info.hwndOwner = MainWindow;

@@ -67,7 +67,7 @@ bool ExtractPackage() {
 
     InstalledFileList installed(o.TempDir + kSettingFileName);
     DialogCloser progress{CreateDialogParamA(GetModuleHandleA(nullptr),
-                                             MAKEINTRESOURCEA(kProgressTemplateId), MainWindow,
+                                             MAKEINTRESOURCEA(IDD_PROGRESS), MainWindow,
                                              ProgressDlgProc, 0)};
     SetProgressRange(progress.dialog, count);
     ProgressBarMover bar(progress.dialog, count);

@@ -3,9 +3,6 @@
 
 #include "utils/text.h"
 
-const char kSettingFileName[] = "_$$$setting$$$_.ini";
-const char kSettingMemberName[] = "$preextractdir$\\_$$$setting$$$_.ini";
-
 TInstallOptions InstallOptions;
 TInstallStatus InstallStatus;
 std::string ShortcutGroup = "Ombrevine";

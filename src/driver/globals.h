@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "package_format.h"
+
 struct TStartMenuIcon {
     std::string MenuPath;      // link file name relative to the group folder
     std::string MenuFileName;  // target relative to the install directory
@@ -62,7 +64,3 @@ std::string FirstArgument();
 // Full path of the installer's own program file, and its folder with a trailing backslash.
 std::string OwnProgramPath();
 std::string OwnProgramFolder();
-
-// The setting file's name in the temporary folder and in the archive.
-extern const char kSettingFileName[];     // "_$$$setting$$$_.ini"
-extern const char kSettingMemberName[];   // "$preextractdir$\_$$$setting$$$_.ini"

@@ -17,6 +17,7 @@
 #include "driver/pages.h"
 #include "driver/registration.h"
 #include "driver/uninstall.h"
+#include "resource.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/text.h"
@@ -41,10 +42,6 @@ const char kRcWriteFailed[] = "ファイルの書き込みに失敗しました�
 const char kArchiveCopyFolder[] = "MarlethArchives\\";
 
 int g_exit_code = 1;
-
-std::string Quoted(const std::string& text) {
-    return "\"" + text + "\"";
-}
 
 // Archive mode keeps a copy of the archive beside the installer; failures are ignored.
 void KeepArchiveCopy() {
@@ -141,7 +138,7 @@ void CreateMainWindow() {
     window_class.style = CS_HREDRAW | CS_VREDRAW;
     window_class.lpfnWndProc = MainWndProc;
     window_class.hInstance = instance;
-    window_class.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
+    window_class.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_INSTALLER));
     window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     window_class.lpszClassName = kMainWindowClass;

@@ -7,6 +7,7 @@
 #include "driver/globals.h"
 #include "driver/macros.h"
 #include "driver/page_procs.h"
+#include "resource.h"
 #include "utils/message_box.h"
 #include "utils/profile.h"
 #include "utils/text.h"
@@ -14,14 +15,24 @@
 namespace {
 
 const char kPreExtractFailed[] = "の展開に失敗しました。";
-const char kModuleSelectionPage[] = "SELINSTALLMODULE";
+const char kPageNotShown[] = "次のページを表示できません。: ";
 
-const std::array<TWizardPage, kPageTableSize> kPageTable = {{
-    {"LICENSEAGREE", LicenseDlgProc, LicenseInit, 2},
-    {"FOLDERSELECT", FolderDlgProc, FolderInit, 3},
-    {"FIRST", FirstDlgProc, FirstInit, 1},
-    {"SELINSTALLMODULE", SelInstallModuleDlgProc, ReadDownloadList, 5},
-}};
+TWizardPage Page(const char* name, DLGPROC dialog_proc, bool (*init_proc)(const std::string&),
+                 int32_t template_id) {
+    TWizardPage page{};
+    std::strncpy(page.Name, name, sizeof page.Name - 1);
+    page.DialogProc = dialog_proc;
+    page.InitProc = init_proc;
+    page.TemplateId = template_id;
+    return page;
+}
+
+const std::array<TWizardPage, kPageTableSize> kPageTable = {
+    Page(kLicensePageName, LicenseDlgProc, LicenseInit, IDD_LICENSE),
+    Page(kFolderPageName, FolderDlgProc, FolderInit, IDD_FOLDER),
+    Page(kFirstPageName, FirstDlgProc, FirstInit, IDD_FIRST),
+    Page(kModulePageName, SelInstallModuleDlgProc, ReadDownloadList, IDD_SELINSTALLMODULE),
+};
 
 std::array<TWizardPage, kPageSlots> g_sequence{};
 
@@ -82,8 +93,10 @@ int RunPageSequence() {
                                                   MAKEINTRESOURCEA(page.TemplateId), MainWindow,
                                                   page.DialogProc, 0));
         ++shown;
+        // No template for the page (or no window for it): say so rather than end in silence.
+        if (result == -1) ShowError(kPageNotShown + std::string(page.Name));
         if (result != IDYES) break;
-        if (std::strcmp(page.Name, kModuleSelectionPage) == 0) {
+        if (std::strcmp(page.Name, kModulePageName) == 0) {
             // The module-selection page may just have installed and registered the host.
             TInstallOptions& o = InstallOptions;
             if (o.ArchiveMode) {

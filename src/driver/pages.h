@@ -6,6 +6,8 @@
 #include <array>
 #include <string>
 
+#include "package_format.h"
+
 struct TWizardPage {
     char Name[52];  // as written in the Dialogs list; also the page's section name
     DLGPROC DialogProc;
@@ -14,7 +16,12 @@ struct TWizardPage {
 };
 
 constexpr int kPageTableSize = 4;
-constexpr int kPageSlots = 11;
+
+// Page names, as the Dialogs key lists them; each is also the name of the page's section.
+inline constexpr char kLicensePageName[] = "LICENSEAGREE";
+inline constexpr char kFolderPageName[] = "FOLDERSELECT";
+inline constexpr char kFirstPageName[] = "FIRST";
+inline constexpr char kModulePageName[] = "SELINSTALLMODULE";
 
 // The pages that exist, in table order.
 const std::array<TWizardPage, kPageTableSize>& PageTable();
@@ -26,5 +33,6 @@ bool PreExtract(const std::string& temp_folder);
 // Picks the pages named by Dialogs and lets each prepare itself. Always true.
 bool BuildPageSequence(const std::string& setting_file, const std::string& temp_folder);
 // Shows the chosen pages modally: 6 when the user went through all of them, otherwise the
-// stopping page's result (7 when the first page did not answer 6).
+// stopping page's result (7 when the first page did not answer 6). A page that cannot be
+// shown (-1: no template) is reported with the error box.
 int RunPageSequence();

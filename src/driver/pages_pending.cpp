@@ -1,6 +1,6 @@
-// Pages whose dialog templates are not in the resources yet. Showing one fails in
-// DialogBoxParamA (no template), which stops the page sequence; the procedures below only
-// give the table its entries and prepare nothing.
+// The introductory and module-selection pages, whose dialog templates are not in the resources
+// yet. Showing one fails in DialogBoxParamA (no template), which the page sequence reports; the
+// procedures below only give the table its entries and prepare nothing.
 #include "driver/dialogs.h"
 #include "driver/page_procs.h"
 
@@ -24,18 +24,6 @@ INT_PTR PendingPageProc(HWND dialog, UINT message, WPARAM wparam) {
 
 }  // namespace
 
-INT_PTR CALLBACK LicenseDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
-    return PendingPageProc(dialog, message, wparam);
-}
-bool LicenseInit(const std::string&) {
-    return false;
-}
-INT_PTR CALLBACK FolderDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
-    return PendingPageProc(dialog, message, wparam);
-}
-bool FolderInit(const std::string&) {
-    return false;
-}
 INT_PTR CALLBACK FirstDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     return PendingPageProc(dialog, message, wparam);
 }

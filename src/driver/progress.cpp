@@ -11,17 +11,17 @@ const char kInstallingSuffix[] = " インストール中";
 }
 
 void SetProgressRange(HWND dialog, int count) {
-    SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETRANGE32, 0, count);
+    SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, count);
 }
 
 void SetProgressPosition(HWND dialog, int position) {
-    SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETPOS, position, 0);
+    SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, position, 0);
 }
 
 ProgressBarMover::ProgressBarMover(HWND dialog, int count)
     : dialog_(dialog), count_(count), shown_at_(GetTickCount() - kRepaintInterval) {
     RECT rect{};
-    GetClientRect(GetDlgItem(dialog, kProgressBarId), &rect);
+    GetClientRect(GetDlgItem(dialog, IDC_PROGRESS_BAR), &rect);
     width_ = rect.right - rect.left;
 }
 

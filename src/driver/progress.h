@@ -5,8 +5,7 @@
 
 #include <cstdint>
 
-constexpr int kProgressTemplateId = 6;
-constexpr int kProgressBarId = 150;
+#include "resource.h"
 
 // The bar runs from 0 to count. A 32-bit range: the 16-bit one would wrap beyond 65,535 files.
 void SetProgressRange(HWND dialog, int count);

@@ -15,7 +15,6 @@ namespace {
 const char kNoUninstallInfoDir[] = "設定ファイルが不正です。(UninstallInfoDir)";
 const char kNoUninstallExeDir[] = "設定ファイルが不正です。(UninstallExeDir)";
 const char kUninstallInfoName[] = "uinstall.ini";
-const char kPackagedUninstaller[] = "chruinst.ex_";
 const char kUninstallerName[] = "chruinst.exe";
 const char kUninstallShortcut[] = "キャラクターアンインストール.lnk";
 

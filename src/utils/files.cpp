@@ -34,6 +34,12 @@ bool FolderExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+std::string FullPath(const std::string& path) {
+    char full[MAX_PATH + 1] = {};
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return length == 0 || length >= sizeof full ? path : std::string(full);
+}
+
 bool CreateFolder(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
 }

@@ -7,6 +7,9 @@
 // True for an existing file that can be opened for reading; false for a folder or a missing file.
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
+// The absolute form of path (relative to the current folder), or path itself when it cannot be
+// made absolute within MAX_PATH.
+std::string FullPath(const std::string& path);
 // Creates one folder; false when it exists already, its parent is missing or access is denied.
 bool CreateFolder(const std::string& path);
 // Creates the folder and every missing parent, outermost first.

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "package_format.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
@@ -20,7 +21,7 @@ CurrentProfile& Current() {
     return profile;
 }
 
-constexpr DWORD kReadBufferSize = 32770;  // 32,769 bytes of value and the terminating zero
+constexpr DWORD kReadBufferSize = kProfileValueBufferSize;
 
 }  // namespace
 

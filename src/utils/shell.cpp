@@ -11,16 +11,6 @@
 
 namespace {
 
-// CoInitialize for the scope; its result is not examined, so a thread that initialised COM
-// before works too (CoUninitialize balances either way).
-class ScopedCoInit {
-public:
-    ScopedCoInit() { CoInitialize(nullptr); }
-    ~ScopedCoInit() { CoUninitialize(); }
-    ScopedCoInit(const ScopedCoInit&) = delete;
-    ScopedCoInit& operator=(const ScopedCoInit&) = delete;
-};
-
 std::wstring AnsiToWide(const std::string& text) {
     const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
     if (length <= 0) return std::wstring();

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <cstdint>
 #include <string>
 
@@ -15,6 +17,17 @@ struct TShortcutSetting {
     std::string Description;
     std::string IconFile;
     int32_t IconIndex = 0;
+};
+
+// CoInitialize for the scope (single-threaded apartment, as the shell's dialogs need); its
+// result is not examined, so a thread that initialised COM before works too (CoUninitialize
+// balances either way).
+class ScopedCoInit {
+public:
+    ScopedCoInit() { CoInitialize(nullptr); }
+    ~ScopedCoInit() { CoUninitialize(); }
+    ScopedCoInit(const ScopedCoInit&) = delete;
+    ScopedCoInit& operator=(const ScopedCoInit&) = delete;
 };
 
 // Writes (or replaces) the shortcut file. False only when the shell link object cannot be

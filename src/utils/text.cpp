@@ -155,6 +155,10 @@ std::string TrimText(const std::string& text) {
     return first < last ? std::string(first, last) : std::string();
 }
 
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
 int DigitsToInt(const std::string& text) {
     if (text.empty()) return 0;
     uint32_t value = 0;

@@ -36,4 +36,6 @@ std::string LowerCaseText(const std::string& text);
 std::string IntToText(int32_t value);
 std::string IntToHexText(uint32_t value, int width);
 std::string TrimText(const std::string& text);
+// The text between double quotes, as messages name things.
+std::string Quoted(const std::string& text);
 int DigitsToInt(const std::string& text);

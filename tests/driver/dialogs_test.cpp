@@ -185,7 +185,7 @@ namespace {
 
 TEST(ProgressDialog, TitleAndARangeBeyondSixteenBits) {
     InstallOptions.AppName = "大きな荷物";
-    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kProgressTemplateId),
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS),
                                      nullptr, ProgressDlgProc, 0);
     ASSERT_NE(nullptr, dialog);
     char title[256] = {};
@@ -193,7 +193,7 @@ TEST(ProgressDialog, TitleAndARangeBeyondSixteenBits) {
     EXPECT_STREQ("\"大きな荷物\" インストール中", title);
     SetProgressRange(dialog, 70000);
     SetProgressPosition(dialog, 70000);
-    HWND bar = GetDlgItem(dialog, kProgressBarId);
+    HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
     EXPECT_EQ(70000, SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
     EXPECT_EQ(0, SendMessageA(bar, PBM_GETRANGE, TRUE, 0));
     EXPECT_EQ(70000, SendMessageA(bar, PBM_GETPOS, 0, 0));

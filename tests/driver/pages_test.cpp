@@ -60,9 +60,14 @@ TEST(PageSequence, PageTableRows) {
 TEST(PageSequence, NoPagesGoesOnAndAMissingTemplateStops) {
     SequenceFor("");
     EXPECT_EQ(IDYES, RunPageSequence());
-    // Template 1 is not among the resources: the dialog fails and the first page ends the run.
+    // Template 1 is not among the resources: the dialog fails, the user is told, and the first
+    // page ends the run.
     SequenceFor("FIRST");
+    ScopedBoxAnswers boxes;
     EXPECT_EQ(IDNO, RunPageSequence());
+    ASSERT_EQ(1u, boxes.asked().size());
+    EXPECT_EQ("次のページを表示できません。: FIRST", boxes.asked()[0].text);
+    EXPECT_EQ("エラー", boxes.asked()[0].caption);
 }
 
 class PreExtraction : public testing::Test {

@@ -11,6 +11,7 @@
 #include "archive/zip_reader.h"
 #include "package_members.h"
 #include "package_settings.h"
+#include "utils/files.h"
 #include "utils/text.h"
 #include "zip_writer.h"
 
@@ -82,12 +83,6 @@ bool ParseLevel(const std::string& text, int& level) {
     if (text.size() != 1 || text[0] < '0' || text[0] > '9') return false;
     level = text[0] - '0';
     return true;
-}
-
-std::string FullPath(const std::string& path) {
-    char full[MAX_PATH + 1] = {};
-    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    return length == 0 || length >= sizeof full ? path : std::string(full);
 }
 
 bool IsFile(const std::string& path) {

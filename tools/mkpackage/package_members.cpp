@@ -4,13 +4,12 @@
 #include <algorithm>
 
 #include "archive/zarchive.h"
+#include "package_format.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
 namespace {
 
-// The installer reads member names into a 261-byte buffer and cuts longer ones.
-constexpr size_t kMaxMemberName = 261;
 // No 64-bit ZIP extensions: the installer's reader expects 32-bit sizes.
 constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;
 
@@ -137,7 +136,7 @@ void AddPreExtractMembers(const std::string& package_dir, const std::string& set
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (GetFileAttributesExA(setting_file.c_str(), GetFileExInfoStandard, &data) &&
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        members.push_back(FileMember(kSettingMemberName, setting_file, data));
+        members.push_back(FileMember(ItemMemberName(kSettingMemberName), setting_file, data));
     } else {
         problems.push_back("setting file not found: " + setting_file);
     }

@@ -4,27 +4,18 @@
 #include <windows.h>
 
 #include "archive/zarchive.h"
+#include "driver/pages.h"
+#include "package_format.h"
+#include "utils/files.h"
 #include "utils/text.h"
-
-const char kSettingMemberName[] = "$preextractdir$/_$$$setting$$$_.ini";
-const char kPreExtractFolder[] = "$preextractdir$";
 
 namespace {
 
 const char kOptions[] = "options";
 const char kPreExtractList[] = "preextractlist";
-const char kLicenseAgree[] = "LICENSEAGREE";
-const char kUninstaller[] = "chruinst.ex_";
 
-// The page table of the installer, in its order; page names are compared exactly.
-const char* const kPageNames[] = {"LICENSEAGREE", "FOLDERSELECT", "FIRST", "SELINSTALLMODULE"};
-constexpr int kMaxPages = 11;  // the installer's page sequence has 11 slots
-
-// The installer reads member names into a 261-byte buffer and cuts longer ones.
-constexpr size_t kMaxMemberName = 261;
-
-// Same buffer as the installer's profile reads: 32,769 bytes of value.
-constexpr DWORD kValueBufferSize = 32770;
+// Same buffer as the installer's profile reads.
+constexpr DWORD kValueBufferSize = kProfileValueBufferSize;
 
 std::string ReadValue(const std::string& file, const char* section, const std::string& key) {
     std::string buffer(kValueBufferSize, '\0');
@@ -61,10 +52,6 @@ bool IsItemKey(const std::string& key) {
     return key.size() > 4 && EqualsIgnoringAsciiCase(key.substr(0, 4), "item");
 }
 
-std::string Quoted(const std::string& text) {
-    return "\"" + text + "\"";
-}
-
 // File-name part of a pre-extract member: where it lands in the installer's temporary folder.
 std::string ItemFileName(const std::string& value) {
     return FileNameOf(ToBackslashes(value));
@@ -77,19 +64,31 @@ bool IsPreExtracted(const std::string& file_name, const PackageSettings& setting
     return false;
 }
 
+// Page names are compared exactly, as the installer matches them against its page table.
 bool IsPageName(const std::string& field) {
-    for (const char* page : kPageNames) {
-        if (field == page) return true;
+    for (const TWizardPage& page : PageTable()) {
+        if (field == page.Name) return true;
     }
     return false;
+}
+
+// "A, B, C or D": the installer's page names, in table order.
+std::string PageNameList() {
+    std::string list;
+    const auto& table = PageTable();
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (i > 0) list += i + 1 == table.size() ? " or " : ", ";
+        list += table[i].Name;
+    }
+    return list;
 }
 
 void CheckDialogs(const PackageSettings& settings, std::vector<std::string>& problems) {
     // Fields split exactly as the installer splits them.
     std::string field;
     for (int k = 0; GetField(settings.dialogs, ",", k, field); ++k) {
-        if (k == kMaxPages) {
-            problems.push_back("[options] Dialogs: more than " + std::to_string(kMaxPages) +
+        if (k == kPageSlots) {
+            problems.push_back("[options] Dialogs: more than " + std::to_string(kPageSlots) +
                                " pages; the installer ignores " + Quoted(field) +
                                " and everything after it");
             return;
@@ -97,15 +96,15 @@ void CheckDialogs(const PackageSettings& settings, std::vector<std::string>& pro
         if (!IsPageName(field)) {
             problems.push_back("[options] Dialogs: field " + std::to_string(k + 1) + " " +
                                Quoted(field) +
-                               " is not a page name; use LICENSEAGREE, FOLDERSELECT, FIRST or "
-                               "SELINSTALLMODULE exactly (upper case, no blanks)");
+                               " is not a page name; use " + PageNameList() +
+                               " exactly (upper case, no blanks)");
         }
     }
 }
 
 bool ShowsPage(const PackageSettings& settings, const char* page) {
     std::string field;
-    for (int k = 0; k < kMaxPages && GetField(settings.dialogs, ",", k, field); ++k) {
+    for (int k = 0; k < kPageSlots && GetField(settings.dialogs, ",", k, field); ++k) {
         if (field == page) return true;
     }
     return false;
@@ -158,10 +157,7 @@ std::string ItemMemberName(const std::string& value) {
 }
 
 bool ReadPackageSettings(const std::string& path, PackageSettings& settings) {
-    char full[MAX_PATH + 1] = {};
-    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) return false;
-    const std::string file(full);
+    const std::string file = FullPath(path);
     const DWORD attributes = GetFileAttributesA(file.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return false;
@@ -173,7 +169,7 @@ bool ReadPackageSettings(const std::string& path, PackageSettings& settings) {
     settings.last_view_text = ReadValue(file, kOptions, "LastViewText");
     settings.uninstall_info_dir = ReadValue(file, kOptions, "UninstallInfoDir");
     settings.uninstall_exe_dir = ReadValue(file, kOptions, "UninstallExeDir");
-    settings.license_text = ReadValue(file, kLicenseAgree, "Text");
+    settings.license_text = ReadValue(file, kLicensePageName, "Text");
 
     // The installer reads item0, item1, ... and stops at the first missing or empty value.
     for (size_t i = 0;; ++i) {
@@ -198,7 +194,7 @@ std::vector<std::string> CheckPackageSettings(const PackageSettings& settings) {
     CheckDialogs(settings, problems);
     CheckItems(settings, problems);
 
-    if (ShowsPage(settings, kLicenseAgree)) {
+    if (ShowsPage(settings, kLicensePageName)) {
         // The agreement page loads only the file-name part, from the temporary folder.
         const std::string text = FileNameOf(settings.license_text);
         if (text.empty()) {
@@ -225,9 +221,9 @@ std::vector<std::string> CheckPackageSettings(const PackageSettings& settings) {
         if (settings.uninstall_exe_dir.empty()) {
             problems.push_back("[options] UninstallExeDir is missing or empty" + reason);
         }
-        if (!IsPreExtracted(kUninstaller, settings)) {
+        if (!IsPreExtracted(kPackagedUninstaller, settings)) {
             problems.push_back(std::string("[preextractlist] no item names the uninstaller \"") +
-                               kUninstaller + "\"" + reason);
+                               kPackagedUninstaller + "\"" + reason);
         }
     }
     return problems;

@@ -35,12 +35,6 @@ std::vector<std::string> CheckPackageSettings(const PackageSettings& settings);
 // The member name under which a [preextractlist] value is stored: "/" separators.
 std::string ItemMemberName(const std::string& value);
 
-// Member name of the setting file: the installer asks for "$preextractdir$\_$$$setting$$$_.ini",
-// and looks it up with slashes.
-extern const char kSettingMemberName[];
-// Top-level folder of the package folder whose files are pre-extracted only, never installed.
-extern const char kPreExtractFolder[];
-
 // Compares ASCII letters without regard to case, as the file system and the archive look-up do;
 // the second byte of a two-byte character is compared as it stands.
 bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b);

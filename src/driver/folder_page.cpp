@@ -1,0 +1,95 @@
+// The install-folder page: shows the install directory and lets the user keep it, type another
+// existing folder or pick one with the shell's folder browser.
+#include "driver/dialogs.h"
+#include "driver/globals.h"
+#include "driver/page_procs.h"
+#include "downloader/download_list.h"
+#include "resource.h"
+#include "utils/files.h"
+#include "utils/message_box.h"
+#include "utils/text.h"
+
+namespace {
+
+const char kNotAFolder[] = "正しいフォルダを指定してください";
+
+constexpr int kFieldBufferSize = 260;  // at most 259 bytes of text
+
+std::string FieldText(HWND page) {
+    char text[kFieldBufferSize] = {};
+    GetDlgItemTextA(page, IDC_FOLDER_PATH, text, kFieldBufferSize);
+    return text;
+}
+
+void OnInitDialog(HWND page) {
+    CenterWindow(page);
+    SetItemText(page, IDC_FOLDER_PATH, FolderOfNoSlash(InstallOptions.InstallDir));
+    SetMessageOwner(page);
+    // Prerequisites are installed first: the folder is asked for when the package is run again.
+    if (HasDownloadItems()) EndDialog(page, IDYES);
+}
+
+// Only an existing folder is accepted, stored as typed (with or without a final backslash).
+void OnOk(HWND page, const std::string& folder) {
+    if (!folder.empty() && FolderExists(folder)) {
+        InstallOptions.InstallDir = folder;
+        EndDialog(page, IDYES);
+        return;
+    }
+    ShowError(kNotAFolder);
+    SetForegroundWindow(page);
+}
+
+void OnBrowse(HWND page, const std::string& folder) {
+    std::string chosen;
+    if (BrowseForFolder(folder, chosen)) {
+        SetItemText(page, IDC_FOLDER_PATH, chosen);
+        HWND field = GetDlgItem(page, IDC_FOLDER_PATH);
+        SetFocus(field);
+        const LRESULT length = SendMessageA(field, EM_LINELENGTH, 0, 0);
+        SendMessageA(field, EM_SETSEL, length, length);
+    }
+    SetForegroundWindow(page);
+}
+
+INT_PTR OnCommand(HWND page, WPARAM wparam) {
+    if (HIWORD(wparam) != 0) return FALSE;  // only buttons and keys
+    const std::string folder = FieldText(page);
+    switch (LOWORD(wparam)) {
+    case IDC_FOLDER_OK:
+        OnOk(page, folder);
+        return TRUE;
+    case IDC_FOLDER_CANCEL:
+        EndDialog(page, IDCANCEL);
+        return TRUE;
+    case IDC_FOLDER_BROWSE:
+        OnBrowse(page, folder);
+        return TRUE;
+    default:  // Escape's IDCANCEL among them: Escape does nothing
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+bool FolderInit(const std::string&) {
+    return true;
+}
+
+INT_PTR CALLBACK FolderDlgProc(HWND page, UINT message, WPARAM wparam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(page);
+        return TRUE;  // the dialog manager focuses the field
+    case WM_ACTIVATE:
+        SetFocus(GetDlgItem(page, IDC_FOLDER_PATH));
+        return FALSE;
+    case WM_COMMAND:
+        return OnCommand(page, wparam);
+    case WM_SYSCOMMAND:
+        if (wparam == SC_CLOSE) EndDialog(page, IDCANCEL);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
