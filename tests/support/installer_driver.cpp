@@ -9,6 +9,15 @@ std::string Quote(const std::string& argument) {
     return "\"" + argument + "\"";
 }
 
+// The system's message-box template: the text in control 0xFFFF, the icon in control stc1
+// (0x440). The wizard pages have unnamed statics (id 0xFFFF) too, but no such icon.
+constexpr int kBoxTextId = 0xFFFF;
+constexpr int kBoxIconId = 0x440;
+
+bool HasBoxLayout(HWND window) {
+    return GetDlgItem(window, kBoxTextId) != nullptr && GetDlgItem(window, kBoxIconId) != nullptr;
+}
+
 struct EnumContext {
     DWORD process_id;
     std::vector<FoundWindow>* found;
@@ -27,18 +36,17 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
     text[0] = '\0';
     GetWindowTextA(window, text, sizeof text);
     found.title = text;
-    if (found.class_name == "#32770") {
+    if (found.class_name == "#32770" && HasBoxLayout(window)) {
         text[0] = '\0';
-        GetDlgItemTextA(window, 0xFFFF, text, sizeof text);  // a message box's text
+        GetDlgItemTextA(window, kBoxTextId, text, sizeof text);
         found.text = text;
     }
     context->found->push_back(found);
     return TRUE;
 }
 
-// A message box has its text in control 0xFFFF; other dialogs (the progress dialog) do not.
 bool IsMessageBox(const FoundWindow& window) {
-    return window.class_name == "#32770" && GetDlgItem(window.window, 0xFFFF) != nullptr;
+    return window.class_name == "#32770" && HasBoxLayout(window.window);
 }
 
 }  // namespace
@@ -125,6 +133,58 @@ std::string DrivenProcess::Describe() const {
         out << "[" << window.class_name << "] \"" << window.title << "\" " << window.text << "\n";
     }
     return out.str();
+}
+
+HWND Control(const FoundWindow& dialog, int id) {
+    return GetDlgItem(dialog.window, id);
+}
+
+std::string ControlText(HWND control) {
+    DWORD_PTR length = 0;
+    SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length);
+    std::string text(length + 1, '\0');
+    SendMessageTimeoutA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 10000, &length);
+    text.resize(length);
+    return text;
+}
+
+void SetControlText(HWND control, const std::string& text) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                        SMTO_ABORTIFHUNG, 10000, &result);
+}
+
+void Click(HWND button) {
+    PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+void PressKey(HWND control, WPARAM key) {
+    PostMessageA(control, WM_KEYDOWN, key, 1);
+    PostMessageA(control, WM_KEYUP, key, 0xC0000001);
+}
+
+void Settle(HWND edit) {
+    const auto modified = [edit] {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(edit, EM_GETMODIFY, 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+        return result != 0;
+    };
+    // Three rounds: a posted message, the message it posts, and the one that posts.
+    for (int round = 0; round < 3 && IsWindow(edit); ++round) {
+        const bool marker = !modified();
+        PostMessageA(edit, EM_SETMODIFY, marker, 0);
+        WaitFor([&] { return !IsWindow(edit) || modified() == marker; }, 10000);
+    }
+}
+
+bool WaitFor(const std::function<bool()>& state, DWORD timeout_ms) {
+    const DWORD start = GetTickCount();
+    while (!state()) {
+        if (GetTickCount() - start >= timeout_ms) return false;
+        Sleep(10);
+    }
+    return true;
 }
 
 int AnswerBoxesAndWait(DrivenProcess& process, const std::vector<ExpectedBox>& boxes,

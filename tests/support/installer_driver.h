@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,22 @@ private:
     UniqueHandle process_;
     DWORD process_id_ = 0;
 };
+
+// Controls of a driven window, reached across processes with messages the system carries over.
+HWND Control(const FoundWindow& dialog, int id);
+std::string ControlText(HWND control);
+void SetControlText(HWND control, const std::string& text);
+// Posts a click to a button, as the user's mouse would (nothing happens when it is disabled).
+void Click(HWND button);
+// Posts a key press to a control; a dialog's keys (Enter, Escape) go through its dialog manager.
+void PressKey(HWND control, WPARAM key);
+// Returns once every message posted to the edit control's thread before the call has been
+// handled, including the messages those post in turn (a key that closes by way of WM_CLOSE).
+// Round trips through the control's modified flag: harmless, and it never scrolls.
+void Settle(HWND edit);
+
+// Polls the state until it holds or the time-out passes; true when it holds.
+bool WaitFor(const std::function<bool()>& state, DWORD timeout_ms = 30000);
 
 // Answers boxes in order as they appear and waits for the exit. For each expected box the
 // caption and text must match; the button is then pressed. Returns the exit code, and appends
