@@ -16,8 +16,17 @@ const char kInfoFailed[] = "ファイルの情報が取得できませんでし�
 const char kNextFailed[] = "次のファイルが取得できません。: ";
 const char kNotFound[] = "次のファイルが見つかりません。: ";
 const char kMemberOpenFailed[] = "Archive中のファイルオープンに失敗しました。: ";
-const char kUnsafeName[] =
-    "不正なファイル名です、展開を中止します。\r\n(\\で始まるまたは..\\を含むファイル名は展開できません): ";
+// The invalid-name message: its first part, then the reason in brackets, then the name. A leading
+// backslash and a parent step have the message's own reason; every other refused shape its own.
+const char kUnsafeName[] = "不正なファイル名です、展開を中止します。\r\n(";
+const char kUnsafeNameEnd[] = "): ";
+const char kLeadingOrParentReason[] = "\\で始まるまたは..\\を含むファイル名は展開できません";
+const char kDotComponentReason[] = ".または..だけのフォルダ名やファイル名は展開できません";
+const char kTrailingDotReason[] = "ピリオドまたは空白で終わるフォルダ名やファイル名は展開できません";
+const char kDeviceNameReason[] = "CON、NUL、COM1などの装置名は展開できません";
+const char kColonReason[] = ":を含むファイル名は展開できません";
+const char kControlReason[] = "制御文字を含むファイル名は展開できません";
+const char kBrokenCharacterReason[] = "Shift-JISの文字として正しくないバイトを含むファイル名は展開できません";
 const char kNoMemory[] = "メモリの確保に失敗しました。";
 const char kOverwrite[] = "上書きしてもよろしいですか？";
 const char kWriteFailed[] = "ファイルの書き込みに失敗しました。: ";
@@ -30,6 +39,8 @@ constexpr unsigned kCopyBufferSize = 32768;
 
 // Result of a failure before the member was opened or when the target cannot be created.
 constexpr int kFailed = 1;
+
+using UnsafeName = TZlibArchiver::UnsafeName;
 
 bool IsReservedDeviceName(const std::string& component) {
     // The device name is the part before the first dot, trailing blanks ignored: "nul .txt"
@@ -46,11 +57,24 @@ bool IsReservedDeviceName(const std::string& component) {
 }
 
 // A path component that Windows would not store as written, or that steps out of its folder.
-bool IsUnsafeComponent(const std::string& component) {
-    if (component.empty()) return false;  // "a//b" or the end of a folder member "dir/"
+UnsafeName CheckComponent(const std::string& component) {
+    if (component.empty()) return UnsafeName::kSafe;  // "a//b" or the end of a folder member "dir/"
+    if (component == "." || component == "..") return UnsafeName::kDotComponent;
     const char end = component.back();
-    if (end == '.' || end == ' ') return true;  // also "." and ".."
-    return IsReservedDeviceName(component);
+    if (end == '.' || end == ' ') return UnsafeName::kTrailingDotOrBlank;
+    return IsReservedDeviceName(component) ? UnsafeName::kDeviceName : UnsafeName::kSafe;
+}
+
+const char* UnsafeNameReason(UnsafeName reason) {
+    switch (reason) {
+        case UnsafeName::kDotComponent: return kDotComponentReason;
+        case UnsafeName::kTrailingDotOrBlank: return kTrailingDotReason;
+        case UnsafeName::kDeviceName: return kDeviceNameReason;
+        case UnsafeName::kColon: return kColonReason;
+        case UnsafeName::kControlCharacter: return kControlReason;
+        case UnsafeName::kBrokenCharacter: return kBrokenCharacterReason;
+        default: return kLeadingOrParentReason;
+    }
 }
 
 bool IsTrailByte(unsigned char b) {
@@ -152,8 +176,9 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
     }
     const std::string name(name_buffer, strnlen(name_buffer, kNameBufferSize));
 
-    if (IsUnsafeEntryName(name)) {
-        ShowError(kUnsafeName + name);
+    const UnsafeName unsafe = CheckEntryName(name);
+    if (unsafe != UnsafeName::kSafe) {
+        ShowError(kUnsafeName + std::string(UnsafeNameReason(unsafe)) + kUnsafeNameEnd + name);
         return kFailed;
     }
 
@@ -235,13 +260,13 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
     return result;
 }
 
-bool TZlibArchiver::IsUnsafeEntryName(const std::string& name) {
-    if (name.empty()) return false;
-    if (name[0] == '/' || name[0] == '\\') return true;
+TZlibArchiver::UnsafeName TZlibArchiver::CheckEntryName(const std::string& name) {
+    if (name.empty()) return UnsafeName::kSafe;
+    if (name[0] == '/' || name[0] == '\\') return UnsafeName::kLeadingSeparator;
     // The character-aware search is costly; most names hold no two dots at all.
     if (name.find("..") != std::string::npos &&
         (FindText("../", name) != 0 || FindText("..\\", name) != 0)) {
-        return true;
+        return UnsafeName::kParentStep;
     }
 
     // Walk the name character by character. A lead byte must be followed by a valid second
@@ -250,22 +275,24 @@ bool TZlibArchiver::IsUnsafeEntryName(const std::string& name) {
     size_t start = 0;
     for (size_t i = 0; i <= name.size();) {
         if (i == name.size() || name[i] == '/' || name[i] == '\\') {
-            if (IsUnsafeComponent(name.substr(start, i - start))) return true;
+            const UnsafeName component = CheckComponent(name.substr(start, i - start));
+            if (component != UnsafeName::kSafe) return component;
             start = ++i;
             continue;
         }
         const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || c == ':') return true;  // control characters, drives, data streams
+        if (c < 0x20) return UnsafeName::kControlCharacter;
+        if (c == ':') return UnsafeName::kColon;  // drives, data streams
         if (IsLeadByte(c)) {
             if (i + 1 >= name.size() || !IsTrailByte(static_cast<unsigned char>(name[i + 1]))) {
-                return true;
+                return UnsafeName::kBrokenCharacter;
             }
             i += 2;
         } else {
             i += 1;
         }
     }
-    return false;
+    return UnsafeName::kSafe;
 }
 
 void TZlibArchiver::SetEntryFileTime(const std::string& path, const tm_unz& time) {

@@ -36,9 +36,23 @@ public:
     // overwrite), any other value on failure after an error box.
     int ExtractCurrent(std::string& entry_name, const std::string& destination);
 
-    // True for a member name that must not be extracted: anything that could write outside the
-    // destination or somewhere other than a plain file under it.
-    static bool IsUnsafeEntryName(const std::string& name);
+    // Why a member name must not be extracted: anything that could write outside the destination
+    // or somewhere other than a plain file under it. kSafe for a name that may be extracted.
+    enum class UnsafeName {
+        kSafe,
+        kLeadingSeparator,    // begins with "/" or "\"
+        kParentStep,          // holds "../" or "..\"
+        kDotComponent,        // a folder or file name "." or ".." (not followed by a separator)
+        kTrailingDotOrBlank,  // a folder or file name ending in "." or " ", which Windows drops
+        kDeviceName,          // CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9, LPT1-9
+        kColon,               // a drive or a data stream
+        kControlCharacter,    // a byte below 0x20
+        kBrokenCharacter,     // a lead byte without a valid second byte
+    };
+    static UnsafeName CheckEntryName(const std::string& name);
+    static bool IsUnsafeEntryName(const std::string& name) {
+        return CheckEntryName(name) != UnsafeName::kSafe;
+    }
     // Sets creation and last-write time to the member's time taken as local time; the
     // last-access time stays. Failures leave the file's times as they were.
     static void SetEntryFileTime(const std::string& path, const tm_unz& time);

@@ -1,42 +1,201 @@
-// File functions for minizip that open the archive read-only while allowing others to read and
-// write it: the installer reads the archive appended to its own, running, program file.
+// Finding the archive inside its file, and the file functions through which minizip reads it: a
+// buffered, read-only view of the file that starts at the archive's first byte.
 #include "archive/zip_reader.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "ioapi.h"
 #include "utils/unique_any.h"
 
 namespace {
 
-// minizip reads header fields a byte at a time; an unbuffered ReadFile per byte costs about a
-// hundred system calls per member. The stream keeps a small read buffer and moves its position
-// lazily: a seek only sets the position. Large reads (member data) bypass the buffer.
-struct BufferedFile {
+// --- finding the archive ------------------------------------------------------------------------
+
+constexpr uint32_t kEndSignature = 0x06054B50;           // end of central directory
+constexpr uint32_t kZip64EndSignature = 0x06064B50;      // ZIP64 end of central directory
+constexpr uint32_t kZip64LocatorSignature = 0x07064B50;  // ZIP64 end of central directory locator
+constexpr uint32_t kCentralSignature = 0x02014B50;       // central directory entry
+constexpr uint64_t kEndSize = 22;
+constexpr uint64_t kZip64LocatorSize = 20;
+// The ZIP64 end record without extensible data (which only PKWARE's encryption writes): its
+// size field counts the 44 bytes after itself.
+constexpr uint64_t kZip64EndSize = 56;
+constexpr uint64_t kZip64EndBody = 44;
+constexpr uint64_t kMaxComment = 0xFFFF;
+// Signing tools pad the file to a multiple of 8 bytes before the certificate table.
+constexpr uint64_t kMaxPadding = 7;
+
+uint16_t Get16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+uint32_t Get32(const unsigned char* p) {
+    return static_cast<uint32_t>(Get16(p)) | static_cast<uint32_t>(Get16(p + 2)) << 16;
+}
+
+uint64_t Get64(const unsigned char* p) {
+    return static_cast<uint64_t>(Get32(p)) | static_cast<uint64_t>(Get32(p + 4)) << 32;
+}
+
+bool ReadAt(HANDLE file, uint64_t offset, void* out, DWORD size, DWORD& read) {
+    LARGE_INTEGER distance{};
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, distance, nullptr, FILE_BEGIN) &&
+           ::ReadFile(file, out, size, &read, nullptr);
+}
+
+bool ReadExact(HANDLE file, uint64_t offset, void* out, DWORD size) {
+    DWORD read = 0;
+    return ReadAt(file, offset, out, size, read) && read == size;
+}
+
+// Where the data that may hold the archive ends: at an Authenticode certificate table that ends
+// the file (signing a program appends one behind everything, an appended archive included), or
+// at the end of the file.
+uint64_t DataEnd(HANDLE file, uint64_t file_size) {
+    unsigned char dos[64];
+    if (!ReadExact(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return file_size;
+    // "PE\0\0", the 20-byte file header, then the optional header up to the security directory
+    // (data directory 4) of the larger, 64-bit layout.
+    unsigned char nt[4 + 20 + 112 + 5 * 8];
+    const uint32_t nt_offset = Get32(dos + 0x3C);
+    if (nt_offset >= file_size || !ReadExact(file, nt_offset, nt, sizeof nt) ||
+        Get32(nt) != 0x00004550) {
+        return file_size;
+    }
+    const unsigned char* optional = nt + 24;
+    const uint16_t optional_size = Get16(nt + 20);
+    const uint16_t magic = Get16(optional);
+    const size_t directories = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
+    if (directories == 0 || optional_size < directories + 5 * 8 ||
+        Get32(optional + directories - 4) < 5) {
+        return file_size;
+    }
+    const uint32_t table = Get32(optional + directories + 4 * 8);  // a file offset
+    const uint32_t size = Get32(optional + directories + 4 * 8 + 4);
+    if (table == 0 || size == 0 || static_cast<uint64_t>(table) + size != file_size) return file_size;
+    return table;
+}
+
+// Reads the end records whose classic end record starts at end_pos (its 22 bytes at record) and
+// fills span when they describe an archive lying before data_end. The archive's start is where
+// its central directory's offsets count from: the position of the record that follows the
+// central directory less the stored offset of that record.
+bool ReadEndRecords(HANDLE file, uint64_t end_pos, const unsigned char* record, uint64_t data_end,
+                    ArchiveSpan& span) {
+    const uint64_t archive_end = end_pos + kEndSize + Get16(record + 20);
+    if (archive_end > data_end) return false;
+
+    uint64_t entries = Get16(record + 10);
+    uint64_t directory_size = Get32(record + 12);
+    uint64_t directory_offset = Get32(record + 16);
+    uint64_t directory_end = end_pos;  // where the central directory ends in the file
+    uint64_t start = 0;
+    bool zip64 = false;
+
+    unsigned char locator[kZip64LocatorSize];
+    if (end_pos >= kZip64LocatorSize + kZip64EndSize &&
+        ReadExact(file, end_pos - kZip64LocatorSize, locator, sizeof locator) &&
+        Get32(locator) == kZip64LocatorSignature) {
+        // One disk, and the ZIP64 end record right before the locator.
+        unsigned char end64[kZip64EndSize];
+        const uint64_t end64_pos = end_pos - kZip64LocatorSize - kZip64EndSize;
+        const uint64_t stored_end64 = Get64(locator + 8);
+        if (Get32(locator + 4) != 0 || Get32(locator + 16) != 1 ||
+            !ReadExact(file, end64_pos, end64, sizeof end64) ||
+            Get32(end64) != kZip64EndSignature || Get64(end64 + 4) != kZip64EndBody ||
+            Get32(end64 + 16) != 0 || Get32(end64 + 20) != 0 ||
+            Get64(end64 + 24) != Get64(end64 + 32) || stored_end64 > end64_pos) {
+            return false;
+        }
+        entries = Get64(end64 + 32);
+        directory_size = Get64(end64 + 40);
+        directory_offset = Get64(end64 + 48);
+        directory_end = end64_pos;
+        start = end64_pos - stored_end64;
+        zip64 = true;
+    } else {
+        if (Get16(record + 4) != 0 || Get16(record + 6) != 0 ||
+            Get16(record + 8) != entries || directory_offset + directory_size > end_pos) {
+            return false;
+        }
+        start = end_pos - (directory_offset + directory_size);
+    }
+
+    if (directory_offset > directory_end - start ||
+        directory_size > directory_end - start - directory_offset) {
+        return false;
+    }
+    if (entries > 0) {
+        unsigned char signature[4];
+        if (!ReadExact(file, start + directory_offset, signature, sizeof signature) ||
+            Get32(signature) != kCentralSignature) {
+            return false;
+        }
+    }
+    span.start = start;
+    span.length = archive_end - start;
+    span.zip64 = zip64;
+    return true;
+}
+
+// The end record is searched backwards from the end of the data, over the longest comment it
+// may carry and the signing tools' padding; the last record that describes an archive wins.
+bool LocateArchive(HANDLE file, ArchiveSpan& span) {
+    LARGE_INTEGER file_size{};
+    if (!GetFileSizeEx(file, &file_size)) return false;
+    const uint64_t data_end = DataEnd(file, static_cast<uint64_t>(file_size.QuadPart));
+    const uint64_t window = std::min<uint64_t>(data_end, kEndSize + kMaxComment + kMaxPadding);
+    if (window < kEndSize) return false;
+    std::vector<unsigned char> tail(static_cast<size_t>(window));
+    const uint64_t window_start = data_end - window;
+    if (!ReadExact(file, window_start, tail.data(), static_cast<DWORD>(window))) return false;
+    for (size_t i = static_cast<size_t>(window - kEndSize) + 1; i-- > 0;) {
+        if (Get32(&tail[i]) == kEndSignature &&
+            ReadEndRecords(file, window_start + i, &tail[i], data_end, span)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+UniqueFile OpenShared(const std::string& path) {
+    return UniqueFile(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// --- the view minizip reads ---------------------------------------------------------------------
+
+// The archive as a file of its own: position 0 is the archive's first byte and the end is the
+// end of its end record. minizip reads header fields a byte at a time; an unbuffered ReadFile per
+// byte costs about a hundred system calls per member. The view keeps a small read buffer and
+// moves its position lazily: a seek only sets the position. Large reads (member data) bypass the
+// buffer.
+struct ArchiveView {
     static constexpr DWORD kBufferSize = 4096;
 
     UniqueFile file;
-    uint64_t position = 0;      // where the next read starts
-    uint64_t buffer_start = 0;  // file offset of buffer[0]
+    ArchiveSpan span;
+    uint64_t position = 0;      // where the next read starts, in the view
+    uint64_t buffer_start = 0;  // view offset of buffer[0]
     DWORD buffer_length = 0;
     char buffer[kBufferSize];
 
-    explicit BufferedFile(UniqueFile f) : file(std::move(f)) {}
+    ArchiveView(UniqueFile f, const ArchiveSpan& s) : file(std::move(f)), span(s) {}
 
-    bool ReadAt(uint64_t offset, void* out, DWORD size, DWORD& read) {
-        LARGE_INTEGER distance{};
-        distance.QuadPart = static_cast<LONGLONG>(offset);
-        return SetFilePointerEx(file.get(), distance, nullptr, FILE_BEGIN) &&
-               ::ReadFile(file.get(), out, size, &read, nullptr);
+    bool ReadFromFile(void* out, DWORD size, DWORD& read) {
+        return ReadAt(file.get(), span.start + position, out, size, read);
     }
 
     uLong Read(void* out, uLong size) {
+        // Nothing is read beyond the view's end.
+        size = static_cast<uLong>(std::min<uint64_t>(size, span.length - std::min(position, span.length)));
         char* target = static_cast<char*>(out);
         uLong done = 0;
         while (done < size) {
@@ -50,70 +209,72 @@ struct BufferedFile {
             }
             DWORD read = 0;
             if (size - done >= kBufferSize) {
-                if (!ReadAt(position, target + done, size - done, read)) break;
+                if (!ReadFromFile(target + done, size - done, read)) break;
                 done += read;
                 position += read;
                 break;
             }
             buffer_start = position;
             buffer_length = 0;
-            if (!ReadAt(position, buffer, kBufferSize, read) || read == 0) break;
+            const DWORD want =
+                static_cast<DWORD>(std::min<uint64_t>(kBufferSize, span.length - position));
+            if (!ReadFromFile(buffer, want, read) || read == 0) break;
             buffer_length = read;
         }
         return done;
     }
 
-    bool Seek(int64_t offset, int origin) {
+    bool Seek(uint64_t offset, int origin) {
+        // Offsets from the current position or the end may be negative.
+        const int64_t distance = static_cast<int64_t>(offset);
         int64_t base = 0;
         if (origin == ZLIB_FILEFUNC_SEEK_CUR) {
             base = static_cast<int64_t>(position);
         } else if (origin == ZLIB_FILEFUNC_SEEK_END) {
-            LARGE_INTEGER size{};
-            if (!GetFileSizeEx(file.get(), &size)) return false;
-            base = size.QuadPart;
+            base = static_cast<int64_t>(span.length);
         } else if (origin != ZLIB_FILEFUNC_SEEK_SET) {
             return false;
         }
-        if (base + offset < 0) return false;
-        position = static_cast<uint64_t>(base + offset);
+        if (base + distance < 0) return false;
+        position = static_cast<uint64_t>(base + distance);
         return true;
     }
 };
 
-BufferedFile* Stream(voidpf stream) {
-    return static_cast<BufferedFile*>(stream);
+ArchiveView* View(voidpf stream) {
+    return static_cast<ArchiveView*>(stream);
 }
 
-voidpf ZCALLBACK OpenFile(voidpf, const char* filename, int mode) {
+// What OpenZipReader hands minizip as the "file name": the view, which minizip takes over when
+// it opens it (and then closes it, also when the opening fails later).
+struct OpenRequest {
+    std::unique_ptr<ArchiveView> view;
+};
+
+voidpf ZCALLBACK OpenFile(voidpf, const void* filename, int mode) {
     if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
-    UniqueFile file(CreateFileA(filename, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return nullptr;
-    return new (std::nothrow) BufferedFile(std::move(file));
+    auto* request = static_cast<OpenRequest*>(const_cast<void*>(filename));
+    return request->view.release();
 }
 
 uLong ZCALLBACK ReadFile(voidpf, voidpf stream, void* buffer, uLong size) {
-    return Stream(stream)->Read(buffer, size);
+    return View(stream)->Read(buffer, size);
 }
 
 uLong ZCALLBACK WriteFile(voidpf, voidpf, const void*, uLong) {
     return 0;  // the archive is never written
 }
 
-long ZCALLBACK TellFile(voidpf, voidpf stream) {
-    return static_cast<long>(Stream(stream)->position);
+ZPOS64_T ZCALLBACK TellFile(voidpf, voidpf stream) {
+    return View(stream)->position;
 }
 
-long ZCALLBACK SeekFile(voidpf, voidpf stream, uLong offset, int origin) {
-    // Offsets from the current position or the end may be negative.
-    const int64_t distance = origin == ZLIB_FILEFUNC_SEEK_SET
-                                 ? static_cast<int64_t>(offset)
-                                 : static_cast<int64_t>(static_cast<long>(offset));
-    return Stream(stream)->Seek(distance, origin) ? 0 : -1;
+long ZCALLBACK SeekFile(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+    return View(stream)->Seek(offset, origin) ? 0 : -1;
 }
 
 int ZCALLBACK CloseFile(voidpf, voidpf stream) {
-    std::unique_ptr<BufferedFile> owner(Stream(stream));
+    std::unique_ptr<ArchiveView> owner(View(stream));
     return owner->file.close() ? 0 : -1;
 }
 
@@ -123,14 +284,27 @@ int ZCALLBACK TestError(voidpf, voidpf) {
 
 }  // namespace
 
+bool FindArchive(const std::string& path, ArchiveSpan& span) {
+    UniqueFile file = OpenShared(path);
+    return file && LocateArchive(file.get(), span);
+}
+
 unzFile OpenZipReader(const std::string& path) {
-    zlib_filefunc_def functions{};
-    functions.zopen_file = OpenFile;
+    UniqueFile file = OpenShared(path);
+    ArchiveSpan span;
+    if (!file || !LocateArchive(file.get(), span)) return nullptr;
+    OpenRequest request;
+    request.view.reset(new (std::nothrow) ArchiveView(std::move(file), span));
+    if (!request.view) return nullptr;
+
+    zlib_filefunc64_def functions{};
+    functions.zopen64_file = OpenFile;
     functions.zread_file = ReadFile;
     functions.zwrite_file = WriteFile;
-    functions.ztell_file = TellFile;
-    functions.zseek_file = SeekFile;
+    functions.ztell64_file = TellFile;
+    functions.zseek64_file = SeekFile;
     functions.zclose_file = CloseFile;
     functions.zerror_file = TestError;
-    return unzOpen2(path.c_str(), &functions);
+    // A view minizip did not take is freed with the request.
+    return unzOpen2_64(&request, &functions);
 }

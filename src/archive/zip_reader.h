@@ -1,8 +1,11 @@
-// Access to the package archive through minizip: the archive is opened read-only with read and
-// write sharing, so a running installer can read its own program file, and any bytes in front
-// of the archive (the program image) are skipped by the reader.
+// Access to the package archive through minizip: the archive is found inside its file (behind a
+// program image, before an Authenticode signature) and minizip reads a view of the file that
+// starts at the archive's first byte, so every stored offset, ZIP64 records included, counts from
+// there. The file is opened read-only with read and write sharing, so a running installer can
+// read its own program file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "unzip.h"
@@ -10,6 +13,17 @@
 // Case-insensitive name comparison for unzLocateFile: ASCII letters folded to upper case.
 // minizip's default (0) is case-sensitive on Unix-like builds, so the value is always explicit.
 constexpr int kCaseInsensitive = 2;
+
+// Where an archive lies inside its file: its first byte and its length up to the end of its
+// end-of-central-directory record (comment included).
+struct ArchiveSpan {
+    uint64_t start = 0;
+    uint64_t length = 0;
+    bool zip64 = false;  // found through ZIP64 end records
+};
+
+// Finds the archive in the file at path; false when the file holds none or cannot be read.
+bool FindArchive(const std::string& path, ArchiveSpan& span);
 
 // Opens the archive in path; null on any failure.
 unzFile OpenZipReader(const std::string& path);

@@ -1,4 +1,5 @@
-// The archive extractor: sequential passes, single members, name safety, damaged archives.
+// The archive extractor and its reader: sequential passes, single members, archives in every
+// placement (alone, behind a program, ZIP64, signed), name safety, damaged archives.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -6,7 +7,9 @@
 #include <vector>
 
 #include "archive/zarchive.h"
+#include "archive/zip_reader.h"
 #include "support/test_support.h"
+#include "support/zip_writer.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/text.h"
@@ -16,6 +19,15 @@ namespace {
 
 const char kUnsafeMessage[] =
     "不正なファイル名です、展開を中止します。\r\n(\\で始まるまたは..\\を含むファイル名は展開できません): ";
+// The same message's first part, for the names refused beyond a leading backslash and a parent
+// step, each followed by its own reason.
+const char kUnsafeFirstPart[] = "不正なファイル名です、展開を中止します。\r\n(";
+const char kDotReason[] = ".または..だけのフォルダ名やファイル名は展開できません";
+const char kTrailingReason[] = "ピリオドまたは空白で終わるフォルダ名やファイル名は展開できません";
+const char kDeviceReason[] = "CON、NUL、COM1などの装置名は展開できません";
+const char kColonReason[] = ":を含むファイル名は展開できません";
+const char kControlReason[] = "制御文字を含むファイル名は展開できません";
+const char kBrokenReason[] = "Shift-JISの文字として正しくないバイトを含むファイル名は展開できません";
 const char kReadMessage[] =
     "ファイルの読み込みに失敗しました。\r\n実行ファイルが壊れている可能性があります。: ";
 
@@ -256,15 +268,71 @@ TEST(SingleMember, MissingMemberIsReportedAndTheArchiveClosed) {
     EXPECT_TRUE(DeleteFileA((copy / "g.zip").c_str()));
 }
 
-TEST(ArchiveFiles, AppendedToAnExeReadsLikeTheArchiveAlone) {
-    TestFolder alone, appended;
+uint64_t FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+TEST(ArchiveFiles, EveryPlacementReadsLikeTheArchiveAlone) {
+    const uint64_t program = FileSize(TestBinDir() + "version_fixture.exe");
+    const uint64_t archive = FileSize(Fixture("good.zip"));
+    const uint64_t archive64 = FileSize(Fixture("good64.zip"));
+    const uint64_t comment = 18 * 40;
+    struct Placement {
+        const char* file;
+        uint64_t start;   // where the archive's offsets count from
+        uint64_t length;  // up to the end of its end record
+        bool zip64;
+    };
+    const Placement placements[] = {
+        {"good.zip", 0, archive, false},
+        {"good64.zip", 0, archive64, true},
+        {"appended.exe", program, archive, false},
+        {"appended64.exe", program, archive64, true},
+        // Offsets counted from the start of the file, as self-extractor tools adjust them.
+        {"absolute.exe", 0, program + archive, false},
+        {"absolute64.exe", 0, program + archive64, true},
+        {"commented.exe", program, archive + comment, false},
+        // The Authenticode signature follows the archive: the archive no longer ends the file.
+        {"signed.exe", program, archive, false},
+        {"signed64.exe", program, archive64, true},
+    };
+
+    TestFolder alone;
     ScopedBoxAnswers boxes;
-    TZlibArchiver a(Fixture("good.zip"));
-    TZlibArchiver b(Fixture("appended.exe"));
-    EXPECT_EQ(ExtractAll(a, alone.path()), ExtractAll(b, appended.path()));
+    TZlibArchiver reference(Fixture("good.zip"));
+    const std::vector<int> results = ExtractAll(reference, alone.path());
+    const auto expected = Snapshot(alone.path());
+    ASSERT_EQ(12u, expected.size());  // 6 files and 6 folders
+    for (const Placement& placement : placements) {
+        SCOPED_TRACE(placement.file);
+        ASSERT_TRUE(PathExists(Fixture(placement.file)))
+            << "fixture missing; signing needs openssl and osslsigncode on the build machine";
+        ArchiveSpan span;
+        ASSERT_TRUE(FindArchive(Fixture(placement.file), span));
+        EXPECT_EQ(placement.start, span.start);
+        EXPECT_EQ(placement.length, span.length);
+        EXPECT_EQ(placement.zip64, span.zip64);
+
+        TestFolder dir;
+        TZlibArchiver archiver(Fixture(placement.file));
+        EXPECT_EQ(results, ExtractAll(archiver, dir.path()));
+        EXPECT_EQ(expected, Snapshot(dir.path()));
+        TestFolder single;
+        archiver.SetKeepFolders(0);
+        EXPECT_TRUE(archiver.ExtractFile("$preextractdir$\\_$$$setting$$$_.ini", single.path()));
+    }
     EXPECT_TRUE(boxes.asked().empty());
-    EXPECT_EQ(Snapshot(alone.path()), Snapshot(appended.path()));
-    EXPECT_EQ(12u, Snapshot(alone.path()).size());  // 6 files and 6 folders
+}
+
+TEST(ArchiveFiles, FilesWithoutAnArchive) {
+    ArchiveSpan span;
+    for (const std::string& path : {TestBinDir() + "version_fixture.exe", Fixture("garbage.zip"),
+                                    Fixture("truncated.zip"), Fixture("no_such_file.zip")}) {
+        EXPECT_FALSE(FindArchive(path, span)) << path;
+        EXPECT_FALSE(UniqueUnzFile(OpenZipReader(path))) << path;
+    }
 }
 
 TEST(ArchiveFiles, RunningProgramCanReadItsOwnFile) {
@@ -332,43 +400,87 @@ TEST(DamagedMembers, DataEndingEarlyIsAReadFailure) {
     }
 }
 
-TEST(Names, EveryUnsafeShapeIsRefusedAndNothingIsWritten) {
-    const int count = std::stoi(ReadTextFile(Fixture("unsafe_count.txt")));
-    ASSERT_GT(count, 20);
-    for (int i = 0; i < count; ++i) {
+struct UnsafeCase {
+    const char* name;
+    TZlibArchiver::UnsafeName kind;
+    const char* reason;  // null: the message's own reason
+};
+
+using Unsafe = TZlibArchiver::UnsafeName;
+
+const UnsafeCase kUnsafeNames[] = {
+    {"/abs.txt", Unsafe::kLeadingSeparator, nullptr},
+    {"\\abs.txt", Unsafe::kLeadingSeparator, nullptr},
+    {"//host/share/x", Unsafe::kLeadingSeparator, nullptr},
+    {"//?/C:/x", Unsafe::kLeadingSeparator, nullptr},
+    {"\\\\?\\C:\\x", Unsafe::kLeadingSeparator, nullptr},
+    {"../up.txt", Unsafe::kParentStep, nullptr},
+    {"a/../../up.txt", Unsafe::kParentStep, nullptr},
+    {"safe/..\\..\\x", Unsafe::kParentStep, nullptr},
+    {"x\x81/../y", Unsafe::kParentStep, nullptr},  // a lead byte does not hide the slash
+    {"a/..", Unsafe::kDotComponent, kDotReason},
+    {"..", Unsafe::kDotComponent, kDotReason},
+    {"a\\..", Unsafe::kDotComponent, kDotReason},
+    {".", Unsafe::kDotComponent, kDotReason},
+    {"./x", Unsafe::kDotComponent, kDotReason},
+    {"dir./x", Unsafe::kTrailingDotOrBlank, kTrailingReason},
+    {"x.", Unsafe::kTrailingDotOrBlank, kTrailingReason},
+    {"x ", Unsafe::kTrailingDotOrBlank, kTrailingReason},
+    {"dir /x", Unsafe::kTrailingDotOrBlank, kTrailingReason},
+    {"C:x", Unsafe::kColon, kColonReason},
+    {"C:/x", Unsafe::kColon, kColonReason},
+    {"c:\\x", Unsafe::kColon, kColonReason},
+    {"a.txt:stream", Unsafe::kColon, kColonReason},
+    {"CON", Unsafe::kDeviceName, kDeviceReason},
+    {"con.txt", Unsafe::kDeviceName, kDeviceReason},
+    {"nul", Unsafe::kDeviceName, kDeviceReason},
+    {"dir/Com1.log", Unsafe::kDeviceName, kDeviceReason},
+    {"LPT9", Unsafe::kDeviceName, kDeviceReason},
+    {"aux .txt", Unsafe::kDeviceName, kDeviceReason},
+    {"prn/x.txt", Unsafe::kDeviceName, kDeviceReason},
+    {"CONOUT$", Unsafe::kDeviceName, kDeviceReason},
+    {"a\nb.txt", Unsafe::kControlCharacter, kControlReason},
+    {"a\rb.txt", Unsafe::kControlCharacter, kControlReason},
+    {"tab\there", Unsafe::kControlCharacter, kControlReason},
+    {"a\x01", Unsafe::kControlCharacter, kControlReason},
+    {"bad\x81", Unsafe::kBrokenCharacter, kBrokenReason},  // a lead byte at the end
+    {"bad\x81\x20.txt", Unsafe::kBrokenCharacter, kBrokenReason},
+};
+
+TEST(Names, EveryUnsafeShapeIsRefusedWithItsReasonAndNothingIsWritten) {
+    for (const UnsafeCase& unsafe : kUnsafeNames) {
+        SCOPED_TRACE(unsafe.name);
+        EXPECT_EQ(unsafe.kind, TZlibArchiver::CheckEntryName(unsafe.name));
+        EXPECT_TRUE(TZlibArchiver::IsUnsafeEntryName(unsafe.name));
+
         TestFolder dir;
         const std::string dest = dir / "inside\\dest\\";
         ForceFolders(dest);
         WriteTextFile(dir / "up.txt", "marker above");
         WriteTextFile(dir / "inside\\up.txt", "marker beside");
         WriteTextFile(dest + "x", "marker in destination");
+        ASSERT_TRUE(WriteZip(dir / "unsafe.zip", {{unsafe.name, "must never be written"}}));
         const auto before = Snapshot(dir.path());
 
-        char file[32];
-        wsprintfA(file, "unsafe_%02d.zip", i);
-        TZlibArchiver archiver(Fixture(file));
+        TZlibArchiver archiver(dir / "unsafe.zip");
         ScopedBoxAnswers boxes;
-        EXPECT_EQ((std::vector<int>{0}), ExtractAll(archiver, dest)) << file;
-        ASSERT_EQ(1u, boxes.asked().size()) << file;
-        EXPECT_EQ(0u, boxes.asked()[0].text.rfind(kUnsafeMessage, 0)) << file;
-        EXPECT_EQ(before, Snapshot(dir.path())) << file;
+        EXPECT_EQ((std::vector<int>{0}), ExtractAll(archiver, dest));
+        ASSERT_EQ(1u, boxes.asked().size());
+        const std::string expected =
+            unsafe.reason == nullptr
+                ? kUnsafeMessage + std::string(unsafe.name)
+                : kUnsafeFirstPart + std::string(unsafe.reason) + "): " + unsafe.name;
+        EXPECT_EQ(expected, boxes.asked()[0].text);
+        EXPECT_EQ(before, Snapshot(dir.path()));
         EXPECT_TRUE(archiver.CloseArchive());
     }
 }
 
-TEST(Names, UnsafeNameRule) {
-    EXPECT_TRUE(TZlibArchiver::IsUnsafeEntryName("a/b/../c"));
-    EXPECT_TRUE(TZlibArchiver::IsUnsafeEntryName("lpt1.txt"));
-    EXPECT_TRUE(TZlibArchiver::IsUnsafeEntryName("CONOUT$"));
-    EXPECT_TRUE(TZlibArchiver::IsUnsafeEntryName("a\x01"));
-    EXPECT_TRUE(TZlibArchiver::IsUnsafeEntryName("bad\x81"));       // lead byte at the end
-    EXPECT_TRUE(TZlibArchiver::IsUnsafeEntryName("x\x81/../y"));    // lead byte hiding a slash
-    EXPECT_FALSE(TZlibArchiver::IsUnsafeEntryName("表/表.txt"));    // 0x5C as a second byte
-    EXPECT_FALSE(TZlibArchiver::IsUnsafeEntryName("表"));
-    EXPECT_FALSE(TZlibArchiver::IsUnsafeEntryName("dir/"));
-    EXPECT_FALSE(TZlibArchiver::IsUnsafeEntryName("com10.txt"));
-    EXPECT_FALSE(TZlibArchiver::IsUnsafeEntryName("console.txt"));
-    EXPECT_FALSE(TZlibArchiver::IsUnsafeEntryName("a..b/c"));
+TEST(Names, SafeNames) {
+    for (const char* name : {"表/表.txt", "表", "dir/", "com10.txt", "console.txt", "a..b/c",
+                             "..hidden", "a//b", "ｶﾀｶﾅ.txt"}) {
+        EXPECT_EQ(Unsafe::kSafe, TZlibArchiver::CheckEntryName(name)) << name;  // 表 ends in 0x5C
+    }
 }
 
 TEST(Names, TwoDotsInsideNamesAreAccepted) {
@@ -401,7 +513,9 @@ TEST(Names, LongNamesAreCutAt261BytesFirst) {
         ScopedBoxAnswers boxes;
         EXPECT_EQ((std::vector<int>{0}), ExtractAll(archiver, dir.path()));
         ASSERT_EQ(1u, boxes.asked().size());
-        EXPECT_EQ(kUnsafeMessage + std::string(257, 'x') + "/ab.", boxes.asked()[0].text);
+        EXPECT_EQ(kUnsafeFirstPart + std::string(kTrailingReason) + "): " + std::string(257, 'x') +
+                      "/ab.",
+                  boxes.asked()[0].text);
     }
 }
 

@@ -1,10 +1,11 @@
 // mkpackage run as a program: the archive order of a built package, installer and plain archive
-// alike, the refusals (exit code, the key or file named, no output), Shift-JIS names and large
-// members read back by the installer's own extractor.
+// alike, every refusal (exit code, the cause and the key or file named, no output), Shift-JIS
+// names and large members read back by the installer's own extractor.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -152,9 +153,20 @@ std::string LargeContent(size_t size) {
     return data;
 }
 
+// Package folders with names only the Linux side can create (make_fixtures.py).
+std::string Fixture(const std::string& name) {
+    return FullPath(TestBinDir() + "..\\test-data\\mkpackage\\" + name) + "\\";
+}
+
 class MkpackageTest : public testing::Test {
-protected:
-    void SetUp() override {
+public:  // the refusal cases change the package through the fixture
+    void SetUp() override { ResetPackage(); }
+
+    // The good package folder, and an empty output folder.
+    void ResetPackage() {
+        DeleteTree(package_);
+        DeleteTree(output_folder_);
+        DeleteFileA(setting_.c_str());
         ForceFolders(package_ + "$preextractdir$");
         ForceFolders(output_folder_);
         WriteFile("a.txt", "a");
@@ -215,20 +227,8 @@ protected:
         return run;
     }
 
-    ToolRun BuildInstaller() {
-        return Run({package_, setting_, setup_exe_, output_});
-    }
-
-    // A refused build: exit code 1, every expected text on standard error, no output and no
-    // temporary file left in the output folder.
-    void ExpectRefused(const std::vector<std::string>& named) {
-        const ToolRun run = BuildInstaller();
-        EXPECT_EQ(run.exit_code, 1u) << run.err;
-        for (const std::string& text : named) {
-            EXPECT_NE(run.err.find(text), std::string::npos) << "missing \"" << text << "\" in\n"
-                                                             << run.err;
-        }
-        EXPECT_TRUE(FolderEntries(output_folder_).empty());
+    ToolRun BuildInstaller(const std::string& package_dir = "") {
+        return Run({package_dir.empty() ? package_ : package_dir, setting_, setup_exe_, output_});
     }
 
     static constexpr const char* kGoodOptions =
@@ -418,6 +418,14 @@ TEST_F(MkpackageTest, PluginPackageNeedsNoUninstaller) {
     EXPECT_EQ(run.exit_code, 0u) << run.err;
 }
 
+TEST_F(MkpackageTest, ShiftJisSettingFileIsAccepted) {
+    // Two-byte characters, one ending in 0x5C (表), half-width katakana and the tilde of code
+    // page 932: none of them is taken for UTF-8 or for a broken character.
+    WriteSetting(std::string(kGoodOptions) + "AppName=表示テスト ｶﾀｶﾅ ～\r\n", kGoodItems);
+    const ToolRun run = BuildInstaller();
+    EXPECT_EQ(run.exit_code, 0u) << run.err;
+}
+
 TEST_F(MkpackageTest, AgreementTextIsCheckedOnlyWithItsPage) {
     WriteSetting("InstallMode=0\r\nUninstallInfoDir=x\r\nUninstallExeDir=x\r\nDialogs=FOLDERSELECT\r\n",
                  kGoodItems, "Text=not-packed.txt\r\n");
@@ -427,72 +435,188 @@ TEST_F(MkpackageTest, AgreementTextIsCheckedOnlyWithItsPage) {
 
 // --- refusals ---------------------------------------------------------------------------------
 
-TEST_F(MkpackageTest, RefusesItemNameTheInstallerRefuses) {
-    WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=..\\evil.txt\r\n");
-    ExpectRefused({"item3", "..\\evil.txt"});
-}
+// One mistake of a package author: what the case does to the good package, the texts its
+// message must hold (the cause and the key or file), and texts that must not appear (messages
+// that would only be consequences of the mistake).
+struct Mistake {
+    const char* what;
+    std::function<void(MkpackageTest&)> make;
+    std::vector<std::string> named;
+    std::vector<std::string> not_named = {};
+    std::string package_dir = "";  // a package folder of make_fixtures.py instead of the good one
+};
 
-TEST_F(MkpackageTest, RefusesItemWithLeadingBackslash) {
-    WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=\\readme.txt\r\n");
-    ExpectRefused({"item3"});
-}
+const char kPluginSetting[] = "[options]\r\nInstallMode=1\r\n";
+const char kUtf8Setting[] = "[options]\r\nInstallMode=1\r\nAppName=\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\r\n";
 
-TEST_F(MkpackageTest, RefusesMissingItemFile) {
-    WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=$preextractdir$\\nothere.txt\r\n");
-    ExpectRefused({"item3", "nothere.txt"});
-}
+TEST_F(MkpackageTest, RefusesEveryMistakeNamingItBeforeWritingAnything) {
+    using T = MkpackageTest;
+    const std::vector<Mistake> mistakes = {
+        // Member names.
+        {"item the installer refuses",
+         [](T& t) { t.WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=..\\evil.txt\r\n"); },
+         {"item3", "..\\evil.txt", "refuses to extract: it steps up a folder"}},
+        {"item with a leading backslash",
+         [](T& t) { t.WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=\\readme.txt\r\n"); },
+         {"item3", "begins with"}},
+        {"item that is a device name",
+         [](T& t) {
+             t.WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=$preextractdir$\\Aux.txt\r\n");
+         },
+         {"item3", "Aux.txt", "device name"}},
+        {"package files the installer refuses",
+         [](T& t) { WriteTextFile(t.setting_, kPluginSetting); },
+         {"\"con.txt\"", "device name", "\"x.\"", "\"trail \"", "ends in a dot or a blank",
+          "\"a:b\"", "colon", Fixture("refused_names") + "con.txt"},
+         {"ok.txt"},
+         Fixture("refused_names")},
+        {"member name longer than the installer reads",
+         [](T& t) {
+             const std::string name = "$preextractdir$\\" + std::string(250, 'n') + ".txt";
+             t.WriteFile(name, "long");
+             t.WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=" + name + "\r\n");
+         },
+         {"item3", "longer than 261 bytes"}},
+        {"name Shift-JIS cannot hold",
+         [](T& t) { WriteTextFile(t.setting_, kPluginSetting); },
+         {"U+301C", "cannot hold", Fixture("not_shift_jis")},
+         {"ok.txt"},
+         Fixture("not_shift_jis")},
+        {"files that differ only in letter case",
+         [](T& t) { WriteTextFile(t.setting_, kPluginSetting); },
+         {Fixture("case_files") + "A.txt and " + Fixture("case_files") + "a.txt",
+          "differ only in letter case"},
+         {"other.txt"},
+         Fixture("case_files")},
+        {"folders that differ only in letter case",
+         [](T& t) { WriteTextFile(t.setting_, kPluginSetting); },
+         {Fixture("case_folders") + "Sub and " + Fixture("case_folders") + "sub",
+          "differ only in letter case"},
+         {"x.txt", "y.txt"},
+         Fixture("case_folders")},
+        {"a file and a folder that differ only in letter case",
+         [](T& t) { WriteTextFile(t.setting_, kPluginSetting); },
+         {Fixture("case_file_folder") + "data and " + Fixture("case_file_folder") + "DATA",
+          "differ only in letter case"},
+         {},
+         Fixture("case_file_folder")},
+        {"full-width letters that differ only in case",
+         [](T& t) { WriteTextFile(t.setting_, kPluginSetting); },
+         {"Ａ.txt and ", "ａ.txt differ only in letter case"},
+         {},
+         Fixture("case_full_width")},
+        // The setting file's encoding.
+        {"setting file in UTF-8 with a byte-order mark",
+         [](T& t) { WriteTextFile(t.setting_, std::string("\xEF\xBB\xBF") + kUtf8Setting); },
+         {"setting file " + setting_ + " is saved as UTF-8 with a byte-order mark",
+          "tail -c +4 setting.ini | iconv -f UTF-8 -t CP932 > setting.ini.sjis"}},
+        {"setting file in UTF-8",
+         [](T& t) { WriteTextFile(t.setting_, kUtf8Setting); },
+         {"setting.ini is saved as UTF-8", "iconv -f UTF-8 -t CP932 setting.ini > setting.ini.sjis"},
+         {"byte-order mark"}},
+        {"setting file in UTF-16",
+         [](T& t) {
+             WriteTextFile(t.setting_, std::string("\xFF\xFE[\0o\0p\0t\0]\0", 12));
+         },
+         {"setting.ini is saved as UTF-16", "iconv -f UTF-16 -t CP932"}},
+        {"setting file with bytes that are no Shift-JIS",
+         [](T& t) { WriteTextFile(t.setting_, std::string(kPluginSetting) + "AppName=\x85\x40\r\n"); },
+         {"setting.ini is not Shift-JIS", "line 3", "0x85 0x40"}},
+        // The options.
+        {"no [options] section",
+         [](T& t) {
+             WriteTextFile(t.setting_, "[option]\r\nInstallMode=1\r\n[preextractlist]\r\n" +
+                                           std::string(kGoodItems));
+         },
+         {"no [options] section", "[option], [preextractlist]"},
+         {"UninstallInfoDir", "chruinst.ex_"}},
+        {"InstallMode that is a word",
+         [](T& t) { t.WriteSetting("InstallMode=plugin\r\n", kGoodItems); },
+         {"InstallMode \"plugin\" is not 0", "would read it as 0"},
+         {"UninstallInfoDir"}},
+        {"InstallMode out of range",
+         [](T& t) { t.WriteSetting("InstallMode=7\r\n", kGoodItems); },
+         {"InstallMode \"7\"", "would read it as 7"}},
+        {"character package without UninstallInfoDir",
+         [](T& t) { t.WriteSetting("InstallMode=0\r\nUninstallExeDir=x\r\n", kGoodItems); },
+         {"UninstallInfoDir"}},
+        {"character package without UninstallExeDir",
+         [](T& t) { t.WriteSetting("UninstallInfoDir=x\r\n", kGoodItems); },  // InstallMode 0
+         {"UninstallExeDir"}},
+        {"character package without uninstaller",
+         [](T& t) {
+             t.WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\n",
+                            "item0=$preextractdir$\\readme.txt\r\n");
+         },
+         {"chruinst.ex_"}},
+        {"Dialogs field in lower case",
+         [](T& t) {
+             t.WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\nDialogs=LICENSEAGREE,folderselect\r\n",
+                            kGoodItems);
+         },
+         {"Dialogs", "folderselect"}},
+        {"Dialogs field with a blank",
+         [](T& t) {
+             t.WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\nDialogs=LICENSEAGREE, FOLDERSELECT\r\n",
+                            kGoodItems);
+         },
+         {"Dialogs", "\" FOLDERSELECT\""}},
+        {"agreement text that is not pre-extracted",
+         [](T& t) { t.WriteSetting(kGoodOptions, kGoodItems, "Text=terms.txt\r\n"); },
+         {"Text", "terms.txt"}},
+        {"agreement page without text",
+         [](T& t) { t.WriteSetting(kGoodOptions, kGoodItems, ""); },
+         {"[LICENSEAGREE] Text"}},
+        {"LastViewText that is not pre-extracted",
+         [](T& t) {
+             t.WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\nLastViewText=manual.txt\r\n",
+                            kGoodItems);
+         },
+         {"LastViewText", "manual.txt"}},
+        // The pre-extract items.
+        {"missing item file",
+         [](T& t) {
+             t.WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=$preextractdir$\\nothere.txt\r\n");
+         },
+         {"item3", "nothere.txt"}},
+        {"gap in the item list",
+         [](T& t) {
+             t.WriteSetting(kGoodOptions, std::string(kGoodItems) + "item4=$preextractdir$\\unlisted.txt\r\n");
+         },
+         {"item4", "item3"}},
+        {"items that meet in the temporary folder",
+         [](T& t) {
+             t.WriteFile("docs\\README.TXT", "the other read-me");
+             t.WriteSetting(kGoodOptions, std::string(kGoodItems) + "item3=docs\\README.TXT\r\n");
+         },
+         {"item3 \"docs\\README.TXT\" lands on the same file", "item0", "temporary folder"}},
+        {"item that meets the setting file",
+         [](T& t) {
+             t.WriteFile("$preextractdir$\\_$$$SETTING$$$_.INI", "[options]\r\n");
+             t.WriteSetting(kGoodOptions,
+                            std::string(kGoodItems) + "item3=$preextractdir$\\_$$$SETTING$$$_.INI\r\n");
+         },
+         {"item3", "the setting file _$$$setting$$$_.ini"}},
+        {"missing setting file", [](T&) {}, {"setting.ini"}},
+    };
 
-TEST_F(MkpackageTest, RefusesGapInItemList) {
-    WriteSetting(kGoodOptions, std::string(kGoodItems) + "item4=$preextractdir$\\unlisted.txt\r\n");
-    ExpectRefused({"item4", "item3"});
-}
-
-TEST_F(MkpackageTest, RefusesCharacterPackageWithoutUninstallInfoDir) {
-    WriteSetting("InstallMode=0\r\nUninstallExeDir=x\r\n", kGoodItems);
-    ExpectRefused({"UninstallInfoDir"});
-}
-
-TEST_F(MkpackageTest, RefusesCharacterPackageWithoutUninstallExeDir) {
-    WriteSetting("UninstallInfoDir=x\r\n", kGoodItems);  // InstallMode 0 by default
-    ExpectRefused({"UninstallExeDir"});
-}
-
-TEST_F(MkpackageTest, RefusesCharacterPackageWithoutUninstaller) {
-    WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\n",
-                 "item0=$preextractdir$\\readme.txt\r\n");
-    ExpectRefused({"chruinst.ex_"});
-}
-
-TEST_F(MkpackageTest, RefusesDialogsFieldInLowerCase) {
-    WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\nDialogs=LICENSEAGREE,folderselect\r\n",
-                 kGoodItems);
-    ExpectRefused({"Dialogs", "folderselect"});
-}
-
-TEST_F(MkpackageTest, RefusesDialogsFieldWithBlank) {
-    WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\nDialogs=LICENSEAGREE, FOLDERSELECT\r\n",
-                 kGoodItems);
-    ExpectRefused({"Dialogs", "\" FOLDERSELECT\""});
-}
-
-TEST_F(MkpackageTest, RefusesAgreementTextThatIsNotPreExtracted) {
-    WriteSetting(kGoodOptions, kGoodItems, "Text=terms.txt\r\n");
-    ExpectRefused({"Text", "terms.txt"});
-}
-
-TEST_F(MkpackageTest, RefusesAgreementPageWithoutText) {
-    WriteSetting(kGoodOptions, kGoodItems, "");
-    ExpectRefused({"[LICENSEAGREE] Text"});
-}
-
-TEST_F(MkpackageTest, RefusesLastViewTextThatIsNotPreExtracted) {
-    WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\nLastViewText=manual.txt\r\n",
-                 kGoodItems);
-    ExpectRefused({"LastViewText", "manual.txt"});
-}
-
-TEST_F(MkpackageTest, RefusesMissingSettingFile) {
-    ExpectRefused({"setting.ini"});
+    for (const Mistake& mistake : mistakes) {
+        SCOPED_TRACE(mistake.what);
+        ResetPackage();
+        mistake.make(*this);
+        const ToolRun run = BuildInstaller(mistake.package_dir);
+        EXPECT_EQ(run.exit_code, 1u) << run.err;
+        for (const std::string& text : mistake.named) {
+            EXPECT_NE(run.err.find(text), std::string::npos) << "missing \"" << text << "\" in\n"
+                                                             << run.err;
+        }
+        for (const std::string& text : mistake.not_named) {
+            EXPECT_EQ(run.err.find(text), std::string::npos) << "unexpected \"" << text << "\" in\n"
+                                                             << run.err;
+        }
+        EXPECT_NE(run.err.find("nothing written"), std::string::npos) << run.err;
+        EXPECT_TRUE(FolderEntries(output_folder_).empty());
+    }
 }
 
 TEST_F(MkpackageTest, RefusesInstallerThatCarriesAnArchive) {

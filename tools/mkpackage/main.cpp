@@ -11,6 +11,7 @@
 #include "archive/zip_reader.h"
 #include "package_members.h"
 #include "package_settings.h"
+#include "setting_encoding.h"
 #include "utils/files.h"
 #include "utils/text.h"
 #include "zip_writer.h"
@@ -45,12 +46,15 @@ const char kUsage[] =
     "     PACKAGE_DIR\\$preextractdir$\\readme.txt. An item outside $preextractdir$ names a package\n"
     "     file, which is then stored twice: installed, and pre-extracted.\n"
     "\n"
-    "Nothing is written when the installer would fail on the package: a member name it refuses;\n"
-    "a [preextractlist] item whose file is missing, or an item after a gap (item3 without item2);\n"
-    "for InstallMode 0 (the default) a missing UninstallInfoDir or UninstallExeDir, or no item\n"
-    "named chruinst.ex_; a Dialogs field other than LICENSEAGREE, FOLDERSELECT, FIRST or\n"
-    "SELINSTALLMODULE; an agreement text ([LICENSEAGREE] Text) or LastViewText file that is not\n"
-    "among the items.\n"
+    "Nothing is written when the installer would fail on the package: a member name it refuses\n"
+    "(the reason is given) or one Shift-JIS cannot hold; two names that differ only in letter\n"
+    "case; a setting file that is not Shift-JIS (code page 932) text, such as UTF-8; no [options]\n"
+    "section; an InstallMode other than 0, 1 or 2; a [preextractlist] item whose file is missing,\n"
+    "an item after a gap (item3 without item2), or two items with one file name (they meet in the\n"
+    "installer's temporary folder); for InstallMode 0 (the default) a missing UninstallInfoDir or\n"
+    "UninstallExeDir, or no item named chruinst.ex_; a Dialogs field other than LICENSEAGREE,\n"
+    "FOLDERSELECT, FIRST or SELINSTALLMODULE; an agreement text ([LICENSEAGREE] Text) or\n"
+    "LastViewText file that is not among the items.\n"
     "\n"
     "Options:\n"
     "  --zip        write the archive alone instead of an installer\n"
@@ -143,18 +147,23 @@ int BuildPackage(const Options& options) {
     PackageSettings settings;
     if (!ReadPackageSettings(setting_file, settings)) {
         PrintError("setting file not found: " + setting_file);
+        PrintError("nothing written");
         return kExitFailed;
     }
-    std::vector<std::string> problems = CheckPackageSettings(settings);
+    std::vector<std::string> problems;
+    CheckSettingEncoding(setting_file, problems);
+    for (std::string& problem : CheckPackageSettings(settings)) problems.push_back(std::move(problem));
 
     std::vector<PackageMember> members;
     std::string error;
-    if (!CollectPackageFiles(package_dir, members, error)) {
+    if (!CollectPackageFiles(package_dir, members, problems, error)) {
         PrintError(error);
+        PrintError("nothing written");
         return kExitFailed;
     }
     const size_t package_count = members.size();
     CheckMemberNames(members, problems);
+    CheckLetterCase(package_dir, members, problems);
     AddPreExtractMembers(package_dir, setting_file, settings, members, problems);
 
     if (!options.zip_only) CheckInstaller(installer, problems);

@@ -21,10 +21,11 @@ struct PackageMember {
 // Appends the package files under package_dir (a folder path ending in a backslash): the files
 // of a folder first, then its sub-folders, each group sorted by name (ASCII letters without
 // regard to case); an empty folder becomes a folder member. The top-level folder
-// "$preextractdir$" is left out: its files are pre-extracted only. False with error filled
-// when a folder cannot be read.
+// "$preextractdir$" is left out: its files are pre-extracted only. A name that code page 932
+// cannot hold adds a message to problems and is left out. False with error filled when a folder
+// cannot be read.
 bool CollectPackageFiles(const std::string& package_dir, std::vector<PackageMember>& members,
-                         std::string& error);
+                         std::vector<std::string>& problems, std::string& error);
 
 // Appends the setting file (stored under kSettingMemberName) and one member per pre-extract
 // item, its data taken from package_dir + the item's path. A missing item file or a setting file
@@ -33,6 +34,11 @@ void AddPreExtractMembers(const std::string& package_dir, const std::string& set
                           const PackageSettings& settings, std::vector<PackageMember>& members,
                           std::vector<std::string>& problems);
 
-// Adds a message for every member name that the installer would refuse or cut.
+// Adds a message, with the reason, for every member name that the installer would refuse or cut.
 void CheckMemberNames(const std::vector<PackageMember>& members,
                       std::vector<std::string>& problems);
+
+// Adds a message for every two files or folders of the package (under package_dir, a path ending
+// in a backslash) whose names differ only in letter case: on Windows one would replace the other.
+void CheckLetterCase(const std::string& package_dir, const std::vector<PackageMember>& members,
+                     std::vector<std::string>& problems);

@@ -3,8 +3,10 @@
 
 #include <windows.h>
 
-#include "archive/zarchive.h"
+#include <unordered_map>
+
 #include "driver/pages.h"
+#include "member_names.h"
 #include "package_format.h"
 #include "utils/files.h"
 #include "utils/text.h"
@@ -25,12 +27,15 @@ std::string ReadValue(const std::string& file, const char* section, const std::s
     return buffer;
 }
 
-// The key names of a section, in file order.
-std::vector<std::string> ReadKeyNames(const std::string& file, const char* section) {
+// The key names of a section (or, for no section, the section names), in file order.
+std::vector<std::string> ReadNames(const std::string& file, const char* section) {
     std::string buffer(4096, '\0');
     for (;;) {
-        const DWORD length = GetPrivateProfileStringA(section, nullptr, "", buffer.data(),
-                                                      static_cast<DWORD>(buffer.size()), file.c_str());
+        const DWORD size = static_cast<DWORD>(buffer.size());
+        const DWORD length =
+            section != nullptr
+                ? GetPrivateProfileStringA(section, nullptr, "", buffer.data(), size, file.c_str())
+                : GetPrivateProfileSectionNamesA(buffer.data(), size, file.c_str());
         // A full buffer is reported as its size minus 2.
         if (length + 2 < buffer.size()) {
             buffer.resize(length);
@@ -114,8 +119,10 @@ void CheckItems(const PackageSettings& settings, std::vector<std::string>& probl
     for (const PreExtractItem& item : settings.items) {
         const std::string prefix = "[preextractlist] " + item.key + ": " + Quoted(item.value);
         const std::string name = ItemMemberName(item.value);
-        if (TZlibArchiver::IsUnsafeEntryName(name)) {
-            problems.push_back(prefix + " is a member name the installer refuses to extract");
+        const std::string refusal = RefusalReason(name);
+        if (!refusal.empty()) {
+            problems.push_back(prefix + " is a member name the installer refuses to extract: " +
+                               refusal);
         } else if (ItemFileName(item.value).empty()) {
             problems.push_back(prefix + " names a folder, not a file");
         } else if (name.size() > kMaxMemberName) {
@@ -128,6 +135,37 @@ void CheckItems(const PackageSettings& settings, std::vector<std::string>& probl
         problems.push_back("[preextractlist] " + key + " is never read: the installer stops at " +
                            end_key + ", which is missing or empty");
     }
+}
+
+// Pre-extract items land in the installer's temporary folder under their file names, beside the
+// setting file: two with one file name (in Windows' letter case) would replace each other.
+void CheckItemCollisions(const PackageSettings& settings, std::vector<std::string>& problems) {
+    std::unordered_map<std::wstring, std::string> taken;  // file name key -> who lands there
+    taken[CaseKey(kSettingFileName)] = std::string("the setting file ") + kSettingFileName;
+    for (const PreExtractItem& item : settings.items) {
+        const std::string file_name = ItemFileName(item.value);
+        if (file_name.empty()) continue;  // reported as a folder
+        const std::string who = "[preextractlist] " + item.key + " " + Quoted(item.value);
+        const auto [found, added] = taken.emplace(CaseKey(file_name), who);
+        if (!added) {
+            problems.push_back(who + " lands on the same file " + Quoted(file_name) + " as " +
+                               found->second +
+                               " in the installer's temporary folder (items are taken out without "
+                               "their folders); give the files different names");
+        }
+    }
+}
+
+bool IsInstallModeText(const std::string& text) {
+    return text.empty() || text == "0" || text == "1" || text == "2";
+}
+
+std::string SectionList(const PackageSettings& settings) {
+    std::string list;
+    for (const std::string& section : settings.sections) {
+        list += (list.empty() ? "" : ", ") + ("[" + section + "]");
+    }
+    return list.empty() ? "none" : list;
 }
 
 }  // namespace
@@ -164,6 +202,11 @@ bool ReadPackageSettings(const std::string& path, PackageSettings& settings) {
     }
 
     settings = PackageSettings{};
+    settings.sections = ReadNames(file, nullptr);
+    for (const std::string& section : settings.sections) {
+        settings.has_options = settings.has_options || EqualsIgnoringAsciiCase(section, kOptions);
+    }
+    settings.install_mode_text = ReadValue(file, kOptions, "InstallMode");
     settings.install_mode = GetPrivateProfileIntA(kOptions, "InstallMode", 0, file.c_str());
     settings.dialogs = ReadValue(file, kOptions, "Dialogs");
     settings.last_view_text = ReadValue(file, kOptions, "LastViewText");
@@ -178,7 +221,7 @@ bool ReadPackageSettings(const std::string& path, PackageSettings& settings) {
         if (value.empty()) break;
         settings.items.push_back({key, value});
     }
-    for (const std::string& key : ReadKeyNames(file, kPreExtractList)) {
+    for (const std::string& key : ReadNames(file, kPreExtractList)) {
         if (!IsItemKey(key) || ReadValue(file, kPreExtractList, key).empty()) continue;
         bool read = false;
         for (const PreExtractItem& item : settings.items) {
@@ -191,8 +234,21 @@ bool ReadPackageSettings(const std::string& path, PackageSettings& settings) {
 
 std::vector<std::string> CheckPackageSettings(const PackageSettings& settings) {
     std::vector<std::string> problems;
+    if (!settings.has_options) {
+        problems.push_back("the setting file has no [options] section, where the installer reads "
+                           "InstallMode, AppName, Dialogs and its other options (sections found: " +
+                           SectionList(settings) + ")");
+    }
+    const bool mode_known = IsInstallModeText(settings.install_mode_text);
+    if (!mode_known) {
+        problems.push_back("[options] InstallMode " + Quoted(settings.install_mode_text) +
+                           " is not 0 (character package), 1 (plug-in package) or 2 (package whose "
+                           "LastViewText is a program to run); the installer would read it as " +
+                           std::to_string(settings.install_mode));
+    }
     CheckDialogs(settings, problems);
     CheckItems(settings, problems);
+    CheckItemCollisions(settings, problems);
 
     if (ShowsPage(settings, kLicensePageName)) {
         // The agreement page loads only the file-name part, from the temporary folder.
@@ -213,7 +269,9 @@ std::vector<std::string> CheckPackageSettings(const PackageSettings& settings) {
                                " is not among the [preextractlist] items (compared by file name)");
         }
     }
-    if (settings.install_mode == 0) {
+    // Without [options] or with an unknown InstallMode, the missing keys below are consequences
+    // of the mistake already reported.
+    if (settings.has_options && mode_known && settings.install_mode == 0) {
         const std::string reason = "; a character package (InstallMode 0) needs it";
         if (settings.uninstall_info_dir.empty()) {
             problems.push_back("[options] UninstallInfoDir is missing or empty" + reason);

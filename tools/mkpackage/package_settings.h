@@ -12,7 +12,10 @@ struct PreExtractItem {
 };
 
 struct PackageSettings {
-    unsigned install_mode = 0;       // [options] InstallMode
+    std::vector<std::string> sections;  // the section names, in file order
+    bool has_options = false;           // there is an [options] section (any letter case)
+    std::string install_mode_text;      // [options] InstallMode as written; empty when missing
+    unsigned install_mode = 0;          // [options] InstallMode as the installer reads it
     std::string dialogs;             // [options] Dialogs
     std::string last_view_text;      // [options] LastViewText
     std::string uninstall_info_dir;  // [options] UninstallInfoDir

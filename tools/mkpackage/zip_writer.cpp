@@ -7,7 +7,8 @@
 namespace {
 
 constexpr DWORD kPieceSize = 32768;
-// The installer's reader expects no 64-bit ZIP extensions.
+// The installer reads member sizes and offsets of 32 bits: ZIP64 serves only for more than
+// 65,535 entries (minizip's writer then adds the ZIP64 end records by itself).
 constexpr uint64_t kMaxArchiveSize = 0xFFFFFFFFull;
 // The attribute bits a ZIP made on MS-DOS/Windows keeps in its external attributes.
 constexpr DWORD kDosAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
