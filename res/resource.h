@@ -5,7 +5,7 @@
 // The program's icon (the main window's class loads it).
 #define IDI_INSTALLER 1
 
-// Dialog templates. The introductory (1) and module-selection (5) pages come with the downloader.
+// Dialog templates.
 #define IDD_FIRST 1
 #define IDD_LICENSE 2
 #define IDD_FOLDER 3
@@ -22,6 +22,20 @@
 #define IDC_FOLDER_CANCEL 103
 #define IDC_FOLDER_BROWSE 106
 #define IDC_FOLDER_PATH 1004
+
+// Introductory page (template 1).
+#define IDC_FIRST_TEXT 1000
+#define IDC_FIRST_NEXT 101
+#define IDC_FIRST_CANCEL 103
+
+// Module-selection page (template 5).
+#define IDC_MODULE_PROMPT 1000
+#define IDC_MODULE_TREE 151
+#define IDC_MODULE_PROGRESS 150
+#define IDC_MODULE_SIZE_LABEL 1005
+#define IDC_MODULE_SIZE 1006
+#define IDC_MODULE_NEXT 101
+#define IDC_MODULE_CANCEL 103
 
 // Progress dialog (template 6).
 #define IDC_PROGRESS_BAR 150

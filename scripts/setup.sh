@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Brings a Debian bookworm machine (as root) to a state where the project builds and its tests run:
-# the MinGW-w64 cross compiler, zlib for MinGW, Wine with 32-bit support, Xvfb, Japanese fonts,
-# GoogleTest sources and minizip's sources (from Debian's zlib source package, unpacked outside
-# the tracked tree). Quick when everything is already there.
+# the MinGW-w64 cross compiler, zlib for MinGW, Wine with 32-bit support and Wine's own fonts
+# (title-bar buttons are drawn with its Marlett font), Xvfb, Japanese fonts, GoogleTest sources
+# and minizip's sources (from Debian's zlib source package, unpacked outside the tracked tree).
+# Quick when everything is already there.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,8 +11,8 @@ third_party=${THIRD_PARTY_DIR:-$here/../.third_party}
 mkdir -p "$third_party"
 third_party=$(cd "$third_party" && pwd)
 
-packages=(g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386 xvfb fonts-ipafont-gothic
-          googletest cmake make python3 dpkg-dev locales unzip x11-utils)
+packages=(g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386 fonts-wine xvfb
+          fonts-ipafont-gothic googletest cmake make python3 dpkg-dev locales unzip x11-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -6,19 +6,19 @@
 #include <vector>
 
 #include "archive/zarchive.h"
-#include "driver/dialogs.h"
 #include "driver/globals.h"
 #include "driver/macros.h"
 #include "driver/progress.h"
 #include "utils/message_box.h"
 #include "utils/profile.h"
+#include "utils/message_pump.h"
 #include "utils/text.h"
+#include "utils/unique_any.h"
 
 namespace {
 
 const char kCancelled[] = "インストールは中止されました。";
 const char kInstalledFileSection[] = "INSTALLEDFILE";
-constexpr DWORD kPumpInterval = 10;
 
 // The INSTALLEDFILE section, collected in memory and written in one go when the run ends,
 // whichever way: writing key by key would rewrite the whole file each time, quadratic in the
@@ -44,13 +44,6 @@ private:
     std::vector<std::string> lines_;
 };
 
-struct DialogCloser {
-    HWND dialog;
-    ~DialogCloser() {
-        if (dialog != nullptr) DestroyWindow(dialog);
-    }
-};
-
 }  // namespace
 
 bool ExtractPackage() {
@@ -66,39 +59,29 @@ bool ExtractPackage() {
     if (count <= 0) return false;
 
     InstalledFileList installed(o.TempDir + kSettingFileName);
-    DialogCloser progress{CreateDialogParamA(GetModuleHandleA(nullptr),
+    UniqueWindow progress(CreateDialogParamA(GetModuleHandleA(nullptr),
                                              MAKEINTRESOURCEA(IDD_PROGRESS), MainWindow,
-                                             ProgressDlgProc, 0)};
-    SetProgressRange(progress.dialog, count);
-    ProgressBarMover bar(progress.dialog, count);
+                                             ProgressDlgProc, 0));
+    SetProgressRange(progress.get(), count);
+    ProgressBarMover bar(progress.get(), count);
 
-    // The messages are pumped before and after each member, at most every kPumpInterval ms:
-    // with small members an empty pump costs more than the member itself, and the windows stay
-    // just as responsive. The quit message (the main window was destroyed) cancels the run; it
-    // is remembered when a pump meets it, as the record alone would lose it to the messages a
-    // later pump takes.
-    MSG record{};
-    bool quit = false;
-    DWORD last_pump = GetTickCount() - kPumpInterval;
-    const auto pump = [&] {
-        if (GetTickCount() - last_pump < kPumpInterval) return;
-        if (PumpMessages(progress.dialog, record) && record.message == WM_QUIT) quit = true;
-        last_pump = GetTickCount();
-    };
+    // The messages are pumped before and after each member; the quit message (the main window
+    // was destroyed) cancels the run.
+    ThrottledPump pump(progress.get());
     bool cancelled = false;
     int result = 0;
     for (int i = 1; i <= count; ++i) {
-        if (quit) {
+        if (pump.quit()) {
             cancelled = true;
             break;
         }
-        pump();
+        pump.Pump();
         std::string entry_name;
         result = archiver.ExtractNext(entry_name, o.InstallDir);
         if (result == 0) break;
         installed.Add(entry_name);
         bar.Done(i);
-        pump();
+        pump.Pump();
         if (result == -1) {
             result = 1;
             break;
@@ -110,6 +93,10 @@ bool ExtractPackage() {
         return false;
     }
     archiver.CloseArchive();
-    if (!o.Silent) Sleep(500);
+    if (!o.Silent) {
+        // The last move of the bar is painted before the pause that lets the user see it.
+        RedrawWindow(progress.get(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        Sleep(500);
+    }
     return result == 1;
 }
