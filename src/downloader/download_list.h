@@ -1,6 +1,8 @@
-// The download list: the prerequisite programs the setting file names and that are not installed
-// yet. The module-selection page fills it; the install-folder page only asks whether it is empty.
+// The download list: the prerequisite programs the setting file names that are not installed
+// yet, read when the page sequence is prepared and kept for the rest of the run.
 #pragma once
+
+#include <windows.h>
 
 #include <cstdint>
 #include <string>
@@ -14,9 +16,26 @@ struct TDownloadListProp {
     int32_t Size = 0;          // bytes, for the size display only
     int32_t Style = 0;         // initial check state of its line
     bool Downloaded = false;   // already in the "downloaded" folder beside the installer
+    std::string Sha256;        // expected SHA-256 of the file (lower-case hex), or empty
 };
 
 // The list for the rest of the run, in reading order.
 std::vector<TDownloadListProp>& DownloadList();
+
+// Reads the list from the current profile section (DLViewName_0, ... up to the first empty
+// name), leaving out the programs that are installed already. The page's init procedure; the
+// temporary folder is not used. Always false, as the page has nothing else to prepare.
+bool ReadDownloadList(const std::string& temp_folder);
+void FreeDownloadList();
 // True when the list holds at least one program.
 bool HasDownloadItems();
+// Sum of the sizes of all listed programs.
+int32_t TotalDownloadSize();
+
+// The file name of a URL: after its last "/" and before any "?"; empty without a "/".
+std::string DownloadFileName(const std::string& url);
+// Where a file of the URL is looked for before it is fetched: the "downloaded" folder beside
+// the installer.
+std::string DownloadedPath(const std::string& url);
+// True when that file exists.
+bool IsDownloaded(const std::string& url);

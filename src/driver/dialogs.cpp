@@ -1,10 +1,11 @@
-// Window plumbing shared by the pages: centring, texts, folder browser, main window, pump.
+// Window plumbing shared by the pages: centring, texts, folder browser, main window.
 #include "driver/dialogs.h"
 
 #include <shlobj.h>
 
 #include "driver/globals.h"
 #include "utils/shell.h"
+#include "utils/unique_any.h"
 
 namespace {
 
@@ -44,11 +45,10 @@ bool BrowseForFolder(const std::string& initial_folder, std::string& folder) {
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     info.lpfn = BrowseCallback;
     info.lParam = reinterpret_cast<LPARAM>(initial_folder.c_str());
-    LPITEMIDLIST items = SHBrowseForFolderA(&info);
-    if (items == nullptr) return false;
+    UniqueItemIdList items(SHBrowseForFolderA(&info));
+    if (!items) return false;
     char path[MAX_PATH + 1] = {};
-    SHGetPathFromIDListA(items, path);
-    CoTaskMemFree(items);
+    SHGetPathFromIDListA(items.get(), path);
     folder = path;
     return true;
 }
@@ -63,23 +63,5 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         return 0;
     default:
         return DefWindowProcA(window, message, wparam, lparam);
-    }
-}
-
-bool PumpMessages(HWND dialog, MSG& record) {
-    bool taken = false;
-    while (PeekMessageA(&record, nullptr, 0, 0, PM_REMOVE)) {
-        taken = true;
-        if (record.message == WM_QUIT) return true;
-        if (IsWindow(dialog) && IsDialogMessageA(dialog, &record)) continue;
-        TranslateMessage(&record);
-        DispatchMessageA(&record);
-    }
-    return taken;
-}
-
-void ProcessMessages(HWND dialog) {
-    MSG record{};
-    while (PumpMessages(dialog, record)) {
     }
 }

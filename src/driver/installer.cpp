@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "downloader/download_list.h"
 #include "driver/dialogs.h"
 #include "driver/extraction.h"
 #include "driver/globals.h"
@@ -20,6 +21,7 @@
 #include "resource.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
+#include "utils/process.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
@@ -106,7 +108,7 @@ void Install() {
     if (o.InstallMode == 0 && (!WriteUninstallInfo() || !CreateShortcuts())) return;
 
     if (!o.LastViewFile.empty()) {
-        RunAndWait(o.InstallMode == 2 ? o.LastViewFile : "notepad " + o.LastViewFile);
+        RunAndWait(o.InstallMode == 2 ? o.LastViewFile : "notepad " + o.LastViewFile, MainWindow);
     }
     if (o.InstallMode == 0) {
         WriteHostRegistry();
@@ -154,28 +156,7 @@ void Teardown() {
     if (MainWindow != nullptr) DestroyWindow(MainWindow);
     MainWindow = nullptr;
     if (!InstallOptions.TempDir.empty()) DeleteTree(InstallOptions.TempDir);
-}
-
-int32_t RunAndWait(const std::string& command_line) {
-    std::vector<char> buffer(command_line.begin(), command_line.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup{};
-    GetStartupInfoA(&startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                        nullptr, &startup, &process)) {
-        return -1;
-    }
-    UniqueHandle process_handle(process.hProcess);
-    UniqueHandle thread_handle(process.hThread);
-    while (WaitForSingleObject(process_handle.get(), 0) == WAIT_TIMEOUT) {
-        ProcessMessages(MainWindow);
-        // Sleep until a message arrives or the program ends, instead of spinning.
-        MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, INFINITE, QS_ALLINPUT);
-    }
-    DWORD exit_code = 0;
-    GetExitCodeProcess(process_handle.get(), &exit_code);
-    return static_cast<int32_t>(exit_code);
+    FreeDownloadList();
 }
 
 int RunInstaller(int argc, char** argv) {

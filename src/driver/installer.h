@@ -11,6 +11,3 @@ bool InitInstaller();
 void CreateMainWindow();
 // Destroys the main window and deletes the temporary folder.
 void Teardown();
-// Runs the command line and waits for it while pumping messages: its exit code, or -1 when it
-// cannot be started.
-int32_t RunAndWait(const std::string& command_line);

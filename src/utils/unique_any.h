@@ -4,6 +4,11 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+#include <objbase.h>
+#include <shtypes.h>
+#include <wininet.h>
+
 #include <utility>
 
 template <typename Traits>
@@ -69,12 +74,52 @@ struct ViewTraits {
     static Type Empty() { return nullptr; }
     static bool Close(Type v) { return ::UnmapViewOfFile(v) != FALSE; }
 };
+struct WindowTraits {
+    using Type = HWND;
+    static Type Empty() { return nullptr; }
+    static bool Close(Type w) { return ::DestroyWindow(w) != FALSE; }
+};
+struct ImageListTraits {
+    using Type = HIMAGELIST;
+    static Type Empty() { return nullptr; }
+    static bool Close(Type list) { return ::ImageList_Destroy(list) != FALSE; }
+};
+struct GdiObjectTraits {
+    using Type = HGDIOBJ;
+    static Type Empty() { return nullptr; }
+    static bool Close(Type object) { return ::DeleteObject(object) != FALSE; }
+};
+struct DcTraits {  // memory and information contexts (CreateCompatibleDC, CreateIC)
+    using Type = HDC;
+    static Type Empty() { return nullptr; }
+    static bool Close(Type dc) { return ::DeleteDC(dc) != FALSE; }
+};
+struct ItemIdListTraits {  // shell item-ID lists, allocated with the COM task allocator
+    using Type = LPITEMIDLIST;
+    static Type Empty() { return nullptr; }
+    static bool Close(Type list) {
+        ::CoTaskMemFree(list);
+        return true;
+    }
+};
+
+struct InternetTraits {
+    using Type = HINTERNET;
+    static Type Empty() { return nullptr; }
+    static bool Close(Type h) { return ::InternetCloseHandle(h) != FALSE; }
+};
 
 using UniqueHandle = UniqueAny<HandleTraits>;     // events, mutexes, processes, mappings
 using UniqueFile = UniqueAny<FileTraits>;         // CreateFile results
 using UniqueFindHandle = UniqueAny<FindTraits>;   // FindFirstFile results
 using UniqueHKey = UniqueAny<HKeyTraits>;
 using UniqueView = UniqueAny<ViewTraits>;         // MapViewOfFile results
+using UniqueInternet = UniqueAny<InternetTraits>; // WinInet session and request handles
+using UniqueWindow = UniqueAny<WindowTraits>;     // windows and modeless dialogs
+using UniqueImageList = UniqueAny<ImageListTraits>;
+using UniqueGdiObject = UniqueAny<GdiObjectTraits>;  // bitmaps, brushes, fonts
+using UniqueDc = UniqueAny<DcTraits>;
+using UniqueItemIdList = UniqueAny<ItemIdListTraits>;
 
 // COM interface pointer, released when the owner goes away.
 template <typename I>

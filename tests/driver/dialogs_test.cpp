@@ -13,6 +13,7 @@
 #include "support/zip_writer.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
+#include "utils/message_pump.h"
 #include "utils/profile.h"
 #include "utils/registry.h"
 

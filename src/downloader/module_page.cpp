@@ -1,0 +1,164 @@
+// The module-selection page.
+#include "downloader/module_page.h"
+
+#include "downloader/check_tree.h"
+#include "downloader/download_list.h"
+#include "downloader/install_check.h"
+#include "downloader/stages.h"
+#include "driver/dialogs.h"
+#include "driver/page_procs.h"
+#include "resource.h"
+#include "ui/tree_view.h"
+#include "utils/message_box.h"
+#include "utils/text.h"
+#include "utils/unique_any.h"
+
+namespace {
+
+const char kPageTitle[] = "インストールプログラムの選択";
+const char kChooseDownloads[] = " ダウンロードするプログラムを選択してください。";
+const char kChooseInstalls[] = " インストールするプログラムを選択してください。";
+const char kKiloBytes[] = " KB";
+
+UniqueImageList g_check_images;
+
+HWND Tree(HWND page) {
+    return GetDlgItem(page, IDC_MODULE_TREE);
+}
+
+void OnInitDialog(HWND page) {
+    TModulePage& state = ModulePage();
+    state.Window = page;
+    SetMessageOwner(page);
+    SetItemText(page, IDC_MODULE_PROMPT, kChooseDownloads);
+    SetWindowTextA(page, kPageTitle);
+    CenterWindow(page);
+
+    g_check_images.reset(BuildCheckImages());
+    AttachCheckTree(Tree(page), g_check_images.get());
+    state.TreeItems.Reset();
+    FillCheckTree(Tree(page));
+    if (!HasDownloadItems()) EndDialog(page, IDYES);  // nothing to fetch: the page is not seen
+
+    if (UpdateSelectedSize(page) == 0) {
+        // Everything chosen is at hand already: only installing is left.
+        SetItemText(page, IDC_MODULE_PROMPT, kChooseInstalls);
+        ShowWindow(GetDlgItem(page, IDC_MODULE_SIZE), SW_HIDE);
+        ShowWindow(GetDlgItem(page, IDC_MODULE_SIZE_LABEL), SW_HIDE);
+    }
+}
+
+void OnNext(HWND page) {
+    TModulePage& state = ModulePage();
+    if (state.ModuleStage <= 1) {
+        PostMessageA(page, WM_RUNSTAGE, state.ModuleStage, 0);
+    } else {
+        EndDialog(page, IDYES);
+    }
+    ++state.ModuleStage;
+}
+
+void OnCancel(HWND page) {
+    TModulePage& state = ModulePage();
+    if (state.ModuleStage == 0 || state.ModuleStage == 2) {
+        EndDialog(page, IDCANCEL);
+    } else if (state.ModuleStage == 1) {
+        state.CancelRequested = true;
+    }
+}
+
+void OnRunStage(HWND page, WPARAM stage) {
+    if (stage > 1) return;
+    const bool done = stage == 0 ? DownloadStage(page) : InstallStage(page);
+    if (done) {
+        SendMessageA(page, WM_COMMAND, IDC_MODULE_NEXT, 0);
+    } else {
+        EndDialog(page, IDCANCEL);
+    }
+}
+
+}  // namespace
+
+TModulePage& ModulePage() {
+    static TModulePage page;
+    return page;
+}
+
+void ResetModulePage() {
+    ModulePage().ModuleStage = 0;
+}
+
+HTREEITEM TreeItemAt(int position) {
+    return ModulePage().TreeItems.Get(position);
+}
+
+bool IsChosenAt(HWND tree, int position) {
+    return IsChosen(GetCheckState(tree, TreeItemAt(position)));
+}
+
+void FillCheckTree(HWND tree) {
+    TkvList<_TREEITEM>& items = ModulePage().TreeItems;
+    for (const TDownloadListProp& record : DownloadList()) {
+        // Installed since the list was read (by an earlier prerequisite, say): no line, but the
+        // record keeps its position, so that every later record stays with its own line.
+        if (IsProgramInstalled(record.InstallCheck)) {
+            items.Add(nullptr);
+            continue;
+        }
+        HTREEITEM line = TreeInsertLine(tree, record.ViewName);
+        items.Add(line);
+        if (record.Style >= kChecked && record.Style <= kFixed) {
+            SetCheckState(tree, line, record.Style);
+        }
+    }
+}
+
+int32_t UpdateSelectedSize(HWND page) {
+    const std::vector<TDownloadListProp>& list = DownloadList();
+    int32_t selected = 0;
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (IsChosenAt(Tree(page), static_cast<int>(i))) selected += list[i].Size;
+    }
+    SetItemText(page, IDC_MODULE_SIZE, IntToText(selected / 1024) + kKiloBytes);
+    InvalidateRect(GetDlgItem(page, IDC_MODULE_SIZE_LABEL), nullptr, TRUE);
+    return selected;
+}
+
+INT_PTR CALLBACK SelInstallModuleDlgProc(HWND page, UINT message, WPARAM wparam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(page);
+        return FALSE;  // no default focus
+    case WM_ACTIVATE:
+        if (LOWORD(wparam) == WA_ACTIVE) {
+            SetForegroundWindow(page);
+            SetFocus(Tree(page));
+        }
+        return TRUE;
+    case WM_COMMAND:
+        if (HIWORD(wparam) != 0) return TRUE;
+        if (LOWORD(wparam) == IDC_MODULE_NEXT) {
+            OnNext(page);
+            return TRUE;
+        }
+        if (LOWORD(wparam) == IDC_MODULE_CANCEL) {
+            OnCancel(page);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_SYSCOMMAND:
+        // Once the next button was pressed, the stages run and the close box does nothing.
+        if (wparam != SC_CLOSE || ModulePage().ModuleStage != 0) return FALSE;
+        EndDialog(page, IDCANCEL);
+        return TRUE;
+    case WM_RUNSTAGE:
+        OnRunStage(page, wparam);
+        return TRUE;
+    case WM_DESTROY:
+        g_check_images.reset();
+        ModulePage().TreeItems.Reset();
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}

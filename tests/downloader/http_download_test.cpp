@@ -1,0 +1,511 @@
+// HTTP download against a local test server: result codes, progress calls, the local file,
+// proxy credentials, and the message texts for the result codes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "downloader/http_download.h"
+#include "support/http_server.h"
+#include "support/installer_driver.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr int32_t kBlock = 16383;
+const char kAgentLine[] = "User-Agent: Ombrevine_CharacterInstaller/1.00";
+
+// Bytes that differ from block to block (251 is prime), so a lost or repeated block shows.
+std::string PatternBody(size_t size) {
+    std::string body(size, '\0');
+    for (size_t i = 0; i < size; ++i) body[i] = static_cast<char>(i % 251);
+    return body;
+}
+
+int64_t FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+struct ProgressCall {
+    bool cancel_on_entry;
+    int32_t done;
+    int32_t total;
+    int32_t reserved;
+    int64_t file_size;  // of the local file when the call came
+};
+
+// What the progress callback saw, and what it is to do. The callback is a plain function, so
+// it reaches the running test's log through a pointer.
+struct ProgressLog {
+    std::string file;
+    int cancel_in_call = 0;                      // 1-based; 0: never cancel
+    std::function<void(int32_t done)> on_call;   // runs in every call
+    std::vector<ProgressCall> calls;
+};
+ProgressLog* g_progress = nullptr;
+
+void RecordProgress(bool& cancel, int32_t done, int32_t total, int32_t reserved) {
+    ProgressLog& log = *g_progress;
+    log.calls.push_back({cancel, done, total, reserved, FileSize(log.file)});
+    if (log.on_call) log.on_call(done);
+    if (static_cast<int>(log.calls.size()) == log.cancel_in_call) cancel = true;
+}
+
+class Download : public testing::Test {
+protected:
+    Download() {
+        progress.file = target;
+        g_progress = &progress;
+    }
+    ~Download() override { g_progress = nullptr; }
+
+    int32_t Fetch(const std::string& url) { return DownloadToFile(target, url, &RecordProgress); }
+
+    TestHttpServer server;
+    TestFolder dir;
+    const std::string target = dir / "download.bin";
+    ProgressLog progress;
+};
+
+TEST_F(Download, StreamsTheBodyBlockByBlock) {
+    const std::string body = PatternBody(100000);
+    HttpResponse response;
+    response.body = body;
+    server.Serve("/file", response);
+    ASSERT_TRUE(server.listening());
+
+    EXPECT_EQ(0, Fetch(server.Url("/file")));
+    EXPECT_TRUE(ReadTextFile(target) == body);
+    // One call per read that returned data: Done grows by one block at most, never by nothing.
+    ASSERT_GE(progress.calls.size(), (body.size() + kBlock - 1) / kBlock);
+    int32_t previous = 0;
+    for (const ProgressCall& call : progress.calls) {
+        EXPECT_FALSE(call.cancel_on_entry);
+        EXPECT_GT(call.done, previous);
+        EXPECT_LE(call.done - previous, kBlock);
+        EXPECT_EQ(100000, call.total);
+        EXPECT_EQ(0, call.reserved);
+        EXPECT_EQ(call.done, call.file_size) << "the block is on disk before the call";
+        previous = call.done;
+    }
+    EXPECT_EQ(100000, progress.calls.back().done);
+    EXPECT_EQ(1, server.Requests("/file"));
+}
+
+TEST_F(Download, SendsTheInstallerAgent) {
+    server.Serve("/file", HttpResponse{});
+    EXPECT_EQ(0, Fetch(server.Url("/file")));
+    ASSERT_EQ(1, server.Requests("/file"));
+    const std::string head = server.RequestHeads("/file")[0] + "\r\n";
+    EXPECT_NE(std::string::npos, head.find(std::string("\r\n") + kAgentLine + "\r\n")) << head;
+}
+
+// The server stops after two blocks until the callback lets it go on: the calls come while the
+// body is still arriving. (Wine's WinInet fills the whole block before returning, so the stop
+// must fall on a block boundary; a bigger block would wait for bytes that do not come.)
+TEST_F(Download, ReportsProgressWhileTheBodyIsStillArriving) {
+    const std::string body = PatternBody(100000);
+    HttpResponse response;
+    response.body = body;
+    response.hold_after = 2 * kBlock;
+    server.Serve("/file", response);
+    bool called_while_held = false;
+    progress.on_call = [&](int32_t done) {
+        if (done == 2 * kBlock) {
+            called_while_held = server.WaitUntilHeld("/file", 0);
+            server.Release("/file");
+        }
+    };
+
+    EXPECT_EQ(0, Fetch(server.Url("/file")));
+    EXPECT_TRUE(called_while_held);
+    EXPECT_TRUE(ReadTextFile(target) == body);
+}
+
+TEST_F(Download, AnnouncedSize) {
+    struct Case {
+        const char* name;
+        bool header;
+        const char* text;  // sent instead of the body's size when not empty
+        size_t body_size;
+        int32_t total;
+    };
+    const Case cases[] = {
+        {"correct", true, "", 30000, 30000},
+        {"no header", false, "", 30000, 0},
+        {"sign", true, "+5", 5, 0},
+        {"letters", true, "abc", 12, 0},
+        {"trailing tab", true, "12\t", 12, 0},
+        {"space inside", true, "1 2", 12, 0},
+        // WinInet strips the blanks around a header's value, so "12 " reaches the count as "12".
+        {"trailing space", true, "12 ", 12, 12},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        progress.calls.clear();
+        HttpResponse response;
+        response.body = PatternBody(c.body_size);
+        response.content_length = c.header;
+        response.content_length_text = c.text;
+        server.Serve("/file", response);
+
+        EXPECT_EQ(0, Fetch(server.Url("/file")));
+        ASSERT_FALSE(progress.calls.empty());
+        for (const ProgressCall& call : progress.calls) EXPECT_EQ(c.total, call.total);
+        // WinInet reads as much as its own reading of the header allows ("1 2" is one byte).
+        EXPECT_EQ(progress.calls.back().done, FileSize(target));
+    }
+}
+
+TEST_F(Download, EmptyBodyLeavesAnEmptyFileWithoutProgress) {
+    WriteTextFile(target, "an older download");
+    server.Serve("/empty", HttpResponse{});
+
+    EXPECT_EQ(0, Fetch(server.Url("/empty")));
+    EXPECT_TRUE(progress.calls.empty());
+    EXPECT_EQ(0, FileSize(target));
+}
+
+TEST_F(Download, StatusesBelow300AreDownloads) {
+    for (int status : {200, 201, 299}) {
+        SCOPED_TRACE(status);
+        HttpResponse response;
+        response.status = status;
+        response.body = "payload";
+        server.Serve("/file", response);
+        EXPECT_EQ(0, Fetch(server.Url("/file")));
+        EXPECT_EQ("payload", ReadTextFile(target));
+        DeleteFileA(target.c_str());
+    }
+}
+
+TEST_F(Download, FailedStatusesLeaveTheLocalFileAlone) {
+    // A 3xx WinInet does not follow (here: without a Location) fails like any other status.
+    for (int status : {300, 302, 304, 401, 404, 500, 503}) {
+        SCOPED_TRACE(status);
+        HttpResponse response;
+        response.status = status;
+        response.body = "error page";
+        server.Serve("/file", response);
+
+        DeleteFileA(target.c_str());
+        EXPECT_EQ(-status, Fetch(server.Url("/file")));
+        EXPECT_FALSE(PathExists(target));
+
+        WriteTextFile(target, "an older download");
+        EXPECT_EQ(-status, Fetch(server.Url("/file")));
+        EXPECT_EQ("an older download", ReadTextFile(target));
+        EXPECT_TRUE(progress.calls.empty());
+    }
+    EXPECT_EQ(-404, Fetch(server.Url("/unknown")));
+}
+
+// WinInet follows a 302 itself: the download gets the target's body.
+TEST_F(Download, FollowsARedirect) {
+    HttpResponse moved;
+    moved.status = 302;
+    moved.extra_headers = "Location: /target\r\n";
+    server.Serve("/moved", moved);
+    HttpResponse target_response;
+    target_response.body = PatternBody(20000);
+    server.Serve("/target", target_response);
+
+    EXPECT_EQ(0, Fetch(server.Url("/moved")));
+    EXPECT_TRUE(ReadTextFile(target) == target_response.body);
+    EXPECT_EQ(1, server.Requests("/moved"));
+    EXPECT_EQ(1, server.Requests("/target"));
+}
+
+TEST_F(Download, BrokenConnectionKeepsWhatArrived) {
+    const std::string body = PatternBody(100000);
+    HttpResponse response;
+    response.body = body;  // announced whole, reset after 30,000 bytes
+    response.break_after = 30000;
+    server.Serve("/file", response);
+
+    const int32_t result = Fetch(server.Url("/file"));
+    // Wine's WinInet reads a connection that ends early, even by a reset, as the end of the
+    // body: its read succeeds with nothing, so the download cannot report the failed read (-3).
+    EXPECT_EQ(0, result);
+    EXPECT_TRUE(ReadTextFile(target) == body.substr(0, 30000));
+}
+
+TEST_F(Download, CancelInTheFirstCallStopsAfterOneBlock) {
+    const std::string body = PatternBody(100000);
+    HttpResponse response;
+    response.body = body;
+    server.Serve("/file", response);
+    progress.cancel_in_call = 1;
+
+    EXPECT_EQ(0, Fetch(server.Url("/file")));
+    ASSERT_EQ(1u, progress.calls.size());
+    const int32_t done = progress.calls[0].done;
+    EXPECT_GT(done, 0);
+    EXPECT_LE(done, kBlock);
+    EXPECT_TRUE(ReadTextFile(target) == body.substr(0, done));
+}
+
+TEST_F(Download, NobodyListeningIsAnOpenFailure) {
+    std::string url;
+    {
+        TestHttpServer closed;  // its port is free again once it is gone
+        url = closed.Url("/file");
+    }
+    EXPECT_EQ(-2, Fetch(url));
+    EXPECT_FALSE(PathExists(target));
+    EXPECT_TRUE(progress.calls.empty());
+}
+
+TEST_F(Download, LocalFileThatCannotBeCreatedIsATransferFailure) {
+    HttpResponse response;
+    response.body = "payload";
+    server.Serve("/file", response);
+    const std::string missing_folder = dir / "missing";
+
+    EXPECT_EQ(-3, DownloadToFile(missing_folder + "\\download.bin", server.Url("/file"),
+                                 &RecordProgress));
+    EXPECT_FALSE(PathExists(missing_folder));
+    EXPECT_TRUE(progress.calls.empty());
+}
+
+// Makes WinInet sessions opened while it lives go through a proxy. Wine's WinInet takes the
+// system proxy from the http_proxy variable when the registry names none, and reads it through
+// ucrtbase's copy of the environment, which this program's runtime (msvcrt) does not update.
+class ScopedHttpProxy {
+public:
+    explicit ScopedHttpProxy(const std::string& url) { set_ = Put(url.c_str()); }
+    ~ScopedHttpProxy() { Put(""); }  // an empty value removes the variable
+    ScopedHttpProxy(const ScopedHttpProxy&) = delete;
+    ScopedHttpProxy& operator=(const ScopedHttpProxy&) = delete;
+
+    bool set() const { return set_; }
+
+private:
+    static bool Put(const char* value) {
+        using PutEnv = int(__cdecl*)(const char* name, const char* value);
+        HMODULE ucrt = GetModuleHandleA("ucrtbase.dll");
+        if (ucrt == nullptr) return false;
+        auto put = reinterpret_cast<PutEnv>(
+            reinterpret_cast<void (*)()>(GetProcAddress(ucrt, "_putenv_s")));
+        return put != nullptr && put("http_proxy", value) == 0;
+    }
+    bool set_ = false;
+};
+
+struct DialogAnswer {
+    int button;
+    std::string user;
+    std::string password;
+    std::function<void()> before_press;
+};
+
+// Answers the credentials dialogs of this process from a thread of its own, in order: fills the
+// dialog's two edit fields (user name, password) when a user is given, runs before_press, and
+// presses the button. A dialog beyond the script is counted, cancelled after running
+// on_unexpected, which is to end the asking, so a download that keeps asking cannot hang the test.
+class CredentialsDialogAnswerer {
+public:
+    CredentialsDialogAnswerer(std::vector<DialogAnswer> answers,
+                              std::function<void()> on_unexpected)
+        : answers_(std::move(answers)), on_unexpected_(std::move(on_unexpected)) {
+        finish_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        thread_.reset(CreateThread(nullptr, 0, &CredentialsDialogAnswerer::Run, this, 0, nullptr));
+    }
+    ~CredentialsDialogAnswerer() { Finish(); }
+    CredentialsDialogAnswerer(const CredentialsDialogAnswerer&) = delete;
+    CredentialsDialogAnswerer& operator=(const CredentialsDialogAnswerer&) = delete;
+
+    // Stops looking for dialogs; call once the download has returned.
+    void Finish() {
+        if (!thread_) return;
+        SetEvent(finish_.get());
+        WaitForSingleObject(thread_.get(), INFINITE);
+        thread_.reset();
+    }
+    // The texts of every dialog seen, one string per dialog (valid after Finish).
+    const std::vector<std::string>& dialogs() const { return dialogs_; }
+
+private:
+    static BOOL CALLBACK CollectDialog(HWND window, LPARAM found) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        char class_name[16] = {};
+        GetClassNameA(window, class_name, sizeof class_name);
+        if (process == GetCurrentProcessId() && IsWindowVisible(window) &&
+            std::string(class_name) == "#32770") {
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+    static BOOL CALLBACK CollectChild(HWND child, LPARAM children) {
+        reinterpret_cast<std::vector<HWND>*>(children)->push_back(child);
+        return TRUE;
+    }
+
+    static DWORD WINAPI Run(void* self) {
+        static_cast<CredentialsDialogAnswerer*>(self)->AnswerDialogs();
+        return 0;
+    }
+
+    void AnswerDialogs() {
+        while (WaitForSingleObject(finish_.get(), 50) == WAIT_TIMEOUT) {
+            HWND dialog = nullptr;
+            EnumWindows(&CollectDialog, reinterpret_cast<LPARAM>(&dialog));
+            if (dialog == nullptr) continue;
+            std::vector<HWND> children;
+            EnumChildWindows(dialog, &CollectChild, reinterpret_cast<LPARAM>(&children));
+            std::string texts;
+            std::vector<HWND> edits;
+            for (HWND child : children) {
+                char text[512] = {};
+                GetWindowTextA(child, text, sizeof text);
+                texts += std::string(text) + "\n";
+                char class_name[16] = {};
+                GetClassNameA(child, class_name, sizeof class_name);
+                if (std::string(class_name) == "Edit") edits.push_back(child);
+            }
+            const size_t index = dialogs_.size();
+            dialogs_.push_back(texts);
+            const DialogAnswer answer = index < answers_.size()
+                                            ? answers_[index]
+                                            : DialogAnswer{IDCANCEL, "", "", on_unexpected_};
+            if (!answer.user.empty() && edits.size() >= 2) {
+                SetWindowTextA(edits[0], answer.user.c_str());
+                SetWindowTextA(edits[1], answer.password.c_str());
+            }
+            if (answer.before_press) answer.before_press();
+            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(answer.button, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, answer.button)));
+            WaitFor([dialog] { return !IsWindow(dialog); }, 10000);
+        }
+    }
+
+    std::vector<DialogAnswer> answers_;
+    std::function<void()> on_unexpected_;
+    std::vector<std::string> dialogs_;
+    UniqueHandle finish_;
+    UniqueHandle thread_;
+};
+
+// A 407 comes from a proxy here, as it does in the field: Wine's credentials dialog shows the
+// session's proxy name and faults on a session without a proxy.
+class ProxyAuth : public Download {
+protected:
+    ProxyAuth() {
+        challenge.status = 407;
+        challenge.body = "proxy authentication required";
+        challenge.extra_headers = "Proxy-Authenticate: Basic realm=\"test realm\"\r\n";
+        proxy.Serve("/file", challenge);
+    }
+    // The proxy lets every request through from now on.
+    void StopChallenging() { proxy.Serve("/file", HttpResponse{}); }
+
+    TestHttpServer proxy;
+    ScopedHttpProxy use_proxy{proxy.Url("")};
+    HttpResponse challenge;
+};
+
+TEST_F(ProxyAuth, CancellingTheCredentialsDialogReturns407) {
+    ASSERT_TRUE(use_proxy.set());
+    CredentialsDialogAnswerer answerer({{IDCANCEL, "", "", {}}}, [this] { StopChallenging(); });
+    const int32_t result = Fetch(server.Url("/file"));
+    answerer.Finish();
+
+    EXPECT_EQ(-407, result);
+    ASSERT_EQ(1u, answerer.dialogs().size());
+    EXPECT_NE(std::string::npos, answerer.dialogs()[0].find("test realm\n"));
+    EXPECT_FALSE(PathExists(target));
+    EXPECT_EQ(1, proxy.Requests("/file"));
+    EXPECT_EQ(0, server.Requests("/file"));  // the request went through the proxy
+}
+
+TEST_F(ProxyAuth, CredentialsAreAskedForUntilTheProxyAccepts) {
+    ASSERT_TRUE(use_proxy.set());
+    HttpResponse accepted;
+    accepted.body = PatternBody(20000);
+    CredentialsDialogAnswerer answerer({
+        {IDOK, "user", "wrong", {}},
+        {IDOK, "user", "secret", [&] { proxy.Serve("/file", accepted); }},
+    }, [this] { StopChallenging(); });
+    const int32_t result = Fetch(server.Url("/file"));
+    answerer.Finish();
+
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(2u, answerer.dialogs().size());
+    EXPECT_TRUE(ReadTextFile(target) == accepted.body);
+    // The first dialog's entry reached the proxy (base64 of "user:wrong").
+    bool sent = false;
+    for (const std::string& head : proxy.RequestHeads("/file")) {
+        sent = sent || head.find("\r\nProxy-Authorization: Basic dXNlcjp3cm9uZw==") !=
+                           std::string::npos;
+    }
+    EXPECT_TRUE(sent);
+}
+
+TEST(DownloadErrorText, EveryCodeHasItsKindAndText) {
+    struct Case {
+        int32_t code;
+        TDownloadErrorKind kind;
+        const char* text;
+    };
+    const Case cases[] = {
+        {-1, dekHelpPage, "セッションのオープンに失敗しました。"},
+        {-2, dekHelpPage, "ファイルのダウンロードに失敗しました。"},
+        {-3, dekHelpPage, "ファイルのダウンロード中にエラーが発生しました。"},
+        {-300, dekHelpPage, "MultipleChoices"},
+        {-301, dekHelpPage, "Moved Permanently"},
+        {-302, dekHelpPage, "Found"},
+        {-303, dekHelpPage, "See Other"},
+        {-304, dekHelpPage, "Not Modified"},
+        {-305, dekHelpPage, "Use Proxy"},
+        {-400, dekHelpPage, "Bad Request"},
+        {-401, dekHelpPage, "Unauthorized"},
+        {-402, dekHelpPage, "Payment Required"},
+        {-403, dekHelpPage, "Forbidden"},
+        {-404, dekContact, "ファイルが見つかりませんでした。"},
+        {-405, dekHelpPage, "Method Not Allowed"},
+        {-406, dekHelpPage, "Not Acceptable"},
+        {-407, dekNotice,
+         "プロキシーサーバの認証時に失敗しました。正しいIDとパスワードを入力してください。"},
+        {-408, dekNotice,
+         "ネットワーク接続がタイムアウトしました。もう少し時間を置いてから試してみてください。"},
+        {-409, dekHelpPage, "Conflict"},
+        {-410, dekHelpPage, "Gone"},
+        {-411, dekHelpPage, "Length Required"},
+        {-412, dekHelpPage, "Precondition Failed"},
+        {-413, dekHelpPage, "Request Entity Too Large"},
+        {-414, dekHelpPage, "Request-URI Too Long"},
+        {-415, dekHelpPage, "Unsupported Media Type"},
+        {-416, dekHelpPage, "Requested Range Not Satisfiable"},
+        {-417, dekHelpPage, "Expectation Failed"},
+        {-500, dekContact, "Internal Server Error"},
+        {-501, dekHelpPage, "Not Implemented"},
+        {-502, dekHelpPage, "Bad Gateway"},
+        {-503, dekHelpPage, "Service Unavailable"},
+        {-504, dekHelpPage, "Gateway Timeout"},
+        {-505, dekHelpPage, "HTTP Version Not Supported"},
+        // Codes outside the table: a help page without a text.
+        {-4, dekHelpPage, ""},
+        {-306, dekHelpPage, ""},
+        {-418, dekHelpPage, ""},
+        {-506, dekHelpPage, ""},
+        {404, dekHelpPage, ""},
+        {0, dekHelpPage, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        std::string text = "left over";
+        EXPECT_EQ(c.kind, DownloadErrorText(c.code, text));
+        EXPECT_EQ(c.text, text);
+    }
+    // The texts are code page 932 bytes: "ファ" is 83 74 83 40.
+    std::string text;
+    DownloadErrorText(-404, text);
+    EXPECT_EQ(0, text.compare(0, 4, "\x83\x74\x83\x40"));
+}
+
+}  // namespace

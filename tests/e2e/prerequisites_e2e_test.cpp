@@ -1,0 +1,244 @@
+// End-to-end: packages that need other programs first. The real installer reads its download
+// list, shows the introductory and module-selection pages, fetches the chosen programs from a
+// local HTTP server of the test's own, runs their installers (stand-ins that leave a file behind
+// as a real installer leaves its program) and goes on to install the package.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "resource.h"
+#include "support/e2e_fixture.h"
+#include "support/http_server.h"
+#include "utils/file_hash.h"
+#include "utils/files.h"
+#include "utils/text.h"
+
+namespace {
+
+const char kModuleTitle[] = "インストールプログラムの選択";
+
+// One program of the download list.
+struct Prerequisite {
+    Prerequisite(std::string name, int32_t size, int style, bool makes_condition = true,
+                 std::string sha256 = "")
+        : name(std::move(name)), size(size), style(style), makes_condition(makes_condition),
+          sha256(std::move(sha256)) {}
+    std::string name;      // served at /dl/NAME.exe; its installer leaves host\NAME.ok
+    int32_t size;          // DLSize_
+    int style;             // DLStyle_
+    bool makes_condition;  // the installer leaves the file its condition asks for
+    std::string sha256;    // DLSha256_
+};
+
+class PrerequisitesE2E : public InstallerE2E {
+protected:
+    void SetUp() override {
+        InstallerE2E::SetUp();
+        ASSERT_TRUE(server.listening());
+        setup_ = ReadTextFile(TestBinDir() + "recorder.exe");
+        ForceFolders(dir / "host");
+    }
+
+    std::string Host() const { return dir / "host\\"; }
+
+    // A plug-in package whose Dialogs show the introductory, module-selection and folder pages,
+    // listing the programs; each one's installer is served unless the test says otherwise.
+    std::string BuildWith(const std::vector<Prerequisite>& programs) {
+        std::string list = "[SELINSTALLMODULE]\r\n";
+        for (size_t n = 0; n < programs.size(); ++n) {
+            const Prerequisite& p = programs[n];
+            const std::string k = IntToText(static_cast<int32_t>(n));
+            list += "DLViewName_" + k + "=" + p.name + "のプログラム\r\n"
+                    "DLDownloadFile_" + k + "=" + server.Url("/dl/" + p.name + ".exe") + "\r\n"
+                    "DLSize_" + k + "=" + IntToText(p.size) + "\r\n"
+                    "DLStyle_" + k + "=" + IntToText(p.style) + "\r\n"
+                    "DLInstallCheck_" + k + "=" + p.name + ".ok\r\n"
+                    "DLParameter_" + k + "=--create " + Host() +
+                    (p.makes_condition ? p.name : p.name + "-other") + ".ok\r\n";
+            if (!p.sha256.empty()) list += "DLSha256_" + k + "=" + p.sha256 + "\r\n";
+            HttpResponse response;
+            response.body = setup_;
+            server.Serve("/dl/" + p.name + ".exe", response);
+        }
+        return Build(PluginSetting("Dialogs=FIRST,SELINSTALLMODULE,FOLDERSELECT\r\n" + list),
+                     PluginFiles());
+    }
+
+    // Starts the installer and goes through the first question and the introductory page.
+    FoundWindow OpenModulePage(DrivenProcess& installer) {
+        const FoundWindow box = installer.WaitForBox(kConfirm);
+        DrivenProcess::Press(box, IDYES);
+        const FoundWindow first = installer.WaitForWindow("#32770", "Ombrevineのインストール開始");
+        EXPECT_NE(nullptr, first.window) << installer.Describe();
+        if (first.window == nullptr) return {};
+        EXPECT_EQ("テストを動作させる為にはOmbrevineのインストールを行う必要があります。\r\n\r\n"
+                  "インストールを開始するにはインターネットに接続した状態で[次へ]ボタンを押してください。\r\n"
+                  "インストールの中断を行う場合は[中止]ボタンを押してください。",
+                  ControlText(Control(first, IDC_FIRST_TEXT)));
+        Click(Control(first, IDC_FIRST_NEXT));
+        const FoundWindow page = installer.WaitForWindow("#32770", kModuleTitle);
+        EXPECT_NE(nullptr, page.window) << installer.Describe();
+        return page;
+    }
+
+    // Presses the line at the position with the mouse, on its text (the release queued behind
+    // the press): the line's box toggles and the line becomes the current one.
+    static void ClickLine(const FoundWindow& page, int position) {
+        HWND tree = Control(page, IDC_MODULE_TREE);
+        const int height = static_cast<int>(SendMessageA(tree, TVM_GETITEMHEIGHT, 0, 0));
+        const LPARAM at = MAKELPARAM(40, height * position + height / 2);
+        PostMessageA(tree, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageA(tree, WM_LBUTTONUP, 0, at);
+    }
+
+    static bool ShowsSize(const FoundWindow& page, const std::string& text) {
+        return WaitFor([&] { return ControlText(Control(page, IDC_MODULE_SIZE)) == text; }, 10000);
+    }
+
+    // The rest of the run after the pages: the plug-in's closing box, then the exit code.
+    int Finish(DrivenProcess& installer, const std::vector<ExpectedBox>& boxes) {
+        std::string mismatch;
+        const int code = AnswerBoxesAndWait(installer, boxes, mismatch);
+        EXPECT_EQ("", mismatch);
+        return code;
+    }
+
+    TestHttpServer server;
+    std::string setup_;  // the stand-in installer's bytes
+};
+
+TEST_F(PrerequisitesE2E, ChosenProgramsAreFetchedInstalledAndThePackageFollows) {
+    const std::string exe = BuildWith({{"first", 10240, 0},
+                                       {"second", 20480, 1},
+                                       {"fixed", 5120, 2},
+                                       {"boxless", 40960, 5}});
+    DrivenProcess installer(exe, {});
+    const FoundWindow page = OpenModulePage(installer);
+    ASSERT_NE(nullptr, page.window);
+    EXPECT_EQ(" ダウンロードするプログラムを選択してください。", ControlText(Control(page, IDC_MODULE_PROMPT)));
+    // Checked, fixed and chosen: 10 + 5 KB; the line without a box never counts.
+    EXPECT_TRUE(ShowsSize(page, "15 KB"));
+    ClickLine(page, 1);
+    EXPECT_TRUE(ShowsSize(page, "35 KB"));
+    PressKey(Control(page, IDC_MODULE_TREE), VK_SPACE);  // the clicked line is current
+    EXPECT_TRUE(ShowsSize(page, "15 KB"));
+    ClickLine(page, 0);
+    EXPECT_TRUE(ShowsSize(page, "5 KB"));
+    ClickLine(page, 2);  // fixed: stays chosen
+    ClickLine(page, 3);  // no box: nothing to choose
+    ClickLine(page, 0);
+    EXPECT_TRUE(ShowsSize(page, "15 KB"));
+
+    // The second program's answer waits half-way, so that the progress can be read.
+    HttpResponse held;
+    held.body = setup_;
+    held.hold_after = setup_.size() / 2;
+    server.Serve("/dl/fixed.exe", held);
+    Click(Control(page, IDC_MODULE_NEXT));
+    ASSERT_TRUE(server.WaitUntilHeld("/dl/fixed.exe"));
+    const std::string total = " K/" + IntToText(static_cast<int32_t>(setup_.size() / 1024)) + " K";
+    EXPECT_TRUE(WaitFor([&] {
+        const std::string counter = ControlText(Control(page, IDC_MODULE_SIZE));
+        return counter.size() > total.size() && counter.compare(counter.size() - total.size(), total.size(), total) == 0 &&
+               counter[0] != '0';
+    }, 10000)) << ControlText(Control(page, IDC_MODULE_SIZE));
+    EXPECT_EQ("必要なプログラムをダウンロード中です。", ControlText(Control(page, IDC_MODULE_PROMPT)));
+    EXPECT_TRUE(IsWindowVisible(Control(page, IDC_MODULE_PROGRESS)));
+    EXPECT_FALSE(IsWindowEnabled(Control(page, IDC_MODULE_NEXT)));
+    EXPECT_GT(SendMessageA(Control(page, IDC_MODULE_PROGRESS), PBM_GETPOS, 0, 0), 0);
+    server.Release("/dl/fixed.exe");
+
+    // Both installers run; the folder page steps aside; the package is installed.
+    EXPECT_EQ(0, Finish(installer, {{kConfirm, "\"テスト\"プラグインのインストールが終了しました。", IDOK}}));
+    EXPECT_EQ(1, server.Requests("/dl/first.exe"));
+    EXPECT_EQ(1, server.Requests("/dl/fixed.exe"));
+    EXPECT_EQ(0, server.Requests("/dl/second.exe"));
+    EXPECT_EQ(0, server.Requests("/dl/boxless.exe"));
+    EXPECT_TRUE(FileExists(Host() + "first.ok"));
+    EXPECT_TRUE(FileExists(Host() + "fixed.ok"));
+    EXPECT_EQ("plug-in", ReadTextFile(Out() + "plugin.dll"));
+    // Each installer ran from its own quoted path, with its parameter.
+    const std::string record = ReadTextFile(dir / "record.txt");
+    EXPECT_NE(std::string::npos, record.find("first.exe\" --create " + Host() + "first.ok")) << record;
+}
+
+TEST_F(PrerequisitesE2E, CancelDuringTheSecondOfThreeDownloadsStopsThere) {
+    const std::string exe = BuildWith({{"one", 1024, 0}, {"two", 1024, 0}, {"three", 1024, 0}});
+    HttpResponse held;
+    held.body = setup_;
+    held.hold_after = setup_.size() / 2;
+    server.Serve("/dl/two.exe", held);
+    DrivenProcess installer(exe, {});
+    const FoundWindow page = OpenModulePage(installer);
+    ASSERT_NE(nullptr, page.window);
+    Click(Control(page, IDC_MODULE_NEXT));
+    ASSERT_TRUE(server.WaitUntilHeld("/dl/two.exe"));
+    Click(Control(page, IDC_MODULE_CANCEL));
+    server.Release("/dl/two.exe");
+    EXPECT_EQ(1, Finish(installer, {{kError, "ダウンロードを中止しました。", IDOK}}));
+    EXPECT_EQ(0, server.Requests("/dl/three.exe"));
+    EXPECT_FALSE(FileExists(Host() + "one.ok"));  // nothing was run
+    EXPECT_FALSE(PathExists(Out()));
+}
+
+TEST_F(PrerequisitesE2E, FailuresStopTheInstallation) {
+    struct Case {
+        const char* name;
+        Prerequisite program;
+        HttpResponse answer;
+        ExpectedBox box;  // a text beginning with "@" begins with the server's address
+        bool ran_installer;
+    };
+    HttpResponse missing;
+    missing.status = 404;
+    HttpResponse served;
+    served.body = ReadTextFile(TestBinDir() + "recorder.exe");
+    const Case cases[] = {
+        {"404", {"gone", 1024, 0}, missing,
+         {kConfirm, "@/dl/gone.exeダウンロード中にエラーが発生しました。\r\nファイルが見つかりませんでした。\r\n"
+                    "サーバで問題が発生している可能性があります。サポート係への問い合わせを行いますか？\r\n"
+                    "(エラーコード=-404)", IDNO}, false},
+        {"installer that installs nothing", {"dud", 1024, 0, false}, served,
+         {kConfirm, "インストールを中断しました。", IDOK}, true},
+        {"altered download", {"bad", 1024, 0, true, std::string(64, '0')}, served,
+         {kError, "badのプログラムのファイルが正しくありません。\r\n"
+                  "配布元のファイルと一致しないため、実行を中止しました。", IDOK}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string exe = BuildWith({c.program});
+        server.Serve("/dl/" + c.program.name + ".exe", c.answer);
+        ExpectedBox box = c.box;
+        if (box.text[0] == '@') box.text = server.Url("") + box.text.substr(1);
+        DrivenProcess installer(exe, {});
+        const FoundWindow page = OpenModulePage(installer);
+        ASSERT_NE(nullptr, page.window);
+        Click(Control(page, IDC_MODULE_NEXT));
+        EXPECT_EQ(1, Finish(installer, {box}));
+        EXPECT_FALSE(PathExists(Out()));
+        EXPECT_EQ(c.ran_installer, PathExists(dir / "record.txt"));
+        DeleteFileA((dir / "record.txt").c_str());
+    }
+}
+
+TEST_F(PrerequisitesE2E, ProgramsShippedInTheDownloadedFolderAreNotFetched) {
+    const std::string exe = BuildWith({{"shipped", 4096, 0, true, FileSha256(TestBinDir() + "recorder.exe")}});
+    ForceFolders(dir / "downloaded");
+    WriteTextFile(dir / "downloaded\\shipped.exe", setup_);
+    DrivenProcess installer(exe, {});
+    // Nothing to fetch: the introductory page skips itself and the choice is only to install.
+    const FoundWindow box = installer.WaitForBox(kConfirm);
+    DrivenProcess::Press(box, IDYES);
+    const FoundWindow page = installer.WaitForWindow("#32770", kModuleTitle);
+    ASSERT_NE(nullptr, page.window) << installer.Describe();
+    EXPECT_EQ(" インストールするプログラムを選択してください。", ControlText(Control(page, IDC_MODULE_PROMPT)));
+    EXPECT_FALSE(IsWindowVisible(Control(page, IDC_MODULE_SIZE)));
+    Click(Control(page, IDC_MODULE_NEXT));
+    EXPECT_EQ(0, Finish(installer, {{kConfirm, "\"テスト\"プラグインのインストールが終了しました。", IDOK}}));
+    EXPECT_EQ(0, server.Requests("/dl/shipped.exe"));
+    EXPECT_TRUE(FileExists(Host() + "shipped.ok"));
+}
+
+}  // namespace

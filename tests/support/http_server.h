@@ -1,0 +1,92 @@
+// A small HTTP/1.1 server for tests: runs on its own threads inside the test process, listens
+// only on 127.0.0.1 at a port the system picks, and answers the paths a test configures.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "utils/unique_any.h"
+
+struct SocketTraits {
+    using Type = SOCKET;
+    static Type Empty() { return INVALID_SOCKET; }
+    static bool Close(Type s) { return ::closesocket(s) == 0; }
+};
+using UniqueSocket = UniqueAny<SocketTraits>;
+
+// Winsock is usable while an owner lives.
+class WinsockSession {
+public:
+    WinsockSession();
+    ~WinsockSession();
+    WinsockSession(const WinsockSession&) = delete;
+    WinsockSession& operator=(const WinsockSession&) = delete;
+
+private:
+    bool started_ = false;
+};
+
+struct HttpResponse {
+    static constexpr size_t npos = static_cast<size_t>(-1);
+    int status = 200;
+    std::string body;
+    bool content_length = true;        // send a Content-Length header
+    std::string content_length_text;   // when not empty, sent as the header's text instead
+    std::string extra_headers;         // raw "Name: value\r\n" lines (Location, ...)
+    size_t hold_after = npos;          // after this many body bytes, wait for Release(path)
+    size_t break_after = npos;         // after this many body bytes, reset the connection
+};
+
+// Every connection gets one answer and is then closed; each is served on its own thread, so a
+// held answer does not keep other paths waiting. Unknown paths answer 404.
+class TestHttpServer {
+public:
+    TestHttpServer();
+    ~TestHttpServer();  // stops listening, lets held answers go and waits for every thread
+    TestHttpServer(const TestHttpServer&) = delete;
+    TestHttpServer& operator=(const TestHttpServer&) = delete;
+
+    bool listening() const { return port_ != 0; }
+    std::string Url(const std::string& path) const;  // "http://127.0.0.1:PORT" + path
+    void Serve(const std::string& path, const HttpResponse& response);
+    void Release(const std::string& path);  // lets a held body go on
+    int Requests(const std::string& path) const;  // how many requests arrived for path
+    // The request line and headers of every request for path, in order of arrival.
+    std::vector<std::string> RequestHeads(const std::string& path) const;
+    // Waits until a held answer has sent its first hold_after bytes; true when it has.
+    bool WaitUntilHeld(const std::string& path, DWORD timeout_ms = 30000);
+
+private:
+    struct Route {
+        HttpResponse response;
+        UniqueHandle held;      // set once the body stands at hold_after
+        UniqueHandle released;  // set by Release
+    };
+
+    static DWORD WINAPI AcceptThread(void* self);
+    static DWORD WINAPI ConnectionThread(void* context);
+    void AcceptLoop();
+    void StartConnection(UniqueSocket client);
+    void Answer(SOCKET client);
+    // The route for path, counting the request; a 404 answer when there is none.
+    std::shared_ptr<Route> Arrived(const std::string& path, const std::string& head);
+    std::shared_ptr<Route> Find(const std::string& path) const;
+
+    WinsockSession winsock_;
+    UniqueSocket listener_;
+    UniqueHandle accept_event_;
+    UniqueHandle stop_;  // manual reset: ends the accept loop and every hold
+    unsigned short port_ = 0;
+    UniqueHandle accept_thread_;
+
+    mutable std::mutex mutex_;
+    std::map<std::string, std::shared_ptr<Route>> routes_;
+    std::map<std::string, std::vector<std::string>> requests_;  // the heads, by path
+    std::vector<UniqueHandle> connection_threads_;
+};
