@@ -12,7 +12,7 @@
 namespace {
 
 constexpr char kUserAgent[] = "Ombrevine_CharacterInstaller/1.00";
-// The established block size: 16383 bytes (0x3FFF), not 16384. One block is held at a time.
+// The transfer block: 16383 bytes (0x3FFF), not 16384; one block is held in memory at a time.
 constexpr DWORD kBlockSize = 0x3FFF;
 constexpr DWORD kTimeoutMs = 20000;
 
@@ -21,7 +21,8 @@ constexpr int32_t kSessionFailed = -1;
 constexpr int32_t kOpenFailed = -2;
 constexpr int32_t kTransferFailed = -3;
 
-// WinInet's defaults reach minutes on a dead connection; the user would face a frozen window.
+// WinInet calls block the caller's window: 20 s for every stage bounds how long a dead
+// connection keeps it frozen. (Wine accepts the send and receive ones but ignores them.)
 void SetDownloadTimeouts(HINTERNET internet) {
     const DWORD options[] = {
         INTERNET_OPTION_CONNECT_TIMEOUT,      INTERNET_OPTION_SEND_TIMEOUT,

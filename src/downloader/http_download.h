@@ -14,8 +14,8 @@ using TDownloadProgressProc = void (*)(bool& Cancel, int32_t Done, int32_t Total
 // cancelled (the caller tells the two apart by its own flag); -1 when the Internet session could
 // not be opened; -2 when the URL could not be opened (no answer); -3 when reading the body failed
 // (the part received stays in the file) or the local file could not be created, written or
-// closed (then no file is left behind); -status for an HTTP status of 300 or more, in which case
-// no local file is created and an existing one is left untouched.
+// closed (then what was written is deleted); -status for an HTTP status of 300 or more, in which
+// case no local file is created and an existing one is left untouched.
 int32_t DownloadToFile(const std::string& local_path, const std::string& url,
                        TDownloadProgressProc progress);
 

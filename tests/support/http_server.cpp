@@ -249,7 +249,7 @@ void TestHttpServer::Answer(SOCKET client) {
     }
     if (response.break_after != HttpResponse::npos) {
         send_until(response.break_after);
-        // A zero linger time makes the close a reset: the client sees an error, not an end.
+        // A zero linger time makes the close an abortive one (a reset), not an orderly end.
         const linger abort = {1, 0};
         setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
                    sizeof abort);

@@ -40,15 +40,17 @@ struct HttpResponse {
     std::string content_length_text;   // when not empty, sent as the header's text instead
     std::string extra_headers;         // raw "Name: value\r\n" lines (Location, ...)
     size_t hold_after = npos;          // after this many body bytes, wait for Release(path)
+                                       // (dropped after 30 s without it)
     size_t break_after = npos;         // after this many body bytes, reset the connection
 };
 
 // Every connection gets one answer and is then closed; each is served on its own thread, so a
-// held answer does not keep other paths waiting. Unknown paths answer 404.
+// held answer does not keep other paths waiting. Unknown paths answer 404. A request in a
+// proxy's form ("GET http://host:port/path") counts for its path: the server can be a proxy.
 class TestHttpServer {
 public:
     TestHttpServer();
-    ~TestHttpServer();  // stops listening, lets held answers go and waits for every thread
+    ~TestHttpServer();  // stops listening, drops held answers and waits for every thread
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
 
