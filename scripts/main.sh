@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The main job: set up and build; build the sample plug-in package with the package builder and
-# install it silently ("-s") under Wine; then build the sample character package and install it
+# install it silently ("-s") under Wine; then build the sample character package and the sample
+# plug-in with two prerequisites (served by a local HTTP server on 127.0.0.1) and install each
 # interactively, the wizard tour answering every step as a user would and saving a screenshot of
-# each. Prints what was installed, the exit codes and where the screenshots are; fails when
-# either installation fails.
+# each. Prints what was installed, the exit codes and where the screenshots are; fails when any
+# installation fails.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/build.sh"
@@ -56,18 +57,118 @@ echo "members of the character package, in archive order:"
 
 screenshots=$build/screenshots
 rm -rf "$screenshots"
-mkdir -p "$screenshots"
+mkdir -p "$screenshots/character" "$screenshots/prerequisites"
 set +e
 "$here/scripts/wine-run.sh" "$bin/wizard_tour.exe" "$work/sample-character-setup.exe" \
-    "$work/sample-character.ini" "$screenshots" 2>&1 | iconv -f CP932 -t UTF-8
+    "$work/sample-character.ini" "$screenshots/character" 2>&1 | iconv -f CP932 -t UTF-8
 character_rc=${PIPESTATUS[0]}
 set -e
 host="$WINEPREFIX/drive_c/Program Files/calderex/Ombrevine"
 echo "installed into $host:"
 (cd "$host" 2>/dev/null && find samplehouse chruinst.exe -type f 2>/dev/null | sort) || true
-echo "screenshots of the wizard in $screenshots:"
-ls -1 "$screenshots" | sed 's/^/  /'
+echo "screenshots of the wizard in $screenshots/character:"
+ls -1 "$screenshots/character" | sed 's/^/  /'
 echo "wizard tour of sample-character-setup.exe exited with $character_rc"
 
+# --- the sample plug-in with two prerequisites, fetched from a local server ------------------
+
+prerequisites=$here/examples/sample-prerequisites
+# The host folder in Windows' spelling: the prerequisites' installers leave their files there.
+host_windows='C:\Program Files\calderex\Ombrevine'
+
+# The two programs the server offers: copies of our stand-in installer, which leaves the file
+# named on its command line behind. Each carries a payload of its own size after its image (as
+# a real installer carries its program), so that the sizes on the page differ and the engine's
+# download takes many blocks.
+served=$work/prerequisite-server
+mkdir -p "$served"
+cp "$bin/sample_prerequisite.exe" "$served/readaloud-engine-setup.exe"
+head -c 1048576 /dev/zero >> "$served/readaloud-engine-setup.exe"
+cp "$bin/sample_prerequisite.exe" "$served/readaloud-voice-kohaku-setup.exe"
+head -c 262144 /dev/zero >> "$served/readaloud-voice-kohaku-setup.exe"
+
+# The server listens on 127.0.0.1 only, at a free port it reports in a file, and holds the
+# engine's download half-way until the wizard tour has pictured it. It is stopped on every way
+# out of this script (and ends by itself should the script be killed).
+server_pid=
+stop_server() {
+    [ -n "$server_pid" ] || return 0
+    kill "$server_pid" 2>/dev/null
+    wait "$server_pid" 2>/dev/null
+    server_pid=
+}
+trap stop_server EXIT
+trap 'exit 1' INT TERM HUP
+port_file=$work/prerequisite-server.port
+python3 "$here/tests/tour/prerequisite_server.py" "$served" "$port_file" \
+    --hold readaloud-engine-setup.exe 2>"$work/prerequisite-server.log" &
+server_pid=$!
+
+# Whether the server answers a request for its folder's listing.
+server_answers() {
+    python3 -c 'import sys, urllib.request; urllib.request.urlopen(sys.argv[1], timeout=2)' \
+        "$1/" 2>/dev/null
+}
+server=
+for _ in $(seq 100); do
+    kill -0 "$server_pid" 2>/dev/null || break
+    if [ -s "$port_file" ]; then
+        server=http://127.0.0.1:$(cat "$port_file")
+        server_answers "$server" && break
+        server=
+    fi
+    sleep 0.1
+done
+if [ -z "$server" ]; then
+    echo "the prerequisites' server did not answer:" >&2
+    cat "$work/prerequisite-server.log" >&2
+    exit 1
+fi
+echo "prerequisites served at $server"
+
+# The setting file from its template, with the server's address, the host folder and the
+# served programs' sizes and hash; then in Shift-JIS. (sed takes a backslash in a replacement
+# as an escape: the folder's are doubled.)
+engine=$served/readaloud-engine-setup.exe
+voice=$served/readaloud-voice-kohaku-setup.exe
+sed -e "s|@SERVER@|$server|g" \
+    -e "s|@HOST@|${host_windows//\\/\\\\}|g" \
+    -e "s|@ENGINE_SIZE@|$(stat -c %s "$engine")|g" \
+    -e "s|@ENGINE_SHA256@|$(sha256sum "$engine" | cut -d ' ' -f 1)|g" \
+    -e "s|@VOICE_SIZE@|$(stat -c %s "$voice")|g" \
+    "$prerequisites/setting.ini.in" | iconv -f UTF-8 -t CP932 > "$work/sample-prerequisites.ini"
+stage=$work/sample-prerequisites
+cp -r "$prerequisites/package" "$stage"
+"$here/scripts/wine-run.sh" "$bin/mkpackage.exe" "$stage" "$work/sample-prerequisites.ini" \
+    "$bin/setup.exe" "$work/sample-prerequisites-setup.exe"
+
+# The install checks find the programs in the host folder that the host's registry value
+# InstallPath names (they do not fall back to the default folder): register the host where it
+# lies by default, as an installed host does. The programs and the plug-in must be missing,
+# so that the installer offers both programs as on a first run.
+if ! wine reg add 'HKCU\Software\Calderex\MarlethWare2002' /v InstallPath /d "$host_windows" \
+    /f >/dev/null 2>&1; then
+    echo "cannot register the host folder in the prefix $WINEPREFIX" >&2
+    exit 1
+fi
+wineserver -w  # nothing started here without a display may outlive this step
+rm -rf "$host/readaloud" "$host/plugin/readaloud"
+
+set +e
+"$here/scripts/wine-run.sh" "$bin/wizard_tour.exe" "$work/sample-prerequisites-setup.exe" \
+    "$work/sample-prerequisites.ini" "$screenshots/prerequisites" "$server" 2>&1 |
+    iconv -f CP932 -t UTF-8
+prerequisites_rc=${PIPESTATUS[0]}
+set -e
+stop_server
+echo "requests to the prerequisites' server:"
+sed 's/^/  /' "$work/prerequisite-server.log"
+echo "installed into $host:"
+(cd "$host" 2>/dev/null && find readaloud plugin/readaloud -type f 2>/dev/null | sort) || true
+echo "screenshots of the wizard in $screenshots/prerequisites:"
+ls -1 "$screenshots/prerequisites" | sed 's/^/  /'
+echo "wizard tour of sample-prerequisites-setup.exe exited with $prerequisites_rc"
+
 [ "$rc" = 0 ] || exit "$rc"
-exit "$character_rc"
+[ "$character_rc" = 0 ] || exit "$character_rc"
+exit "$prerequisites_rc"
