@@ -598,6 +598,14 @@ TEST_F(MkpackageTest, RefusesEveryMistakeNamingItBeforeWritingAnything) {
          },
          {"item3", "the setting file _$$$setting$$$_.ini"}},
         {"missing setting file", [](T&) {}, {"setting.ini"}},
+        // Verified downloads.
+        {"SHA-256 that is not 64 hexadecimal digits",
+         [](T& t) {
+             t.WriteSetting(kGoodOptions, kGoodItems,
+                            "Text=license.txt\r\n[SELINSTALLMODULE]\r\nDLViewName_0=x\r\nDLDownloadFile_0=http://h/x.exe\r\n"
+                            "DLSha256_0=12345\r\n");
+         },
+         {"DLSha256_0", "\"12345\"", "64 hexadecimal digits"}},
     };
 
     for (const Mistake& mistake : mistakes) {
@@ -617,6 +625,28 @@ TEST_F(MkpackageTest, RefusesEveryMistakeNamingItBeforeWritingAnything) {
         EXPECT_NE(run.err.find("nothing written"), std::string::npos) << run.err;
         EXPECT_TRUE(FolderEntries(output_folder_).empty());
     }
+}
+
+TEST_F(MkpackageTest, ShippedDownloadsMustMatchTheirSha256) {
+    // A program shipped in the "downloaded" folder beside the installer is checked; one that is
+    // not at hand is not.
+    const std::string downloaded = output_folder_ + "downloaded\\";
+    ForceFolders(downloaded);
+    WriteTextFile(downloaded + "x.exe", "abc");
+    const std::string list = "Text=license.txt\r\n[SELINSTALLMODULE]\r\nDLViewName_0=x\r\nDLDownloadFile_0=http://h/x.exe?v=2\r\n"
+                             "DLViewName_1=y\r\nDLDownloadFile_1=http://h/y.exe\r\n"
+                             "DLSha256_1=" + std::string(64, 'f') + "\r\n";
+    const std::string abc = "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
+    WriteSetting(kGoodOptions, kGoodItems, list + "DLSha256_0=" + abc + "\r\n");
+    EXPECT_EQ(BuildInstaller().exit_code, 0u);
+    DeleteFileA(output_.c_str());
+    WriteSetting(kGoodOptions, kGoodItems, list + "DLSha256_0=" + std::string(64, '0') + "\r\n");
+    const ToolRun run = BuildInstaller();
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_NE(run.err.find("DLSha256_0: " + downloaded + "x.exe does not have this SHA-256"),
+              std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("DLSha256_1"), std::string::npos) << run.err;
+    EXPECT_FALSE(PathExists(output_));
 }
 
 TEST_F(MkpackageTest, RefusesInstallerThatCarriesAnArchive) {

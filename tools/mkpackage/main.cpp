@@ -167,6 +167,7 @@ int BuildPackage(const Options& options) {
     AddPreExtractMembers(package_dir, setting_file, settings, members, problems);
 
     if (!options.zip_only) CheckInstaller(installer, problems);
+    CheckDownloadedFiles(settings, FolderOf(output) + "downloaded\\", problems);
     if (IsInsideFolder(output, package_dir)) {
         problems.push_back("the output " + output + " lies inside the package folder");
     }

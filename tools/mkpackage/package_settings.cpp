@@ -5,9 +5,11 @@
 
 #include <unordered_map>
 
+#include "downloader/download_list.h"
 #include "driver/pages.h"
 #include "member_names.h"
 #include "package_format.h"
+#include "utils/file_hash.h"
 #include "utils/files.h"
 #include "utils/text.h"
 
@@ -229,7 +231,26 @@ bool ReadPackageSettings(const std::string& path, PackageSettings& settings) {
         }
         if (!read) settings.unread_item_keys.push_back(key);
     }
+    for (int n = 0; !ReadValue(file, kModulePageName, "DLViewName_" + std::to_string(n)).empty(); ++n) {
+        const std::string key = "DLSha256_" + std::to_string(n);
+        const std::string sha256 = ReadValue(file, kModulePageName, key);
+        if (sha256.empty()) continue;
+        settings.download_hashes.push_back(
+            {key, ReadValue(file, kModulePageName, "DLDownloadFile_" + std::to_string(n)), sha256});
+    }
     return true;
+}
+
+void CheckDownloadedFiles(const PackageSettings& settings, const std::string& downloaded_folder,
+                          std::vector<std::string>& problems) {
+    for (const DownloadHash& hash : settings.download_hashes) {
+        const std::string path = downloaded_folder + DownloadFileName(hash.url);
+        if (!IsSha256Text(hash.sha256) || !FileExists(path)) continue;
+        if (FileSha256(path) != LowerCaseText(hash.sha256)) {
+            problems.push_back("[SELINSTALLMODULE] " + hash.key + ": " + path +
+                               " does not have this SHA-256; the installer would refuse to run it");
+        }
+    }
 }
 
 std::vector<std::string> CheckPackageSettings(const PackageSettings& settings) {
@@ -247,6 +268,12 @@ std::vector<std::string> CheckPackageSettings(const PackageSettings& settings) {
                            std::to_string(settings.install_mode));
     }
     CheckDialogs(settings, problems);
+    for (const DownloadHash& hash : settings.download_hashes) {
+        if (!IsSha256Text(hash.sha256)) {
+            problems.push_back("[SELINSTALLMODULE] " + hash.key + ": " + Quoted(hash.sha256) +
+                               " is not a SHA-256 (64 hexadecimal digits)");
+        }
+    }
     CheckItems(settings, problems);
     CheckItemCollisions(settings, problems);
 

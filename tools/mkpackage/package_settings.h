@@ -11,6 +11,13 @@ struct PreExtractItem {
     std::string value;  // member name as written: backslashes or slashes
 };
 
+// A prerequisite of the download list that gives the SHA-256 its installer must have.
+struct DownloadHash {
+    std::string key;     // "DLSha256_0", ...
+    std::string url;     // DLDownloadFile_n
+    std::string sha256;  // as written
+};
+
 struct PackageSettings {
     std::vector<std::string> sections;  // the section names, in file order
     bool has_options = false;           // there is an [options] section (any letter case)
@@ -25,6 +32,8 @@ struct PackageSettings {
     std::vector<PreExtractItem> items;
     // Other non-empty keys of [preextractlist]: the installer never reads them.
     std::vector<std::string> unread_item_keys;
+    // [SELINSTALLMODULE] DLSha256_n of the listed programs (up to the first empty DLViewName_n).
+    std::vector<DownloadHash> download_hashes;
 };
 
 // Reads the keys above from the INI file at path (any path; it is made absolute first, since the
@@ -34,6 +43,11 @@ bool ReadPackageSettings(const std::string& path, PackageSettings& settings);
 // Everything in the settings that the installer would trip over, one message per problem, each
 // naming the section and key; empty when the settings are fine. Looks at the settings alone.
 std::vector<std::string> CheckPackageSettings(const PackageSettings& settings);
+
+// For every DLSha256_n whose program lies in downloaded_folder (the "downloaded" folder that is
+// shipped beside the installer), a message when the file does not have that SHA-256.
+void CheckDownloadedFiles(const PackageSettings& settings, const std::string& downloaded_folder,
+                          std::vector<std::string>& problems);
 
 // The member name under which a [preextractlist] value is stored: "/" separators.
 std::string ItemMemberName(const std::string& value);
