@@ -31,14 +31,17 @@ int32_t NotifyHostWindows(UINT message, const std::string& vendor, const std::st
     g_answer_sum = 0;
     const std::string identifier = vendor + "|" + type;
     const DWORD size = static_cast<DWORD>(identifier.size() + 2);
+    // The name may be taken by another program's object: of another type (no mapping), or a
+    // mapping that is smaller (no view of the size written) or holds other bytes (the
+    // terminating zeros are written, not assumed). Then no host is asked.
     UniqueHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
                                             kHostMappingName));
     if (!mapping) return 0;
     {
-        UniqueView view(MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, 0));
+        UniqueView view(MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, size));
         if (!view) return 0;
-        // A new page-file mapping is zero-filled: the two terminating zero bytes are there.
-        std::memcpy(view.get(), identifier.data(), identifier.size());
+        std::memcpy(view.get(), identifier.c_str(), identifier.size() + 1);
+        static_cast<char*>(view.get())[size - 1] = '\0';
     }
     EnumWindows(HostWindowEnumProc, static_cast<LPARAM>(message));
     return g_answer_sum;
@@ -46,6 +49,7 @@ int32_t NotifyHostWindows(UINT message, const std::string& vendor, const std::st
 
 UniqueHandle CreateInstallerMutex(bool& already_existed) {
     UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kInstallerMutexName));
-    already_existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    // A name taken by an object of another type counts as another installer.
+    already_existed = !mutex || GetLastError() == ERROR_ALREADY_EXISTS;
     return mutex;
 }

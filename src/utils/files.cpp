@@ -64,6 +64,11 @@ bool RemoveFolderForced(const std::string& path) {
 
 void DeleteTree(const std::string& folder) {
     const std::string base = StripTrailingDelimiter(folder);
+    const DWORD own = GetFileAttributesA(base.c_str());
+    if (own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        RemoveFolderForced(base);  // the folder itself was replaced by a link
+        return;
+    }
     WIN32_FIND_DATAA entry;
     {
         UniqueFindHandle search(FindFirstFileA((base + "\\*").c_str(), &entry));
@@ -75,7 +80,12 @@ void DeleteTree(const std::string& folder) {
                 if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
                     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
                 }
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                const DWORD attributes = entry.dwFileAttributes;
+                if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                    (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                    // A junction or symbolic link: remove the link, never what it points to.
+                    RemoveFolderForced(path);
+                } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
                     DeleteTree(path);
                 } else {
                     DeleteFileForced(path);

@@ -18,7 +18,8 @@ bool ForceFolders(const std::string& path);
 bool DeleteFileForced(const std::string& path);
 // Removes an empty folder, clearing its attributes when the removal is refused.
 bool RemoveFolderForced(const std::string& path);
-// Deletes the folder and everything in it; what cannot be deleted stays, silently.
+// Deletes the folder and everything in it; what cannot be deleted stays, silently. Junctions and
+// symbolic links inside are removed as links: the tree never reaches out of the folder.
 void DeleteTree(const std::string& folder);
 // Copies source over destination and then deletes the source. On failure the source stays.
 bool MoveFileByCopy(const std::string& source, const std::string& destination);

@@ -1,6 +1,8 @@
 // The host protocol: the character windows' answers, the shared identifier, the mutex.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "driver/host.h"
 #include "support/fake_host.h"
 
@@ -29,6 +31,40 @@ TEST(HostWindows, InstalledNotification) {
     FakeHost host(1, 5);
     EXPECT_EQ(0, NotifyHostWindows(WM_INSTALLER_INSTALLED, "v", "t"));
     EXPECT_EQ(std::vector<std::string>{"1031:v|t"}, host.Seen());
+}
+
+TEST(HostWindows, NamesTakenBeforehandByOtherProgramsMeanNoAnswer) {
+    FakeHost host(1, 1);
+    {
+        // A mapping of the same name, smaller than the identifier (beyond its one page).
+        UniqueHandle small(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 2,
+                                              kHostMappingName));
+        ASSERT_TRUE(small);
+        EXPECT_EQ(0, NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, std::string(5000, 'v'), "type"));
+    }
+    {
+        // An object of another type under the name.
+        UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kHostMappingName));
+        ASSERT_TRUE(event);
+        EXPECT_EQ(0, NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, "vendor", "type"));
+    }
+    {
+        // A large mapping full of other bytes: the identifier still ends where it should.
+        UniqueHandle large(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+                                              kHostMappingName));
+        UniqueView view(MapViewOfFile(large.get(), FILE_MAP_WRITE, 0, 0, 0));
+        std::memset(view.get(), 'x', 4096);
+        EXPECT_EQ(1, NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, "v", "t"));
+    }
+    EXPECT_EQ((std::vector<std::string>{"1032:v|t"}), host.Seen());
+}
+
+TEST(InstallerMutex, NameTakenByAnotherTypeCountsAsAnotherInstaller) {
+    UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kInstallerMutexName));
+    ASSERT_TRUE(event);
+    bool existed = false;
+    UniqueHandle mutex = CreateInstallerMutex(existed);
+    EXPECT_TRUE(existed);
 }
 
 TEST(InstallerMutex, SecondCreationSeesTheFirst) {

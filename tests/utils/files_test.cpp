@@ -101,6 +101,26 @@ TEST(Deletion, DeleteTreeWithReadOnlyEntriesAtAnyDepth) {
     DeleteTree(root);  // a missing folder is quietly nothing
 }
 
+TEST(Deletion, DeleteTreeRemovesLinksButNotWhatTheyPointTo) {
+    TestFolder dir;
+    ForceFolders(dir / "outside\\deep");
+    WriteTextFile(dir / "outside\\keep.txt", "keep");
+    WriteTextFile(dir / "outside\\deep\\keep.txt", "keep");
+    ForceFolders(dir / "tree\\sub");
+    WriteTextFile(dir / "tree\\sub\\mine.txt", "mine");
+    ASSERT_TRUE(CreateSymbolicLinkA((dir / "tree\\sub\\link").c_str(), (dir / "outside").c_str(),
+                                    SYMBOLIC_LINK_FLAG_DIRECTORY))
+        << GetLastError();
+    ASSERT_TRUE(CreateSymbolicLinkA((dir / "linked_tree").c_str(), (dir / "outside").c_str(),
+                                    SYMBOLIC_LINK_FLAG_DIRECTORY));
+    DeleteTree(dir / "tree");
+    DeleteTree(dir / "linked_tree\\");  // the folder itself is a link
+    EXPECT_FALSE(PathExists(dir / "tree"));
+    EXPECT_FALSE(PathExists(dir / "linked_tree"));
+    EXPECT_EQ("keep", ReadTextFile(dir / "outside\\keep.txt"));
+    EXPECT_EQ("keep", ReadTextFile(dir / "outside\\deep\\keep.txt"));
+}
+
 TEST(Move, ReplacesDestinationAndDeletesReadOnlySource) {
     TestFolder dir;
     WriteTextFile(dir / "src.txt", "new");
