@@ -28,6 +28,10 @@ std::string FirstArgument() {
     return g_arguments.empty() ? std::string() : g_arguments.front();
 }
 
+bool IsSilentSwitch(const std::string& argument) {
+    return argument == "-s" || argument == "-s2";
+}
+
 std::string OwnProgramPath() {
     char path[MAX_PATH + 1] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);

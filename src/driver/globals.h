@@ -60,6 +60,9 @@ void SetCommandLineArguments(std::vector<std::string> arguments);
 bool HasArgument();
 // The first argument, or an empty text when there is none.
 std::string FirstArgument();
+// True for exactly "-s" or "-s2", the silent switches; any other argument names an archive (a
+// path such as C:\dl\my-skin.zip holds "-s" but is no switch).
+bool IsSilentSwitch(const std::string& argument);
 
 // Full path of the installer's own program file, and its folder with a trailing backslash.
 std::string OwnProgramPath();

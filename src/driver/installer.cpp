@@ -45,6 +45,14 @@ const char kArchiveCopyFolder[] = "MarlethArchives\\";
 
 int g_exit_code = 1;
 
+// The system's Notepad by its full path: a bare "notepad" would be looked for in the installer's
+// own folder (a downloads folder full of other people's files) and the current folder first.
+std::string NotepadPath() {
+    char windows[MAX_PATH + 1] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    return AddBackslash(windows) + "notepad.exe";
+}
+
 // Archive mode keeps a copy of the archive beside the installer; failures are ignored.
 void KeepArchiveCopy() {
     const std::string folder = OwnProgramFolder() + kArchiveCopyFolder;
@@ -65,8 +73,8 @@ int ChooseWayIn(bool overwrite_confirmed) {
         o.Silent = 0;
         return RunPageSequence();
     }
-    const std::string argument = LowerCaseText(FirstArgument());
-    if (argument == "-s" || argument == "-s2") {
+    const std::string argument = FirstArgument();
+    if (IsSilentSwitch(argument)) {
         o.Silent = 1;
         o.SilentStart = argument == "-s2" ? 1 : 0;
         return IDYES;
@@ -108,7 +116,9 @@ void Install() {
     if (o.InstallMode == 0 && (!WriteUninstallInfo() || !CreateShortcuts())) return;
 
     if (!o.LastViewFile.empty()) {
-        RunAndWait(o.InstallMode == 2 ? o.LastViewFile : "notepad " + o.LastViewFile, MainWindow);
+        RunAndWait(o.InstallMode == 2 ? CommandLineFor(o.LastViewFile, "")
+                                      : CommandLineFor(NotepadPath(), o.LastViewFile),
+                   MainWindow);
     }
     if (o.InstallMode == 0) {
         WriteHostRegistry();

@@ -15,11 +15,23 @@ namespace {
 
 const char kTempFolderFailed[] = "テンポラリフォルダの作成に失敗しました。";
 const char kNoAppName[] = "*(character not set)*";
+constexpr int kRunFolderAttempts = 100;
 
-std::string TemporaryFolderName() {
+// A new folder under the temporary path, named "$$TMP$$" and the tick count, never one that
+// exists already (whoever made it may control what is in it): a name that is taken is followed
+// by the next number. Empty when the temporary path does not fit (the folder would otherwise
+// land in the current folder) or nothing can be created.
+std::string CreateRunFolder() {
     char temp[MAX_PATH + 1] = {};
-    GetTempPathA(MAX_PATH, temp);
-    return std::string(temp) + "$$TMP$$" + std::to_string(GetTickCount()) + "\\";
+    const DWORD length = GetTempPathA(sizeof temp, temp);
+    if (length == 0 || length >= sizeof temp) return {};
+    uint32_t number = GetTickCount();
+    for (int attempt = 0; attempt < kRunFolderAttempts; ++attempt, ++number) {
+        const std::string folder = std::string(temp) + "$$TMP$$" + std::to_string(number) + "\\";
+        if (CreateFolder(folder)) return folder;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
+    }
+    return {};
 }
 
 void ReadMenuIcons() {
@@ -44,17 +56,16 @@ bool LoadInstallOptions() {
     o.InstallDir.clear();
     o.TempDir.clear();
 
-    // "-s" is looked for case-sensitively and as a substring, so "-s2" also counts.
     const std::string argument = FirstArgument();
-    if (!argument.empty() && argument.find("-s") == std::string::npos) {
+    if (!argument.empty() && !IsSilentSwitch(argument)) {
         o.ArchivePath = argument;
         o.ArchiveMode = 1;
     } else {
         o.ArchivePath = OwnProgramPath();
     }
 
-    const std::string temp = TemporaryFolderName();
-    if (!CreateFolder(temp)) {
+    const std::string temp = CreateRunFolder();
+    if (temp.empty()) {
         ShowError(kTempFolderFailed);
         return false;
     }

@@ -1,0 +1,80 @@
+// End-to-end: the installer among other people's files. Arguments that only look like switches,
+// programs planted where a careless command line would find them, paths with blanks and the
+// characters a command shell treats specially, a temporary path that does not fit.
+#include <gtest/gtest.h>
+
+#include "support/e2e_fixture.h"
+#include "support/zip_writer.h"
+#include "utils/files.h"
+#include "utils/text.h"
+
+namespace {
+
+const char kPluginFinished[] = "\"テスト\"プラグインのインストールが終了しました。";
+
+TEST_F(InstallerE2E, OnlyExactSilentSwitchesAreSwitches) {
+    const std::string exe = Build(PluginSetting(), PluginFiles());
+    for (const std::string argument : {"-S", "-s3", "--s"}) {
+        SCOPED_TRACE(argument);
+        EXPECT_EQ(1, Run(exe, {argument}, {{kError, "ファイルのオープンに失敗しました。: " + argument, IDOK}}));
+        EXPECT_FALSE(PathExists(Out()));
+    }
+    // A download named like a switch is an archive: installed into the installer's folder, not
+    // taken for "-s" (which would install the installer's own package without asking).
+    const std::string skin = dir / "my-skin.zip";
+    ASSERT_TRUE(WriteZip(skin, {{"skin.txt", "skin"},
+                                {"$preextractdir$/_$$$setting$$$_.ini", PluginSetting()}}));
+    EXPECT_EQ(0, Run(exe, {skin}, {{kConfirm, kPluginFinished, IDOK}}));
+    EXPECT_EQ("skin", ReadTextFile(dir / "skin.txt"));
+    EXPECT_FALSE(PathExists(Out()));
+}
+
+TEST_F(InstallerE2E, PlantedNotepadIsNotRun) {
+    WriteTextFile(dir / "notepad.exe", ReadTextFile(TestBinDir() + "recorder.exe"));
+    Files files = PluginFiles();
+    files["$preextractdir$\\readme.txt"] = "お読みください";
+    const std::string exe = Build(PluginSetting("LastViewText=readme.txt\r\n[preextractlist]\r\n"
+                                                "item0=$preextractdir$\\readme.txt\r\n"),
+                                  files);
+    DrivenProcess installer(exe, {"-s"});
+    HWND notepad = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        notepad = FindWindowA("Notepad", nullptr);
+        return notepad != nullptr || !installer.Running();
+    }));
+    ASSERT_NE(nullptr, notepad) << "the system's Notepad did not open";
+    PostMessageA(notepad, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, installer.WaitForExit());
+    EXPECT_FALSE(PathExists(dir / "record.txt")) << ReadTextFile(dir / "record.txt");
+}
+
+TEST_F(InstallerE2E, ProgramPathsWithBlanksAndShellCharactersAreQuoted) {
+    // The temporary path and the install path hold a blank, "&", "%" and "^"; a program planted
+    // where the unquoted path's first word points must not run in place of the packaged one.
+    const std::string temp = dir / "a b&c%d^e";
+    ForceFolders(temp);
+    SetEnvironmentVariableA("TMP", temp.c_str());
+    WriteTextFile(dir / "a.exe", ReadTextFile(TestBinDir() + "recorder.exe"));
+    Files files = PluginFiles();
+    files["$preextractdir$\\show.exe"] = ReadTextFile(TestBinDir() + "recorder.exe");
+    const std::string target = dir / "x y&z%w^v\\";
+    const std::string setting = "[options]\r\nAppName=テスト\r\nInstallMode=2\r\nDefaultInstallDir=" +
+                                target + "\r\nLastViewText=show.exe\r\n[preextractlist]\r\n"
+                                "item0=$preextractdir$\\show.exe\r\n";
+    const std::string exe = Build(setting, files);
+    EXPECT_EQ(0, Run(exe, {"-s"}, {}));
+    EXPECT_EQ("plug-in", ReadTextFile(target + "plugin.dll"));
+    const std::string record = ReadTextFile(dir / "record.txt");
+    EXPECT_NE(std::string::npos, record.find("show.exe|\"" + temp + "\\$$TMP$$")) << record;
+    EXPECT_EQ(std::string::npos, record.find(dir / "a.exe|")) << record;
+}
+
+TEST_F(InstallerE2E, TemporaryPathThatDoesNotFitIsRefused) {
+    // Longer than a path may be: the run folder must not fall back to the current folder.
+    SetEnvironmentVariableA("TMP", (dir / std::string(300, 't')).c_str());
+    const std::string exe = Build(PluginSetting(), PluginFiles());
+    EXPECT_EQ(1, Run(exe, {"-s"}, {{kError, "テンポラリフォルダの作成に失敗しました。", IDOK}}));
+    EXPECT_FALSE(PathExists(Out()));
+}
+
+}  // namespace
