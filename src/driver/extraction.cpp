@@ -11,6 +11,7 @@
 #include "driver/progress.h"
 #include "utils/message_box.h"
 #include "utils/profile.h"
+#include "utils/system_libraries.h"
 #include "utils/message_pump.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
@@ -59,6 +60,7 @@ bool ExtractPackage() {
     if (count <= 0) return false;
 
     InstalledFileList installed(o.TempDir + kSettingFileName);
+    EnsureCommonControls();  // the progress bar's class
     UniqueWindow progress(CreateDialogParamA(GetModuleHandleA(nullptr),
                                              MAKEINTRESOURCEA(IDD_PROGRESS), MainWindow,
                                              ProgressDlgProc, 0));

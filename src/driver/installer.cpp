@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
 #include <shellapi.h>
 
 #include <vector>
@@ -171,8 +170,6 @@ void Teardown() {
 
 int RunInstaller(int argc, char** argv) {
     g_exit_code = 1;
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
     SetCommandLineArguments(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
 
     if (!InitInstaller()) {

@@ -19,17 +19,28 @@ std::string ReplaceFirst(const std::string& text, const std::string& pattern,
     return text.substr(0, start) + replacement + text.substr(start + pattern.size(), 65535);
 }
 
-std::string ExpandFolderMacros(const std::string& text, bool default_allowed) {
-    const std::string programs = GetSpecialFolder(CSIDL_PROGRAMS);
-    const std::string desktop = GetSpecialFolder(CSIDL_DESKTOP);
-    const std::string startup = GetSpecialFolder(CSIDL_STARTUP);
-    std::string result = ReplaceFirst(text, "($startmenu)", programs);
-    result = ReplaceFirst(result, "($desktop)", desktop);
-    result = ReplaceFirst(result, "($startup)", startup);
+namespace {
 
-    std::string host = GetHostFolder(default_allowed);
-    if (!host.empty()) host = StripTrailingDelimiter(host);
-    result = ReplaceFirst(result, "($MARLETHDIR)", host);
+// ReplaceFirst with a special folder's path, looked up only when the text names the macro: the
+// look-up loads the shell and COM, which most runs never need.
+std::string ReplaceSpecialFolder(const std::string& text, const std::string& macro, int csidl) {
+    if (FindText(macro, text) == 0) return text;
+    return ReplaceFirst(text, macro, GetSpecialFolder(csidl));
+}
+
+}  // namespace
+
+std::string ExpandFolderMacros(const std::string& text, bool default_allowed) {
+    std::string result = ReplaceSpecialFolder(text, "($startmenu)", CSIDL_PROGRAMS);
+    result = ReplaceSpecialFolder(result, "($desktop)", CSIDL_DESKTOP);
+    result = ReplaceSpecialFolder(result, "($startup)", CSIDL_STARTUP);
+
+    // Also only when named: without the host's registry key the default folder is the shell's.
+    if (FindText("($MARLETHDIR)", result) != 0) {
+        std::string host = GetHostFolder(default_allowed);
+        if (!host.empty()) host = StripTrailingDelimiter(host);
+        result = ReplaceFirst(result, "($MARLETHDIR)", host);
+    }
     result = ReplaceFirst(result, "($INSTALLDIR)", StripTrailingDelimiter(InstallOptions.InstallDir));
 
     if (!IsDelimiterAt(result, static_cast<int>(result.size()))) result += '\\';

@@ -10,6 +10,7 @@
 #include "resource.h"
 #include "utils/message_box.h"
 #include "utils/profile.h"
+#include "utils/system_libraries.h"
 #include "utils/text.h"
 
 namespace {
@@ -89,6 +90,7 @@ int RunPageSequence() {
     int shown = 0;
     for (const TWizardPage& page : g_sequence) {
         if (page.DialogProc == nullptr) break;
+        EnsureCommonControls();  // the module page's tree view and progress bar
         result = static_cast<int>(DialogBoxParamA(GetModuleHandleA(nullptr),
                                                   MAKEINTRESOURCEA(page.TemplateId), MainWindow,
                                                   page.DialogProc, 0));

@@ -11,12 +11,14 @@
 
 namespace {
 
-std::wstring AnsiToWide(const std::string& text) {
+// The text in UTF-16 with its terminating zero. A vector, not a std::wstring: the installer
+// needs no other wide string, and std::wstring would bring the library's whole wide-string code.
+std::vector<wchar_t> AnsiToWide(const std::string& text) {
     const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (length <= 0) return std::wstring();
+    if (length <= 0) return std::vector<wchar_t>(1, L'\0');
     std::vector<wchar_t> wide(length);
     MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-    return std::wstring(wide.data());
+    return wide;
 }
 
 }  // namespace
@@ -37,7 +39,7 @@ bool CreateShortcut(const TShortcutSetting& s) {
 
     UniqueCom<IPersistFile> file;
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void()))) {
-        file->Save(AnsiToWide(s.LinkFile).c_str(), FALSE);
+        file->Save(AnsiToWide(s.LinkFile).data(), FALSE);
     }
     return true;
 }

@@ -1,0 +1,62 @@
+// DLL loading from the system folder only: the process-wide search restriction, the hook of the
+// toolchain's delay-load helper, and the common controls' one-time registration.
+#include "utils/system_libraries.h"
+
+#include <commctrl.h>
+#include <delayimp.h>
+
+#include <string>
+
+namespace {
+
+// Set once SetDefaultDllDirectories restricted the search: LOAD_LIBRARY_SEARCH_SYSTEM32 is then
+// understood by LoadLibraryExA (it is not on systems that lack that function).
+bool g_search_flags_supported = false;
+
+// The delay-load helper asks the hook first, before it would call LoadLibraryA itself.
+FARPROC WINAPI DelayLoadHook(unsigned notification, PDelayLoadInfo info) {
+    if (notification != dliNotePreLoadLibrary) return nullptr;
+    return reinterpret_cast<FARPROC>(LoadSystemLibrary(info->szDll));
+}
+
+}  // namespace
+
+// The delay-load helper's hook variable (declared extern "C" in <delayimp.h>). Defined beside
+// RestrictDllSearch, which the program body calls, so that every program restricting the search
+// links the hook too (otherwise the toolchain's empty default would be linked).
+PfnDliHook __pfnDliNotifyHook2 = DelayLoadHook;
+
+void RestrictDllSearch() {
+    // Don't load modules from the application nor current directory: an installer runs from a
+    // downloads folder full of other people's files.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const auto set_default_directories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (set_default_directories != nullptr &&
+        set_default_directories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        g_search_flags_supported = true;
+    }
+    // Removes the current folder from the search of systems without the function above.
+    SetDllDirectoryA("");
+}
+
+HMODULE LoadSystemLibrary(const char* name) {
+    if (g_search_flags_supported) {
+        return LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+    // Older systems: by its full path, and with the altered search order the DLL's own imports
+    // are looked for in the system folder before the program's.
+    char folder[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    const std::string path = std::string(folder) + "\\" + name;
+    return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+void EnsureCommonControls() {
+    static bool registered = false;
+    if (registered) return;
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
+    registered = InitCommonControlsEx(&controls) != FALSE;
+}
