@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Extraction benchmark (not a test). Builds three package shapes once and times, for each, a full
-# extraction by the installer's extractor (TZlibArchiver) under Wine, by a bare minizip loop under
-# Wine and by native unzip; prints medians, ratios and the Wine programs' peak working sets.
+# Extraction benchmark (not a test). Builds four package shapes once and times, for each, a full
+# installation by the installer ("-s"), a full extraction by the installer's extractor
+# (TZlibArchiver) under Wine, by a bare minizip loop under Wine and by native unzip; prints
+# medians, ratios, the Wine programs' peak memory, and how the small-file shapes c and d scale.
 #
 #   bench/extract_bench.sh
 #
@@ -12,10 +13,14 @@
 #                    "bare_reader", the
 #                    bare loop reading through the installer's OpenZipReader, which tells the
 #                    reader's own cost from the extractor's
-#   BENCH_SHAPES     shapes to run (default "a b c"):
+#   BENCH_SHAPES     shapes to run (default "a b c d"):
 #                      a: 5,000 files of 1-16 KB in 50 folders, text-like
 #                      b: 20 files of 10 MB, half text-like, half random
 #                      c: 30,000 files of 200 bytes in 100 folders
+#                      d: 100,000 files of 200 bytes in 334 folders (ZIP64: over 65,535 entries)
+#                    With c and d both run, a scaling table shows each command's cost per file
+#                    and its d/c time ratio, against the 100,000/30,000 = 3.33 of linear growth
+#                    (the bound is 3.6).
 #   BENCH_CPU        processor every measured command is pinned to (default 0)
 #   BENCH_DATA       where the archives are cached (default build/bench-data)
 #   BENCH_WORK       parent of the extraction folders (default /dev/shm/extract-bench: on tmpfs
@@ -33,7 +38,7 @@ build=${BUILD_DIR:-$here/build}
 data=${BENCH_DATA:-$build/bench-data}
 reps=${BENCH_REPS:-3}
 cpu=${BENCH_CPU:-0}
-shapes=${BENCH_SHAPES:-a b c}
+shapes=${BENCH_SHAPES:-a b c d}
 if [ -z "${BENCH_WORK:-}" ]; then
     BENCH_WORK=/tmp/extract-bench
     [ -d /dev/shm ] && BENCH_WORK=/dev/shm/extract-bench
@@ -50,6 +55,10 @@ all_ratios=(installer/bare installer/unzip extractor/bare extractor/unzip bare/u
             extractor/bare_reader bare_reader/bare)
 # Commands whose peak working set is shown, when measured.
 all_memory_methods=(extractor bare bare_reader)
+# Wine commands whose peak resident set (the process's own and its waited-for children's, from
+# /usr/bin/time) is shown: one measure for the installer, which reports nothing itself, and the
+# bare loop it is compared with.
+all_rss_methods=(installer bare)
 
 measured() {
     local method
@@ -64,11 +73,16 @@ memory_methods=()
 for method in "${all_memory_methods[@]}"; do
     measured "$method" && memory_methods+=("$method")
 done
+rss_methods=()
+for method in "${all_rss_methods[@]}"; do
+    measured "$method" && rss_methods+=("$method")
+done
 
 declare -A shape_text=(
     [a]="5,000 x 1-16 KB, 50 folders"
     [b]="20 x 10 MB, half random"
     [c]="30,000 x 200 B, 100 folders"
+    [d]="100,000 x 200 B, 334 folders"
 )
 archive_version=1  # bump when make_shapes.py or the archive layout changes
 
@@ -86,10 +100,11 @@ run_wine() {
     taskset -c "$cpu" "$here/scripts/wine-run.sh" "$build/bin/$exe" "$@"
 }
 
-# Runs a command and prints "WALL INNER PEAK_KB": the wall seconds around the command, and the
-# seconds and peak working set that it reports itself ("-" when it reports none).
+# Runs a command and prints "WALL INNER PEAK_KB RSS_KB": the wall seconds around the command,
+# the seconds and peak working set that it reports itself, and the peak resident set that
+# /usr/bin/time saw ("-" for what is not there).
 timed() {
-    local start end out inner peak
+    local start end out inner peak rss
     # Output goes to a file, not a pipe: Wine's background processes (wineserver, the desktop
     # process of a program with windows) inherit it and would hold a pipe open long after the
     # program has ended.
@@ -104,8 +119,19 @@ timed() {
     out=$(cat "$log")
     inner=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$out")
     peak=$(sed -n 's/.*peak_working_set_kb=\([0-9]*\).*/\1/p' <<<"$out")
-    awk -v ns=$((end - start)) -v inner="${inner:--}" -v peak="${peak:--}" \
-        'BEGIN { printf "%.3f %s %s\n", ns / 1e9, inner, peak }'
+    rss=$(sed -n 's/.*peak_rss_kb=\([0-9]*\).*/\1/p' <<<"$out")
+    awk -v ns=$((end - start)) -v inner="${inner:--}" -v peak="${peak:--}" -v rss="${rss:--}" \
+        'BEGIN { printf "%.3f %s %s %s\n", ns / 1e9, inner, peak, rss }'
+}
+
+# Runs a program (not a shell function) under /usr/bin/time, which adds "peak_rss_kb=K" to its
+# output (when installed).
+with_rss() {
+    if [ -x /usr/bin/time ]; then
+        /usr/bin/time -f 'peak_rss_kb=%M' "$@"
+    else
+        "$@"
+    fi
 }
 
 median() {
@@ -126,7 +152,8 @@ measure_extractor() {
 
 # minizip and CreateFileA/WriteFile, nothing else.
 measure_bare() {
-    timed run_wine bench_bare.exe "$(windows_path "$1")" "$(windows_path "$2")"
+    timed with_rss taskset -c "$cpu" "$here/scripts/wine-run.sh" "$build/bin/bench_bare.exe" \
+        "$(windows_path "$1")" "$(windows_path "$2")"
 }
 
 # The bare loop with the archive opened through the installer's OpenZipReader.
@@ -138,7 +165,7 @@ measure_bare_reader() {
 # installed-file list. The package has no install folder of its own, so it installs into the
 # host folder, which the prefix's registry names as the destination (see prepare_installer).
 measure_installer() {
-    timed taskset -c "$cpu" "$here/scripts/wine-run.sh" "${1%.zip}.exe" -s
+    timed with_rss taskset -c "$cpu" "$here/scripts/wine-run.sh" "${1%.zip}.exe" -s
 }
 
 measure_unzip() {
@@ -197,7 +224,7 @@ cleanup() {
     rm -rf "$work"
 }
 
-# Extracts with one method into a fresh empty folder; prints "WALL INNER PEAK_KB".
+# Extracts with one method into a fresh empty folder; prints "WALL INNER PEAK_KB RSS_KB".
 measure_once() {
     local method=$1 archive=$2
     local dest=$work/dest
@@ -209,7 +236,7 @@ measure_once() {
 
 # --- the run ----------------------------------------------------------------------------------
 
-declare -A figure wall peak entries megabytes
+declare -A figure wall peak rss entries megabytes
 
 run_shape() {
     local shape=$1 archive method r result files
@@ -231,14 +258,15 @@ run_shape() {
         fi
     done
 
-    local -A walls inners peaks
+    local -A walls inners peaks rsses
     for ((r = 1; r <= reps; r++)); do
         for method in "${methods[@]}"; do
             result=$(measure_once "$method" "$archive")
-            read -r w i p <<<"$result"
+            read -r w i p m <<<"$result"
             walls[$method]+="$w"$'\n'
             inners[$method]+="$i"$'\n'
             peaks[$method]+="$p"$'\n'
+            rsses[$method]+="$m"$'\n'
         done
         echo "shape $shape: run $r of $reps done" >&2
     done
@@ -253,6 +281,11 @@ run_shape() {
             peak[$shape:$method]=-
         else
             peak[$shape:$method]=$(printf '%s' "${peaks[$method]}" | largest)
+        fi
+        if grep -q '^-$' <<<"${rsses[$method]}"; then
+            rss[$shape:$method]=-
+        else
+            rss[$shape:$method]=$(printf '%s' "${rsses[$method]}" | largest)
         fi
     done
 }
@@ -270,6 +303,7 @@ print_table() {
     for method in "${methods[@]}"; do cell "$method s" "$method s" 15; done
     for ratio in "${ratios[@]}"; do cell "$ratio" "$ratio"; done
     for method in "${memory_methods[@]}"; do cell "$method MB" "$method MB"; done
+    for method in "${rss_methods[@]}"; do cell "$method RSS MB" "$method RSS MB"; done
     printf '\n'
     for shape in $shapes; do
         printf '%-5s %-28s %7s %5s' "$shape" "${shape_text[$shape]}" "${entries[$shape]}" "${megabytes[$shape]}"
@@ -289,6 +323,10 @@ print_table() {
             cell "$method MB" "$(awk -v k="${peak[$shape:$method]}" \
                 'BEGIN { if (k == "-") print "-"; else printf "%.1f", k / 1024 }')"
         done
+        for method in "${rss_methods[@]}"; do
+            cell "$method RSS MB" "$(awk -v k="${rss[$shape:$method]}" \
+                'BEGIN { if (k == "-") print "-"; else printf "%.1f", k / 1024 }')"
+        done
         printf '\n'
     done
     cat <<EOF
@@ -298,8 +336,28 @@ pinned to processor $cpu. For the Wine programs the first figure is the program'
 the extraction (from opening the archive to the last member) and the one in parentheses the
 whole process, Wine's start included; ratios use the first figure, except the installer's,
 which compare whole processes. MB: uncompressed size;
-peak working set: the largest of the runs (GetProcessMemoryInfo).
+peak working set: the largest of the runs (GetProcessMemoryInfo); RSS: the largest peak resident
+set of the runs (/usr/bin/time, Wine's shared libraries included).
 EOF
+}
+
+# How the small-file shapes scale: c and d differ only in the number of files (30,000 and
+# 100,000, 300 a folder), so a linear command takes 3.33 times as long for d.
+print_scaling() {
+    [[ " $shapes " == *" c "* && " $shapes " == *" d "* ]] || return 0
+    local method kind files_c=30000 files_d=100000
+    printf '\n%-12s %12s %12s %14s %14s %9s\n' command "c s" "d s" "c us/file" "d us/file" "d/c"
+    for method in "${methods[@]}"; do
+        kind=figure
+        [ "$method" = installer ] && kind=wall
+        local -n side=$kind
+        awk -v m="$method" -v c="${side[c:$method]}" -v d="${side[d:$method]}" \
+            -v fc=$files_c -v fd=$files_d \
+            'BEGIN { printf "%-12s %12.3f %12.3f %14.1f %14.1f %9.2f%s\n", m, c, d, c / fc * 1e6,
+                     d / fd * 1e6, d / c, (d / c > 3.6 ? "  over the 3.6 bound" : "") }'
+        unset -n side
+    done
+    echo "(linear: d/c = 3.33; the bound is 3.6. The installer's figures are whole processes.)"
 }
 
 trap cleanup EXIT
@@ -318,3 +376,4 @@ mkdir -p "$work"
 prepare_installer
 for shape in $shapes; do run_shape "$shape"; done
 print_table
+print_scaling

@@ -5,6 +5,7 @@ Usage: make_shapes.py SHAPE OUTPUT_DIR
   a: 5,000 files of 1 to 16 KB in 50 folders, text-like
   b: 20 files of 10 MB, 10 text-like (deflate shrinks them) and 10 random (it cannot)
   c: 30,000 files of 200 bytes in 100 folders
+  d: 100,000 files of 200 bytes in 334 folders (as c, 300 a folder: c and d differ in count only)
 """
 import os
 import random
@@ -64,11 +65,17 @@ def shape_c(rng, root):
         write(os.path.join(root, "dir%02d" % (i % 100), "f%05d.txt" % i), rng.randbytes(100).hex().encode())
 
 
+def shape_d(rng, root):
+    for i in range(100000):
+        write(os.path.join(root, "dir%03d" % (i % 334), "f%06d.txt" % i), rng.randbytes(100).hex().encode())
+
+
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ("a", "b", "c"):
+    shapes = {"a": shape_a, "b": shape_b, "c": shape_c, "d": shape_d}
+    if len(sys.argv) != 3 or sys.argv[1] not in shapes:
         sys.exit(__doc__)
     shape, root = sys.argv[1], sys.argv[2]
-    {"a": shape_a, "b": shape_b, "c": shape_c}[shape](random.Random(shape), root)
+    shapes[shape](random.Random(shape), root)
 
 
 if __name__ == "__main__":

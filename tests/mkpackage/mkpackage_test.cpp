@@ -404,6 +404,35 @@ TEST_F(MkpackageTest, LargeFileIsDeflatedAndRoundTrips) {
     EXPECT_TRUE(ReadTextFile(destination / "big.bin") == content);
 }
 
+TEST_F(MkpackageTest, SmallFilesAreDeflatedUnlessThatWouldGrowThem) {
+    const std::string compressible(1000, 'x');
+    const std::string random = LargeContent(64 * 1024).substr(0, 30000);  // deflate cannot shrink
+    WriteFile("small\\x.txt", compressible);
+    WriteFile("small\\random.bin", random);
+    WriteGoodSetting();
+    ASSERT_EQ(BuildInstaller().exit_code, 0u);
+
+    const struct {
+        const char* name;
+        uLong method;
+        const std::string& content;
+    } expected[] = {{"a.txt", 0, "a"},
+                    {"small/x.txt", Z_DEFLATED, compressible},
+                    {"small/random.bin", 0, random}};
+    TestFolder destination;
+    ScopedBoxAnswers boxes;
+    ASSERT_TRUE(ExtractAll(output_, destination.path()));
+    for (const auto& member : expected) {
+        unz_file_info info{};
+        ASSERT_TRUE(ReadMemberInfo(output_, member.name, info)) << member.name;
+        EXPECT_EQ(member.method, info.compression_method) << member.name;
+        EXPECT_EQ(member.content.size(), info.uncompressed_size) << member.name;
+        EXPECT_TRUE(ReadTextFile(destination / ToBackslashes(member.name)) == member.content)
+            << member.name;
+    }
+    EXPECT_TRUE(boxes.asked().empty());
+}
+
 TEST_F(MkpackageTest, LevelZeroStoresMembers) {
     WriteGoodSetting();
     ASSERT_EQ(Run({"--level", "0", package_, setting_, setup_exe_, output_}).exit_code, 0u);
