@@ -81,11 +81,60 @@ bool IsTrailByte(unsigned char b) {
     return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
 }
 
-// The member's times are set through the same handle once its data is written.
-UniqueFile CreateTarget(const std::string& path) {
-    return UniqueFile(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-}
+// A member's file while its data is written. A target that does not exist yet is created under
+// its own name (nothing to protect, and no rename to pay for); an existing one is left alone and
+// the data goes to a name beside it, which replaces the target only once the member is complete
+// and checked. Whatever was created is removed again unless Commit succeeded.
+class PendingFile {
+public:
+    explicit PendingFile(std::string target) : target_(std::move(target)) {}
+    ~PendingFile() {
+        if (committed_ || written_.empty()) return;
+        file_.reset();
+        DeleteFileForced(written_);
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    bool Open() {
+        if (Create(target_, CREATE_NEW)) return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+        // A part left by an interrupted run is replaced.
+        return Create(target_ + TZlibArchiver::kPartSuffix, CREATE_ALWAYS);
+    }
+    HANDLE get() const { return file_.get(); }
+
+    // Closes the file and, when it was written beside the target, moves it into place (a
+    // read-only target is made writable first).
+    bool Commit() {
+        if (!file_.close()) return false;
+        if (written_ != target_ &&
+            !MoveFileExA(written_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+            SetFileAttributesA(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!MoveFileExA(written_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+                return false;
+            }
+        }
+        committed_ = true;
+        return true;
+    }
+
+private:
+    // The member's times are set through the same handle once its data is written.
+    bool Create(const std::string& path, DWORD disposition) {
+        file_.reset(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file_) written_ = path;
+        return static_cast<bool>(file_);
+    }
+
+    std::string target_;
+    std::string written_;  // the file created, once there is one
+    UniqueFile file_;
+    bool committed_ = false;
+};
 
 // Creation and last-write time from the member's time (local); no last-access time is passed,
 // so it stays as it is.
@@ -109,10 +158,14 @@ TZlibArchiver::TZlibArchiver(const std::string& archive_path) : archive_path_(ar
 
 TZlibArchiver::~TZlibArchiver() = default;
 
+bool TZlibArchiver::OpenReader() {
+    reader_.reset(OpenZipReader(archive_path_, &layout_));
+    return static_cast<bool>(reader_);
+}
+
 int TZlibArchiver::OpenArchive() {
     current_index_ = 0;
-    reader_.reset(OpenZipReader(archive_path_));
-    if (!reader_) {
+    if (!OpenReader()) {
         ShowError(kOpenFailed + archive_path_);
         return 0;
     }
@@ -143,8 +196,7 @@ bool TZlibArchiver::CloseArchive() {
 }
 
 bool TZlibArchiver::ExtractFile(const std::string& member_name, const std::string& destination) {
-    reader_.reset(OpenZipReader(archive_path_));
-    if (!reader_) {
+    if (!OpenReader()) {
         ShowError(kOpenFailed + archive_path_);
         return false;
     }
@@ -182,11 +234,6 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
         return kFailed;
     }
 
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyBufferSize]);
-    if (!buffer) {
-        ShowError(kNoMemory);
-        return kFailed;
-    }
     entry_name = name;
 
     const std::string local_name = ToBackslashes(name);
@@ -204,7 +251,8 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
     // Only stored and deflated members are supported; minizip itself would also take method 12
     // (bzip2) and, built without bzip2, hand out the compressed bytes as data.
     const bool supported = info.compression_method == 0 || info.compression_method == Z_DEFLATED;
-    const int open_result = supported ? unzOpenCurrentFile(reader_.get()) : UNZ_BADZIPFILE;
+    int open_result = supported ? unzOpenCurrentFile(reader_.get()) : UNZ_BADZIPFILE;
+    if (open_result == UNZ_OK && !MemberDataFits(info)) open_result = UNZ_BADZIPFILE;
     if (open_result != UNZ_OK) {
         ShowError(kMemberOpenFailed + target);
         return open_result;
@@ -214,50 +262,75 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
     if (!skip && confirm_overwrite_ == 1 && FileExists(target)) {
         skip = ShowConfirm(kOverwrite, MB_YESNO) == IDNO;
     }
-
-    int result = 0;
-    if (!skip) {
-        UniqueFile file = CreateTarget(target);
-        if (!file && DeleteFileForced(target)) file = CreateTarget(target);
-        if (!file) {
-            ShowError(kWriteFailed + target);
-            return kFailed;
-        }
-        uint64_t written = 0;
-        for (;;) {
-            const int read = unzReadCurrentFile(reader_.get(), buffer.get(), kCopyBufferSize);
-            if (read < 0) {
-                ShowError(kReadFailed + target);
-                return read;
-            }
-            if (read == 0) break;
-            DWORD done = 0;
-            if (!WriteFile(file.get(), buffer.get(), static_cast<DWORD>(read), &done, nullptr) ||
-                done != static_cast<DWORD>(read)) {
-                ShowError(kWriteFailed + target);
-                return read;
-            }
-            written += done;
-        }
-        // minizip ends a member quietly when its compressed data ends early and checks the CRC
-        // only after a complete read: a short member is a damaged archive, not a good file.
-        if (written != info.uncompressed_size) {
-            ShowError(kReadFailed + target);
-            return UNZ_BADZIPFILE;
-        }
-        StampFileTime(file.get(), info.tmu_date);
-        if (!file.close()) {
-            ShowError(kWriteFailed + target);
-            return kFailed;
-        }
+    if (skip) {
+        const int close_result = unzCloseCurrentFile(reader_.get());
+        if (close_result != UNZ_OK) ShowError(kCloseFailed + archive_path_);
+        return close_result;
     }
 
+    PendingFile file(target);
+    if (!file.Open()) {
+        ShowError(kWriteFailed + target);
+        return kFailed;
+    }
+    const int result = CopyMember(info, file.get(), target);
+    if (result != 0) return result;
+    StampFileTime(file.get(), info.tmu_date);
+    if (!file.Commit()) {
+        ShowError(kWriteFailed + target);
+        return kFailed;
+    }
+    return 0;
+}
+
+bool TZlibArchiver::MemberDataFits(const unz_file_info& info) {
+    // The directory's ranges were checked without the local extra field, which only the local
+    // header gives: a long one could still push the data into the next member.
+    unz64_file_pos position{};
+    if (unzGetFilePos64(reader_.get(), &position) != UNZ_OK ||
+        position.num_of_file >= layout_.data_limit.size()) {
+        return false;
+    }
+    const uint64_t limit = layout_.data_limit[static_cast<size_t>(position.num_of_file)];
+    const uint64_t start = unzGetCurrentFileZStreamPos64(reader_.get());
+    return start <= limit && info.compressed_size <= limit - start;
+}
+
+int TZlibArchiver::CopyMember(const unz_file_info& info, HANDLE file, const std::string& target) {
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyBufferSize]);
+    if (!buffer) {
+        ShowError(kNoMemory);
+        return kFailed;
+    }
+    uint64_t written = 0;
+    for (;;) {
+        const int read = unzReadCurrentFile(reader_.get(), buffer.get(), kCopyBufferSize);
+        if (read < 0) {
+            ShowError(kReadFailed + target);
+            return read;
+        }
+        if (read == 0) break;
+        DWORD done = 0;
+        if (!WriteFile(file, buffer.get(), static_cast<DWORD>(read), &done, nullptr) ||
+            done != static_cast<DWORD>(read)) {
+            ShowError(kWriteFailed + target);
+            return read;
+        }
+        written += done;
+    }
+    // minizip ends a member quietly when its compressed data ends early and checks the CRC
+    // only after a complete read: a short member is a damaged archive, not a good file.
+    if (written != info.uncompressed_size) {
+        ShowError(kReadFailed + target);
+        return UNZ_BADZIPFILE;
+    }
+    // The CRC is known only once every byte was read; the file is placed only when it is right.
     const int close_result = unzCloseCurrentFile(reader_.get());
     if (close_result != UNZ_OK) {
         ShowError(kCloseFailed + archive_path_);
-        result = close_result;
+        return close_result;
     }
-    return result;
+    return 0;
 }
 
 TZlibArchiver::UnsafeName TZlibArchiver::CheckEntryName(const std::string& name) {

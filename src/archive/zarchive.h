@@ -58,15 +58,28 @@ public:
     static void SetEntryFileTime(const std::string& path, const tm_unz& time);
 
     int EntryCount() const { return static_cast<int>(global_info_.number_entry); }
+    // The sum of the members' uncompressed sizes, as the open archive declares them.
+    uint64_t DeclaredSize() const { return layout_.declared_size; }
+
+    // Suffix of the name under which a member that replaces an existing file is written beside
+    // it, until it is complete and checked.
+    static constexpr char kPartSuffix[] = ".$$part$$";
 
 private:
     // Creates the folder with its parents unless it is the one checked last time.
     static void EnsureFolder(const std::string& folder, std::string& checked);
+    // Opens the archive and checks its layout; false when either fails.
+    bool OpenReader();
+    // True when the open member's data, from where it really starts, stays within its range.
+    bool MemberDataFits(const unz_file_info& info);
+    // Reads the open member into the file; 0 or the failure's result after its error box.
+    int CopyMember(const unz_file_info& info, HANDLE file, const std::string& target);
 
     std::string archive_path_;
     uint8_t keep_folders_ = 1;
     uint8_t confirm_overwrite_ = 0;
     UniqueUnzFile reader_;
+    ArchiveLayout layout_;
     unz_global_info global_info_{};
     int32_t current_index_ = 0;
     std::string checked_destination_;  // destination folder found or created last

@@ -128,8 +128,10 @@ bool ReadEndRecords(HANDLE file, uint64_t end_pos, const unsigned char* record, 
         start = end_pos - (directory_offset + directory_size);
     }
 
+    // The directory ends where the end records begin: a gap there means the stored offset or
+    // size does not describe this file.
     if (directory_offset > directory_end - start ||
-        directory_size > directory_end - start - directory_offset) {
+        directory_size != directory_end - start - directory_offset) {
         return false;
     }
     if (entries > 0) {
@@ -142,6 +144,9 @@ bool ReadEndRecords(HANDLE file, uint64_t end_pos, const unsigned char* record, 
     span.start = start;
     span.length = archive_end - start;
     span.zip64 = zip64;
+    span.entries = entries;
+    span.directory_offset = directory_offset;
+    span.directory_size = directory_size;
     return true;
 }
 
@@ -163,6 +168,132 @@ bool LocateArchive(HANDLE file, ArchiveSpan& span) {
         }
     }
     return false;
+}
+
+// --- checking the central directory ---------------------------------------------------------
+
+constexpr uint64_t kCentralHeaderSize = 46;
+constexpr uint64_t kLocalHeaderSize = 30;
+constexpr uint16_t kZip64ExtraId = 1;
+constexpr uint32_t kNoValue32 = 0xFFFFFFFF;
+
+// Reads a byte range of a file from front to back through a buffer.
+class RangeReader {
+public:
+    RangeReader(HANDLE file, uint64_t begin, uint64_t length)
+        : file_(file), position_(begin), end_(begin + length) {}
+
+    bool Read(unsigned char* out, uint64_t size) {
+        while (size > 0) {
+            if (next_ == filled_) {
+                const uint64_t want = std::min<uint64_t>(sizeof buffer_, end_ - position_);
+                if (want == 0 || !ReadExact(file_, position_, buffer_, static_cast<DWORD>(want))) {
+                    return false;
+                }
+                position_ += want;
+                next_ = 0;
+                filled_ = static_cast<size_t>(want);
+            }
+            const size_t take = static_cast<size_t>(std::min<uint64_t>(size, filled_ - next_));
+            std::memcpy(out, buffer_ + next_, take);
+            next_ += take;
+            out += take;
+            size -= take;
+        }
+        return true;
+    }
+    bool AtEnd() const { return next_ == filled_ && position_ == end_; }
+
+private:
+    HANDLE file_;
+    uint64_t position_;
+    uint64_t end_;
+    size_t next_ = 0;
+    size_t filled_ = 0;
+    unsigned char buffer_[65536];
+};
+
+// Where a member lies: from its local header to the end of its data, as far as the central
+// directory tells (the local extra field is not counted: the extractor checks the real start).
+struct MemberRange {
+    uint64_t offset;
+    uint64_t end;
+    size_t index;
+};
+
+// Fills the sizes and offset marked 0xFFFFFFFF from the entry's ZIP64 extra field.
+bool ReadZip64Extra(const std::vector<unsigned char>& extra, uint64_t& size, uint64_t& csize,
+                    uint64_t& offset) {
+    for (size_t at = 0; at + 4 <= extra.size();) {
+        const uint16_t id = Get16(&extra[at]);
+        const size_t length = Get16(&extra[at + 2]);
+        if (at + 4 + length > extra.size()) return false;
+        if (id == kZip64ExtraId) {
+            size_t field = at + 4;
+            for (uint64_t* value : {&size, &csize, &offset}) {
+                if (*value != kNoValue32) continue;
+                if (field + 8 > at + 4 + length) return false;
+                *value = Get64(&extra[field]);
+                field += 8;
+            }
+            return true;
+        }
+        at += 4 + length;
+    }
+    return size != kNoValue32 && csize != kNoValue32 && offset != kNoValue32;
+}
+
+// Walks the central directory once and checks what it claims against the file.
+bool CheckLayout(HANDLE file, const ArchiveSpan& span, ArchiveLayout& layout) {
+    RangeReader reader(file, span.start + span.directory_offset, span.directory_size);
+    std::vector<MemberRange> ranges;
+    layout = ArchiveLayout();
+    std::vector<unsigned char> extra;
+    for (uint64_t i = 0; i < span.entries; ++i) {
+        unsigned char header[kCentralHeaderSize];
+        if (!reader.Read(header, sizeof header) || Get32(header) != kCentralSignature) return false;
+        const uint16_t method = Get16(header + 10);
+        uint64_t csize = Get32(header + 20);
+        uint64_t size = Get32(header + 24);
+        const uint16_t name_length = Get16(header + 28);
+        uint64_t offset = Get32(header + 42);
+        std::vector<unsigned char> name(name_length);
+        extra.resize(Get16(header + 30));
+        std::vector<unsigned char> comment(Get16(header + 32));
+        if (!reader.Read(name.data(), name.size()) || !reader.Read(extra.data(), extra.size()) ||
+            !reader.Read(comment.data(), comment.size())) {
+            return false;
+        }
+        if ((size == kNoValue32 || csize == kNoValue32 || offset == kNoValue32) &&
+            !ReadZip64Extra(extra, size, csize, offset)) {
+            return false;
+        }
+        // Stored data is the member itself; deflated data cannot grow beyond the deflate ratio.
+        if (method == 0 && size > csize) return false;
+        if (method == Z_DEFLATED && csize > UINT64_MAX / kMaxDeflateRatio) return false;
+        if (method == Z_DEFLATED && size > csize * kMaxDeflateRatio) return false;
+        // Header and data lie before the central directory (which also keeps the sums small).
+        const uint64_t local_header = kLocalHeaderSize + name_length;
+        if (offset > span.directory_offset || local_header > span.directory_offset - offset ||
+            csize > span.directory_offset - offset - local_header) {
+            return false;
+        }
+        layout.declared_size += size;
+        ranges.push_back({offset, offset + local_header + csize, static_cast<size_t>(i)});
+    }
+    // The count must describe the whole directory, neither more nor fewer entries.
+    if (!reader.AtEnd()) return false;
+
+    // No member's data may reach into the next member or into the central directory.
+    std::sort(ranges.begin(), ranges.end(),
+              [](const MemberRange& a, const MemberRange& b) { return a.offset < b.offset; });
+    layout.data_limit.assign(ranges.size(), 0);
+    for (size_t i = 0; i < ranges.size(); ++i) {
+        const uint64_t limit = i + 1 < ranges.size() ? ranges[i + 1].offset : span.directory_offset;
+        if (ranges[i].end > limit) return false;
+        layout.data_limit[ranges[i].index] = limit;
+    }
+    return true;
 }
 
 UniqueFile OpenShared(const std::string& path) {
@@ -289,10 +420,14 @@ bool FindArchive(const std::string& path, ArchiveSpan& span) {
     return file && LocateArchive(file.get(), span);
 }
 
-unzFile OpenZipReader(const std::string& path) {
+unzFile OpenZipReader(const std::string& path, ArchiveLayout* layout) {
     UniqueFile file = OpenShared(path);
     ArchiveSpan span;
-    if (!file || !LocateArchive(file.get(), span)) return nullptr;
+    ArchiveLayout checked;
+    if (!file || !LocateArchive(file.get(), span) || !CheckLayout(file.get(), span, checked)) {
+        return nullptr;
+    }
+    if (layout != nullptr) *layout = std::move(checked);
     OpenRequest request;
     request.view.reset(new (std::nothrow) ArchiveView(std::move(file), span));
     if (!request.view) return nullptr;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "unzip.h"
 
@@ -20,13 +21,32 @@ struct ArchiveSpan {
     uint64_t start = 0;
     uint64_t length = 0;
     bool zip64 = false;  // found through ZIP64 end records
+    // The central directory as the end records give it; the offset counts from start.
+    uint64_t entries = 0;
+    uint64_t directory_offset = 0;
+    uint64_t directory_size = 0;
 };
+
+// What the central directory claims, checked against the file before anything is extracted.
+struct ArchiveLayout {
+    uint64_t declared_size = 0;  // the sum of the members' uncompressed sizes
+    // Per entry, in directory order: where its data must end at the latest (the next member's
+    // local header, or the central directory).
+    std::vector<uint64_t> data_limit;
+};
+
+// A deflate stream inflates to at most this many times its own size (a 258-byte match in one
+// bit, with a tail of byte alignment): a member claiming more lies about its size.
+constexpr uint64_t kMaxDeflateRatio = 1032;
 
 // Finds the archive in the file at path; false when the file holds none or cannot be read.
 bool FindArchive(const std::string& path, ArchiveSpan& span);
 
-// Opens the archive in path; null on any failure.
-unzFile OpenZipReader(const std::string& path);
+// Opens the archive in path; null on any failure, and for an archive whose central directory
+// lies: an entry count or directory size that does not match the directory, members whose data
+// would overlap each other or the directory, a stored member larger than its data, a deflated one
+// beyond the deflate ratio. With layout set, it receives the checked layout.
+unzFile OpenZipReader(const std::string& path, ArchiveLayout* layout = nullptr);
 
 // Owner of an open archive: closed (with any open member) when the owner goes away.
 class UniqueUnzFile {

@@ -110,6 +110,9 @@ void ClosingDialogue() {
 // and the closing dialogue. Sets the exit code to 0 when everything completed.
 void Install() {
     TInstallOptions& o = InstallOptions;
+    // A character's uninstall keys are checked before anything is written: after the extraction
+    // their absence would leave the package installed without a way to remove it.
+    if (o.InstallMode == 0 && !CheckUninstallSettings()) return;
     if (!ExtractPackage()) return;
     SetMessageOwner(MainWindow);
     if (o.InstallMode == 0 && (!WriteUninstallInfo() || !CreateShortcuts())) return;

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "driver/globals.h"
 #include "driver/macros.h"
 #include "driver/pages.h"
@@ -10,12 +13,14 @@
 #include "utils/message_box.h"
 #include "utils/profile.h"
 #include "utils/text.h"
+#include "utils/unique_any.h"
 
 namespace {
 
 const char kTempFolderFailed[] = "テンポラリフォルダの作成に失敗しました。";
 const char kNoAppName[] = "*(character not set)*";
 constexpr int kRunFolderAttempts = 100;
+const char kRunFolderPrefix[] = "$$TMP$$";
 
 // A new folder under the temporary path, named "$$TMP$$" and the tick count, never one that
 // exists already (whoever made it may control what is in it): a name that is taken is followed
@@ -27,11 +32,23 @@ std::string CreateRunFolder() {
     if (length == 0 || length >= sizeof temp) return {};
     uint32_t number = GetTickCount();
     for (int attempt = 0; attempt < kRunFolderAttempts; ++attempt, ++number) {
-        const std::string folder = std::string(temp) + "$$TMP$$" + std::to_string(number) + "\\";
+        const std::string folder =
+            std::string(temp) + kRunFolderPrefix + std::to_string(number) + "\\";
         if (CreateFolder(folder)) return folder;
         if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
     }
     return {};
+}
+
+// Ours beyond doubt: "$$TMP$$" followed by a decimal number and nothing else.
+bool IsRunFolderName(const std::string& name) {
+    const size_t prefix = sizeof kRunFolderPrefix - 1;
+    if (name.size() <= prefix || name.compare(0, prefix, kRunFolderPrefix) != 0) return false;
+    return name.find_first_not_of("0123456789", prefix) == std::string::npos;
+}
+
+uint64_t AsNumber(const FILETIME& time) {
+    return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
 }
 
 void ReadMenuIcons() {
@@ -47,6 +64,31 @@ void ReadMenuIcons() {
 }
 
 }  // namespace
+
+void RemoveStaleTemporaryFolders(const std::string& temp_path) {
+    // A run ends by deleting its folder; one still there a day after it was last touched
+    // belongs to a run that was killed (no installation takes a day).
+    constexpr uint64_t kDay = 24ULL * 60 * 60 * 10000000;  // in 100-ns units
+    FILETIME now_time{};
+    GetSystemTimeAsFileTime(&now_time);
+    const uint64_t now = AsNumber(now_time);
+    const std::string base = AddBackslash(temp_path);
+    std::vector<std::string> stale;
+    WIN32_FIND_DATAA entry;
+    {
+        UniqueFindHandle search(FindFirstFileA((base + kRunFolderPrefix + "*").c_str(), &entry));
+        if (!search) return;
+        do {
+            // A folder's last-write time moves whenever a file is added to it or removed.
+            const uint64_t touched = AsNumber(entry.ftLastWriteTime);
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                IsRunFolderName(entry.cFileName) && touched + kDay < now) {
+                stale.push_back(base + entry.cFileName);
+            }
+        } while (FindNextFileA(search.get(), &entry));
+    }
+    for (const std::string& folder : stale) DeleteTree(folder);
+}
 
 bool LoadInstallOptions() {
     TInstallOptions& o = InstallOptions;
@@ -64,6 +106,9 @@ bool LoadInstallOptions() {
         o.ArchivePath = OwnProgramPath();
     }
 
+    char temp_path[MAX_PATH + 1] = {};
+    GetTempPathA(sizeof temp_path, temp_path);
+    RemoveStaleTemporaryFolders(temp_path);
     const std::string temp = CreateRunFolder();
     if (temp.empty()) {
         ShowError(kTempFolderFailed);

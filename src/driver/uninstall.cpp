@@ -17,8 +17,19 @@ const char kNoUninstallExeDir[] = "設定ファイルが不正です。(Uninstal
 const char kUninstallInfoName[] = "uinstall.ini";
 const char kUninstallerName[] = "chruinst.exe";
 const char kUninstallShortcut[] = "キャラクターアンインストール.lnk";
+const char kUninstallerCopyFailed[] = "アンインストーラのコピーに失敗しました。: ";
 
 }  // namespace
+
+bool CheckUninstallSettings() {
+    SelectProfile(InstallOptions.TempDir + kSettingFileName, "options");
+    const bool info_dir = !ReadProfileString("UninstallInfoDir", "").empty();
+    const bool exe_dir = !ReadProfileString("UninstallExeDir", "").empty();
+    // Without the information folder the uninstaller step fails too, and says so.
+    if (!info_dir) ShowError(kNoUninstallInfoDir);
+    if (!info_dir || !exe_dir) ShowError(kNoUninstallExeDir);
+    return info_dir && exe_dir;
+}
 
 bool WriteUninstallInfo() {
     const TInstallOptions& o = InstallOptions;
@@ -26,7 +37,9 @@ bool WriteUninstallInfo() {
     const std::string folder = ReadProfileString("UninstallInfoDir", "");
     std::string target;
     if (!folder.empty()) {
-        target = ExpandFolderMacros(folder, true) + kUninstallInfoName;
+        const std::string expanded = ExpandFolderMacros(folder, true);
+        ForceFolders(expanded);
+        target = expanded + kUninstallInfoName;
         if (FileExists(target)) DeleteFileForced(target);
         MoveFileByCopy(o.TempDir + kSettingFileName, target);
         InstallStatus.UninstallInfoPath = target;
@@ -44,14 +57,20 @@ bool InstallUninstaller(const std::string& uninstall_info) {
         ShowError(kNoUninstallExeDir);
         return false;
     }
-    const std::string destination = AddBackslash(ExpandFolderMacros(folder, true)) + kUninstallerName;
+    const std::string destination_folder = AddBackslash(ExpandFolderMacros(folder, true));
+    ForceFolders(destination_folder);
+    const std::string destination = destination_folder + kUninstallerName;
     if (FileExists(destination) && IsFileNewer(packaged, destination) &&
         !DeleteFileForced(destination)) {
         // The installed uninstaller is in use: it stays and serves this installation too.
         InstallStatus.UninstallerPath = destination;
         return true;
     }
-    MoveFileByCopy(packaged, destination);
+    // A shortcut to an uninstaller that is not there would leave the user without one.
+    if (!MoveFileByCopy(packaged, destination)) {
+        ShowError(kUninstallerCopyFailed + destination);
+        return false;
+    }
     InstallStatus.UninstallerPath = destination;
     return true;
 }

@@ -4,6 +4,9 @@
 
 #include <string>
 
+// True when the setting file names both uninstall folders; otherwise shows the message of each
+// missing one, as the uninstall step would after the extraction, and returns false.
+bool CheckUninstallSettings();
 // Moves the run's setting file to UninstallInfoDir\uinstall.ini and installs the uninstaller.
 bool WriteUninstallInfo();
 // Installs the packaged "chruinst.ex_" as UninstallExeDir\chruinst.exe.

@@ -17,6 +17,10 @@ bool DeleteWithAttributeRetry(const std::string& path, Delete remove) {
     return remove(path.c_str()) != FALSE;
 }
 
+// The answer FreeDiskSpace gives while a ScopedFreeSpace lives.
+bool g_free_space_fixed = false;
+uint64_t g_fixed_free_space = 0;
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -103,4 +107,32 @@ bool MoveFileByCopy(const std::string& source, const std::string& destination) {
     if (!CopyFileA(source.c_str(), destination.c_str(), FALSE)) return false;
     DeleteFileForced(source);
     return true;
+}
+
+bool FreeDiskSpace(const std::string& path, uint64_t& free_bytes) {
+    if (g_free_space_fixed) {
+        free_bytes = g_fixed_free_space;
+        return true;
+    }
+    std::string folder = StripTrailingDelimiter(path);
+    while (!folder.empty() && !FolderExists(folder)) {
+        const std::string parent = StripTrailingDelimiter(FolderOf(folder));
+        if (parent == folder) break;
+        folder = parent;
+    }
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExA(AddBackslash(folder).c_str(), &available, nullptr, nullptr)) {
+        return false;
+    }
+    free_bytes = available.QuadPart;
+    return true;
+}
+
+ScopedFreeSpace::ScopedFreeSpace(uint64_t free_bytes) {
+    g_free_space_fixed = true;
+    g_fixed_free_space = free_bytes;
+}
+
+ScopedFreeSpace::~ScopedFreeSpace() {
+    g_free_space_fixed = false;
 }

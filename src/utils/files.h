@@ -2,6 +2,7 @@
 // message: the caller decides what to tell the user.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // True for an existing file that can be opened for reading; false for a folder or a missing file.
@@ -23,3 +24,16 @@ bool RemoveFolderForced(const std::string& path);
 void DeleteTree(const std::string& folder);
 // Copies source over destination and then deletes the source. On failure the source stays.
 bool MoveFileByCopy(const std::string& source, const std::string& destination);
+
+// The bytes the caller may still write on the volume that holds path; a path that does not
+// exist yet is answered for its nearest existing parent. False when no parent can be asked.
+bool FreeDiskSpace(const std::string& path, uint64_t& free_bytes);
+
+// While alive, FreeDiskSpace answers free_bytes for every path: a full disk for tests.
+class ScopedFreeSpace {
+public:
+    explicit ScopedFreeSpace(uint64_t free_bytes);
+    ~ScopedFreeSpace();
+    ScopedFreeSpace(const ScopedFreeSpace&) = delete;
+    ScopedFreeSpace& operator=(const ScopedFreeSpace&) = delete;
+};

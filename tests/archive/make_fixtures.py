@@ -133,12 +133,120 @@ def write_placements(out, program):
     sign(os.path.join(out, "appended64.exe"), os.path.join(out, "signed64.exe"))
 
 
+def central_entry(name, method, crc, csize, size, offset):
+    dtime, ddate = dos_time(MEMBER_TIME)
+    return struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, method, dtime, ddate, crc,
+                       csize, size, len(name), 0, 0, 0, 0, 0, offset) + name
+
+
+def local_entry(name, method, crc, csize, size, extra=b""):
+    dtime, ddate = dos_time(MEMBER_TIME)
+    return struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, method, dtime, ddate, crc, csize, size,
+                       len(name), len(extra)) + name + extra
+
+
+def end_record(count, directory_size, directory_offset):
+    return struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, directory_size,
+                       directory_offset, 0)
+
+
+def write_lying_archives(out):
+    """Archives whose central directory claims what the file does not hold."""
+    # 200 entries pointing at one local entry of 5 MB of zeros (about 5 KB deflated): 1 GB.
+    payload = bytes(5 * 1024 * 1024)
+    compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
+    raw = compressor.compress(payload) + compressor.flush()
+    crc = zlib.crc32(payload) & 0xFFFFFFFF
+    data = local_entry(b"bomb/0.bin", 8, crc, len(raw), len(payload)) + raw
+    central = b"".join(central_entry(b"bomb/%d.bin" % i, 8, crc, len(raw), len(payload), 0)
+                       for i in range(200))
+    write(out, "lie_shared_data.zip", data + central + end_record(200, len(central), len(data)))
+
+    # The second member's header lies inside the first member's data.
+    first = b"A" * 100
+    data = local_entry(b"first.txt", 0, zlib.crc32(first), len(first), len(first)) + first
+    central = central_entry(b"first.txt", 0, zlib.crc32(first), len(first), len(first), 0) + \
+        central_entry(b"second.txt", 0, zlib.crc32(b"A" * 10), 10, 10, 60)
+    write(out, "lie_overlap.zip", data + central + end_record(2, len(central), len(data)))
+
+    # A stored member whose data would run into the central directory.
+    body = b"stored body"
+    claimed = len(body) + 40
+    data = local_entry(b"long.txt", 0, 0, claimed, claimed) + body
+    central = central_entry(b"long.txt", 0, 0, claimed, claimed, 0)
+    write(out, "lie_into_directory.zip", data + central + end_record(1, len(central), len(data)))
+
+    # A stored member claiming more than the archive holds (1 GB from 4 bytes).
+    data = local_entry(b"stored.bin", 0, zlib.crc32(b"tiny"), 4, 1 << 30) + b"tiny"
+    central = central_entry(b"stored.bin", 0, zlib.crc32(b"tiny"), 4, 1 << 30, 0)
+    write(out, "lie_stored_size.zip", data + central + end_record(1, len(central), len(data)))
+
+    # A deflated member claiming more than deflate can produce from its data.
+    payload = b"0123456789" * 100
+    compressor = zlib.compressobj(6, zlib.DEFLATED, -15)
+    raw = compressor.compress(payload) + compressor.flush()
+    claimed = len(raw) * 1032 + 1
+    data = local_entry(b"ratio.bin", 8, zlib.crc32(payload), len(raw), claimed) + raw
+    central = central_entry(b"ratio.bin", 8, zlib.crc32(payload), len(raw), claimed, 0)
+    write(out, "lie_ratio.zip", data + central + end_record(1, len(central), len(data)))
+
+    # End records counting more and fewer entries than the directory holds.
+    z = RawZip()
+    z.add("one.txt", b"one")
+    z.add("two.txt", b"two")
+    directory = len(z.data)
+    write(out, "lie_count_more.zip",
+          bytes(z.data + z.central) + end_record(3, len(z.central), directory))
+    write(out, "lie_count_fewer.zip",
+          bytes(z.data + z.central) + end_record(1, len(z.central), directory))
+
+    # ZIP64: bytes between the central directory and the end records that the stored directory
+    # offset and size do not account for.
+    z = RawZip(zip64=True)
+    z.add("one.txt", b"one")
+    whole = z.bytes()
+    directory_end = len(z.data) + len(z.central)
+    gap = b"\0" * 8
+    end64 = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, 1, 1, len(z.central),
+                        len(z.data))
+    locator = struct.pack("<IIQI", 0x07064B50, 0, directory_end + len(gap), 1)
+    write(out, "lie_gap64.zip", whole[:directory_end] + gap + end64 + locator +
+          whole[directory_end + len(end64) + len(locator):])
+
+    # The first member's local extra field pushes its data onto the second member's header,
+    # which the central directory alone does not show.
+    second = b"second member"
+    second_local = local_entry(b"second.txt", 0, zlib.crc32(second), len(second), len(second))
+    first_name = b"first.txt"
+    first_data = (second_local + second)[:20]
+    first_local = local_entry(first_name, 0, zlib.crc32(first_data), len(first_data),
+                              len(first_data), extra=struct.pack("<HH", 0x7A7A, 96) + b"\0" * 96)
+    data = first_local + second_local + second
+    central = central_entry(first_name, 0, zlib.crc32(first_data), len(first_data),
+                            len(first_data), 0) + \
+        central_entry(b"second.txt", 0, zlib.crc32(second), len(second), len(second),
+                      len(first_local))
+    write(out, "lie_local_extra.zip", data + central + end_record(2, len(central), len(data)))
+
+
+def write_replacing_archives(out):
+    """Members that fail only at their end, for replacing existing files."""
+    z = RawZip()
+    z.add("keep.txt", b"new content with a wrong checksum", method=8, crc=0x12345678)
+    write(out, "replace_badcrc.zip", z.bytes())
+    z = RawZip()
+    z.add("keep.txt", b"new content", method=8)
+    write(out, "replace_good.zip", z.bytes())
+
+
 def main():
     out, exe_prefix = sys.argv[1], sys.argv[2]
     os.makedirs(out, exist_ok=True)
     good = good_archive()
     with open(exe_prefix, "rb") as f:
         write_placements(out, f.read())
+    write_lying_archives(out)
+    write_replacing_archives(out)
     write(out, "truncated.zip", good[: len(good) // 2])
     write(out, "garbage.zip", b"this is no archive" * 100)
 

@@ -180,6 +180,96 @@ TEST_F(ExtractionRun, QuitMessageCancels) {
     EXPECT_FALSE(PathExists(dir / "out\\f1.txt"));
 }
 
+// Before writing anything the declared sizes are compared with the destination's free space.
+struct FreeSpaceCase {
+    uint64_t free_bytes;
+    bool fits;
+};
+
+TEST_F(ExtractionRun, DeclaredSizesBeyondTheFreeSpaceStopBeforeWriting) {
+    const std::string big(3 * 1024 * 1024 + 1, 'x');  // 3 MB and a byte: 4 MB needed
+    ASSERT_TRUE(WriteZip(dir / "p.zip", {{"big.bin", big}, {"$preextractdir$/_$$$setting$$$_.ini", "s"}}));
+    const uint64_t declared = big.size() + 1;
+    for (const FreeSpaceCase& c : {FreeSpaceCase{declared - 1, false},
+                                   FreeSpaceCase{2 * 1024 * 1024 + 5, false},
+                                   FreeSpaceCase{declared, true}}) {
+        SCOPED_TRACE(c.free_bytes);
+        TestFolder out;
+        InstallOptions.ArchivePath = dir / "p.zip";
+        InstallOptions.PreExtractedCount = 1;
+        InstallOptions.InstallDir = out / "dest\\";
+        ScopedFreeSpace space(c.free_bytes);
+        ScopedBoxAnswers boxes;
+        EXPECT_EQ(c.fits, ExtractPackage());
+        if (c.fits) {
+            EXPECT_TRUE(boxes.asked().empty());
+            EXPECT_TRUE(FileExists(out / "dest\\big.bin"));
+        } else {
+            ASSERT_EQ(1u, boxes.asked().size());
+            EXPECT_EQ("インストール先の空き容量が足りません。\r\n必要な容量: 4 MB\r\n空き容量: " +
+                          std::to_string(c.free_bytes / (1024 * 1024)) + " MB",
+                      boxes.asked()[0].text);
+            EXPECT_EQ("エラー", boxes.asked()[0].caption);
+            EXPECT_FALSE(PathExists(out / "dest"));
+        }
+    }
+}
+
+// A record left by a killed run of the same package is reported before anything is written:
+// Yes goes on (and the finished run removes the record), No stops with nothing written. A
+// record of another package is no concern of this run.
+struct LeftRecordCase {
+    const char* app_name;  // of the run that left the record
+    int answer;
+    bool asked;
+    bool installs;
+};
+
+TEST_F(ExtractionRun, ARecordLeftByAKilledRunIsAskedAbout) {
+    ASSERT_TRUE(WriteZip(dir / "p.zip", {{"a.txt", "a"}, {"$preextractdir$/_$$$setting$$$_.ini", "s"}}));
+    for (const LeftRecordCase& c : {LeftRecordCase{"試験", IDYES, true, true},
+                                    LeftRecordCase{"試験", IDNO, true, false},
+                                    LeftRecordCase{"別の荷物", IDNO, false, true}}) {
+        SCOPED_TRACE(std::string(c.app_name) + (c.answer == IDYES ? " yes" : " no"));
+        TestFolder out;
+        InstallOptions.ArchivePath = dir / "p.zip";
+        InstallOptions.PreExtractedCount = 1;
+        InstallOptions.InstallDir = out.path();
+        TInstallOptions other = InstallOptions;
+        other.AppName = c.app_name;
+        const std::string left = RunRecordPath(other);
+        WriteTextFile(left, "[run]\r\nAppName=x\r\n[INSTALLEDFILE]\r\nitem0=a.txt\r\n");
+
+        ScopedBoxAnswers boxes{c.answer};
+        EXPECT_EQ(c.installs, ExtractPackage());
+        if (c.asked) {
+            ASSERT_EQ(1u, boxes.asked().size());
+            EXPECT_EQ("\"試験\"の前回のインストールは途中で終了しています。\r\n"
+                      "このままインストールを続けますか？",
+                      boxes.asked()[0].text);
+            EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONINFORMATION), boxes.asked()[0].flags);
+        } else {
+            EXPECT_TRUE(boxes.asked().empty());
+        }
+        EXPECT_EQ(c.installs, FileExists(out / "a.txt"));
+        // The record of this run is gone once it ended; one it did not start stays.
+        EXPECT_EQ(c.app_name != InstallOptions.AppName || !c.installs, FileExists(left));
+        EXPECT_FALSE(FileExists(RunRecordPath(InstallOptions)) && c.installs);
+    }
+}
+
+TEST_F(ExtractionRun, TheRecordIsRemovedWhenTheRunFails) {
+    ASSERT_TRUE(WriteZip(dir / "p.zip", {{"a.txt", "a"}, {"b.txt", "b"},
+                                         {"$preextractdir$/_$$$setting$$$_.ini", "s"}}));
+    InstallOptions.ArchivePath = dir / "p.zip";
+    InstallOptions.PreExtractedCount = 1;
+    InstallOptions.InstallDir = dir / "out\\";
+    ForceFolders(dir / "out\\b.txt");  // a folder where the file should go
+    ScopedBoxAnswers boxes;
+    EXPECT_FALSE(ExtractPackage());
+    EXPECT_FALSE(FileExists(RunRecordPath(InstallOptions)));
+}
+
 }  // namespace
 
 namespace {

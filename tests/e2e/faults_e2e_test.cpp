@@ -1,0 +1,137 @@
+// End-to-end: faults that must lose nothing. A character package's uninstall keys checked before
+// anything is written, the uninstaller's folder created and a failed copy reported, a killed run
+// that leaves a record of its files and is asked about by the next run, stale run folders.
+#include <gtest/gtest.h>
+
+#include "support/e2e_fixture.h"
+#include "support/zip_writer.h"
+#include "utils/files.h"
+#include "utils/profile.h"
+#include "utils/text.h"
+
+namespace {
+
+const char kInfoMissing[] = "設定ファイルが不正です。(UninstallInfoDir)";
+const char kExeMissing[] = "設定ファイルが不正です。(UninstallExeDir)";
+const char kFailed[] = "インストールは失敗しました。";
+const char kPluginFinished[] = "\"テスト\"プラグインのインストールが終了しました。";
+
+// mkpackage refuses such settings; an archive made by other tools may still arrive.
+struct SettingCase {
+    const char* what;
+    const char* options;  // the setting file's text after the install folder
+    bool named_folder;    // false: no [options] section, the host folder is the destination
+    std::vector<std::string> messages;
+};
+
+TEST_F(InstallerE2E, UninstallKeysAreCheckedBeforeAnythingIsWritten) {
+    const SettingCase cases[] = {
+        {"no options section", "", false, {kInfoMissing, kExeMissing}},
+        {"no keys", "Vendor=ven\r\nType=typ\r\n", true, {kInfoMissing, kExeMissing}},
+        {"no information folder", "UninstallExeDir=($INSTALLDIR)\r\n", true,
+         {kInfoMissing, kExeMissing}},
+        {"no uninstaller folder", "UninstallInfoDir=($INSTALLDIR)\r\n", true, {kExeMissing}},
+    };
+    for (const SettingCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string setting =
+            c.named_folder
+                ? "[options]\r\nAppName=テスト\r\nDefaultInstallDir=" + Out() + "\r\n" + c.options
+                : "[other]\r\nAppName=テスト\r\n";
+        const std::string exe = dir / "pkg.exe";
+        ASSERT_TRUE(WriteZip(exe, {{"marleth.exe", "not the host"},
+                                   {"$preextractdir$/_$$$setting$$$_.ini", setting}},
+                             TestBinDir() + "setup.exe"));
+        std::vector<ExpectedBox> boxes;
+        for (const std::string& message : c.messages) boxes.push_back({kError, message, IDOK});
+        boxes.push_back({kError, kFailed, IDOK});
+        EXPECT_EQ(1, Run(exe, {"-s"}, boxes));
+        EXPECT_FALSE(PathExists(Out()));
+        EXPECT_FALSE(PathExists(dir / "host"));
+    }
+}
+
+// A character setting whose uninstaller goes to the folder given.
+std::string CharacterWithUninstallerIn(const std::string& out, const std::string& group,
+                                       const std::string& folder) {
+    return "[options]\r\nAppName=テスト\r\nInstallMode=0\r\nVendor=ven\r\nType=typ\r\n"
+           "DefaultInstallDir=" + out + "\r\nUninstallInfoDir=($INSTALLDIR)\\ven\\typ\r\n"
+           "UninstallExeDir=" + folder + "\r\nshortcut_group=" + group + "\r\n"
+           "[preextractlist]\r\nitem0=$preextractdir$\\chruinst.ex_\r\n";
+}
+
+TEST_F(InstallerE2E, AMissingUninstallerFolderIsCreated) {
+    const std::string exe = Build(
+        CharacterWithUninstallerIn(Out(), group_, "($INSTALLDIR)\\uninstall\\ven"), CharacterFiles());
+    EXPECT_EQ(0, Run(exe, {"-s"}, {}));
+    EXPECT_TRUE(FileExists(Out() + "uninstall\\ven\\chruinst.exe"));
+    EXPECT_TRUE(FileExists(ProgramsFolder() + "\\" + group_ + "\\キャラクターアンインストール.lnk"));
+}
+
+TEST_F(InstallerE2E, AFailedUninstallerCopyFailsTheRunWithoutItsShortcut) {
+    const std::string exe =
+        Build(CharacterWithUninstallerIn(Out(), group_, "($INSTALLDIR)"), CharacterFiles());
+    ForceFolders(Out() + "chruinst.exe");  // a folder where the uninstaller should go
+    EXPECT_EQ(1, Run(exe, {"-s"},
+                     {{kError, "アンインストーラのコピーに失敗しました。: " + Out() + "chruinst.exe",
+                       IDOK},
+                      {kError, kFailed, IDOK}}));
+    EXPECT_FALSE(PathExists(ProgramsFolder() + "\\" + group_ + "\\キャラクターアンインストール.lnk"));
+}
+
+// The record a run keeps in the install folder while it extracts, or "" when there is none.
+std::string FindRunRecord(const std::string& folder) {
+    WIN32_FIND_DATAA entry;
+    UniqueFindHandle search(FindFirstFileA((folder + "_$$$installing$$$_*.ini").c_str(), &entry));
+    return search ? folder + entry.cFileName : "";
+}
+
+std::vector<std::string> RecordedFiles(const std::string& record) {
+    SelectProfile(record, "INSTALLEDFILE");
+    std::vector<std::string> items;
+    for (int i = 0;; ++i) {
+        const std::string item = ReadProfileString("item" + IntToText(i), "");
+        if (item.empty()) return items;
+        items.push_back(item);
+    }
+}
+
+TEST_F(InstallerE2E, AKilledRunLeavesARecordOfItsFilesAndTheNextRunAsks) {
+    const std::string temp = dir / "tmp\\";
+    ForceFolders(temp);
+    SetEnvironmentVariableA("TMP", temp.c_str());
+    Files files;
+    for (int i = 0; i < 3000; ++i) files["many\\f" + IntToText(i) + ".txt"] = std::string(100, 'x');
+    const std::string exe = Build(PluginSetting(), files);
+    {
+        DrivenProcess installer(exe, {"-s"});
+        // Killed once a batch of the list is on disk.
+        ASSERT_TRUE(WaitFor([&] {
+            const std::string record = FindRunRecord(Out());
+            return !record.empty() && !RecordedFiles(record).empty();
+        }, 60000)) << installer.Describe();
+    }  // the process is ended here
+    const std::string record = FindRunRecord(Out());
+    ASSERT_NE("", record);
+    const std::vector<std::string> listed = RecordedFiles(record);
+    ASSERT_FALSE(listed.empty());
+    EXPECT_LT(listed.size(), files.size());
+    for (const std::string& item : listed) EXPECT_TRUE(FileExists(Out() + item)) << item;
+    SelectProfile(record, "run");
+    EXPECT_EQ("テスト", ReadProfileString("AppName", ""));
+    // The killed run's folder is still there, with its setting file.
+    WIN32_FIND_DATAA entry;
+    EXPECT_TRUE(UniqueFindHandle(FindFirstFileA((temp + "$$TMP$$*").c_str(), &entry)));
+
+    EXPECT_EQ(0, Run(exe, {},
+                     {{kConfirm, "\"テスト\"をインストールします。\r\nよろしいですか？", IDYES},
+                      {kConfirm,
+                       "\"テスト\"の前回のインストールは途中で終了しています。\r\n"
+                       "このままインストールを続けますか？",
+                       IDYES},
+                      {kConfirm, kPluginFinished, IDOK}}));
+    EXPECT_EQ("", FindRunRecord(Out()));
+    EXPECT_TRUE(FileExists(Out() + "many\\f2999.txt"));
+}
+
+}  // namespace
