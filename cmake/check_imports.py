@@ -130,9 +130,9 @@ def main():
                   if name.lower().removesuffix(".dll") not in allowed]
     if unexpected:
         problems.append(
-            f"imports {', '.join(unexpected)} at start: list the functions it calls in "
-            "cmake/delay-load/<dll>.def, so the DLL is loaded from the system folder when "
-            "first used")
+            f"imports {', '.join(unexpected)} at start: add the DLL to DELAY_LOADED_DLLS in "
+            "cmake/delay_load.cmake, so that it is loaded from the system folder when first "
+            "used")
     low, high = image.image_base, image.image_base + image.image_size
     for name, entries in delay_imports(image):
         broken = [index for index, target in entries if not low <= target < high]

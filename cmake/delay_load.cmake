@@ -14,37 +14,49 @@
 # that pointer starts out at, so the first call would jump to nowhere (check_imports.py catches
 # that). Without dllimport a call goes through the stub's jump, which costs nothing measurable.
 #
-# Each cmake/delay-load/NAME.def lists the functions of NAME.dll that the program calls, with
-# their stdcall argument sizes; dlltool makes libNAME_delay.a from it when CMake configures.
-
+# The delay-import library of each DLL is made when CMake configures, from the toolchain's own
+# import library: its function symbols become a .def file (build/delay-load/NAME.def) for dlltool,
+# so every function of the DLL can be called without a list to keep.
+set(DELAY_LOADED_DLLS user32 gdi32 advapi32 comctl32 comdlg32 ole32 shell32 version wininet)
 set(DELAY_LOAD_DIR ${CMAKE_BINARY_DIR}/delay-load)
-file(GLOB DELAY_LOAD_DEFS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/delay-load/*.def)
 set(DELAY_LOAD_LIBRARIES)
 file(MAKE_DIRECTORY ${DELAY_LOAD_DIR})
-foreach(def ${DELAY_LOAD_DEFS})
-    get_filename_component(name ${def} NAME_WE)
-    set(library ${DELAY_LOAD_DIR}/lib${name}_delay.a)
-    # --kill-at: the program's references carry the @N suffix, the DLL's exports do not.
-    # In the library's folder: dlltool names the library's symbols after the path it is given.
+foreach(name ${DELAY_LOADED_DLLS})
+    find_library(${name}_IMPORT_LIBRARY NAMES lib${name}.a REQUIRED)
+    execute_process(COMMAND ${CMAKE_NM} ${${name}_IMPORT_LIBRARY}
+        OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
+    # "00000000 T _MessageBoxA@16": a function's stub; data has only its __imp_ pointer.
+    string(REGEX MATCHALL "[0-9a-f]+ T _[^\r\n]+" functions "${symbols}")
+    list(TRANSFORM functions REPLACE "^[0-9a-f]+ T _" "")
+    list(REMOVE_DUPLICATES functions)
+    list(SORT functions)
+    if(failed OR NOT functions)
+        message(FATAL_ERROR "no functions found in ${${name}_IMPORT_LIBRARY}")
+    endif()
+    list(JOIN functions "\n" exports)
+    file(WRITE ${DELAY_LOAD_DIR}/${name}.def "LIBRARY ${name}.dll\nEXPORTS\n${exports}\n")
+    # --kill-at: the program's references carry the @N suffix, the DLL's exports do not. In the
+    # library's folder: dlltool names the library's symbols after the path it is given.
     execute_process(
-        COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --output-delaylib lib${name}_delay.a
+        COMMAND ${CMAKE_DLLTOOL} --input-def ${name}.def --output-delaylib lib${name}_delay.a
                 --dllname ${name}.dll --kill-at
         WORKING_DIRECTORY ${DELAY_LOAD_DIR}
         RESULT_VARIABLE failed)
     if(failed)
-        message(FATAL_ERROR "dlltool could not make ${library} from ${def}")
+        message(FATAL_ERROR "dlltool could not make lib${name}_delay.a")
     endif()
-    list(APPEND DELAY_LOAD_LIBRARIES ${library})
+    list(APPEND DELAY_LOAD_LIBRARIES ${DELAY_LOAD_DIR}/lib${name}_delay.a)
 endforeach()
 
-# The DLLs an exe may import at start: those the system always takes from its own folder
-# (known DLLs, loaded into every process anyway).
-set(START_IMPORTS_ALLOWED kernel32 user32 gdi32 advapi32 msvcrt)
+# The DLLs an exe may import at start: kernel32 and msvcrt, which load nothing else that is
+# looked for beside the program. Not user32, gdi32 and advapi32, although Windows always takes
+# them from its own folder: under Wine, user32 imports version.dll and gdi32 imports user32, and
+# the dependencies of what an exe imports are looked for beside the exe first.
+set(START_IMPORTS_ALLOWED kernel32 msvcrt)
 
-# After each link of target: fails the build when the exe imports another DLL at start, naming
-# the .def file to extend (a call to a function missing there links against the ordinary import
-# library, which the toolchain adds to every link), or when a delay-import entry lost its loading
-# stub (see cmake/check_imports.py). Runs before the exe is stripped: it finds the delay-import
+# After each link of target: fails the build when the exe imports another DLL at start (one not
+# in DELAY_LOADED_DLLS comes from its ordinary import library, which the toolchain adds to every
+# link), or when a delay-import entry lost its loading stub (see cmake/check_imports.py). Runs before the exe is stripped: it finds the delay-import
 # tables by their symbols.
 function(check_start_imports target)
     list(JOIN START_IMPORTS_ALLOWED "," allowed)

@@ -7,7 +7,7 @@
 #include "utils/system_libraries.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    // First of all, before any DLL beyond kernel32, user32, gdi32, advapi32 and msvcrt is loaded.
+    // First of all, before any DLL beyond kernel32 and msvcrt is loaded.
     RestrictDllSearch();
     return RunInstaller(__argc, __argv);
 }

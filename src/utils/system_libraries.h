@@ -6,7 +6,7 @@
 
 // Restricts the DLL search of the whole process to the system folder. The program body calls it
 // first; it also installs the delay-load hook (see cmake/delay_load.cmake), so every delay-loaded
-// DLL (version, comctl32, shell32, ole32, wininet) comes from the system folder too.
+// DLL (every one but kernel32 and msvcrt) comes from the system folder too.
 void RestrictDllSearch();
 
 // Loads a DLL of the system (a bare file name such as "version.dll") from the system folder, its
