@@ -2,7 +2,8 @@
 # Brings a Debian bookworm machine (as root) to a state where the project builds and its tests run:
 # the MinGW-w64 cross compiler, zlib for MinGW, Wine with 32-bit support and Wine's own fonts
 # (title-bar buttons are drawn with its Marlett font), Xvfb, Japanese fonts, GoogleTest sources
-# and minizip's sources (from Debian's zlib source package, unpacked outside the tracked tree).
+# and zlib's and minizip's sources (from Debian's zlib source package, unpacked outside the
+# tracked tree).
 # Quick when everything is already there.
 set -euo pipefail
 
@@ -38,7 +39,10 @@ SRC
 fi
 
 minizip_dir="$third_party/minizip"
-if [ ${#missing[@]} -gt 0 ] || [ $need_src = 1 ] || [ ! -f "$minizip_dir/unzip.c" ]; then
+zlib_dir="$third_party/zlib"
+have_sources=1
+[ -f "$minizip_dir/unzip.c" ] && [ -f "$zlib_dir/inflate.c" ] || have_sources=0
+if [ ${#missing[@]} -gt 0 ] || [ $need_src = 1 ] || [ $have_sources = 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
 fi
@@ -53,13 +57,16 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
     locale-gen >/dev/null
 fi
 
-if [ ! -f "$minizip_dir/unzip.c" ]; then
+# zlib's own sources too: the installer compiles the parts it uses for size (CMakeLists.txt).
+if [ $have_sources = 0 ]; then
     work=$(mktemp -d)
     (cd "$work" && apt-get source -qq --download-only zlib >/dev/null 2>&1 || apt-get source -qq zlib >/dev/null)
     (cd "$work" && { ls -d zlib-*/ >/dev/null 2>&1 || dpkg-source -x --no-check ./*.dsc >/dev/null; })
     src=$(ls -d "$work"/zlib-*/ | head -n 1)
-    rm -rf "$minizip_dir"
+    rm -rf "$minizip_dir" "$zlib_dir"
     cp -r "$src/contrib/minizip" "$minizip_dir"
+    mkdir -p "$zlib_dir"
+    cp "$src"/*.c "$src"/*.h "$zlib_dir/"
     rm -rf "$work"
 fi
 
