@@ -238,14 +238,17 @@ measure_once() {
 
 declare -A figure wall peak rss entries megabytes
 
-run_shape() {
-    local shape=$1 archive method r result files
+# Samples of every run, by shape:method, one value a line.
+declare -A walls inners peaks rsses
+
+# Warm-up of one shape: Wine, the page cache and the archive; also checks that every method
+# extracts every file.
+warm_up_shape() {
+    local shape=$1 archive method files
     archive=$(shape_archive "$shape")
     entries[$shape]=$(unzip -Z1 "$archive" | wc -l)
     files=$(unzip -Z1 "$archive" | grep -vc '/$' || true)
     megabytes[$shape]=$(unzip -Zt "$archive" | awk '{ printf "%.0f", $3 / 1048576 }')
-
-    # Warm-up: Wine, the page cache and the archive; also checks that every method extracts every file.
     for method in "${methods[@]}"; do
         measure_once "$method" "$archive" >/dev/null
         local got expected=$files
@@ -257,35 +260,42 @@ run_shape() {
             exit 1
         fi
     done
+}
 
-    local -A walls inners peaks rsses
-    for ((r = 1; r <= reps; r++)); do
-        for method in "${methods[@]}"; do
-            result=$(measure_once "$method" "$archive")
-            read -r w i p m <<<"$result"
-            walls[$method]+="$w"$'\n'
-            inners[$method]+="$i"$'\n'
-            peaks[$method]+="$p"$'\n'
-            rsses[$method]+="$m"$'\n'
-        done
-        echo "shape $shape: run $r of $reps done" >&2
-    done
+# One counted run of every method on one shape.
+measure_shape() {
+    local shape=$1 archive method result w i p m
+    archive=$(shape_archive "$shape")
     for method in "${methods[@]}"; do
-        wall[$shape:$method]=$(printf '%s' "${walls[$method]}" | median)
-        if grep -q '^-$' <<<"${inners[$method]}"; then
-            figure[$shape:$method]=${wall[$shape:$method]}
+        result=$(measure_once "$method" "$archive")
+        read -r w i p m <<<"$result"
+        walls[$shape:$method]+="$w"$'\n'
+        inners[$shape:$method]+="$i"$'\n'
+        peaks[$shape:$method]+="$p"$'\n'
+        rsses[$shape:$method]+="$m"$'\n'
+    done
+}
+
+# Medians of the times, largest of the memory figures.
+summarize_shape() {
+    local shape=$1 method key
+    for method in "${methods[@]}"; do
+        key=$shape:$method
+        wall[$key]=$(printf '%s' "${walls[$key]}" | median)
+        if grep -q '^-$' <<<"${inners[$key]}"; then
+            figure[$key]=${wall[$key]}
         else
-            figure[$shape:$method]=$(printf '%s' "${inners[$method]}" | median)
+            figure[$key]=$(printf '%s' "${inners[$key]}" | median)
         fi
-        if grep -q '^-$' <<<"${peaks[$method]}"; then
-            peak[$shape:$method]=-
+        if grep -q '^-$' <<<"${peaks[$key]}"; then
+            peak[$key]=-
         else
-            peak[$shape:$method]=$(printf '%s' "${peaks[$method]}" | largest)
+            peak[$key]=$(printf '%s' "${peaks[$key]}" | largest)
         fi
-        if grep -q '^-$' <<<"${rsses[$method]}"; then
-            rss[$shape:$method]=-
+        if grep -q '^-$' <<<"${rsses[$key]}"; then
+            rss[$key]=-
         else
-            rss[$shape:$method]=$(printf '%s' "${rsses[$method]}" | largest)
+            rss[$key]=$(printf '%s' "${rsses[$key]}" | largest)
         fi
     done
 }
@@ -331,7 +341,8 @@ print_table() {
     done
     cat <<EOF
 
-Seconds are medians of $reps runs (after one warm-up), each into a fresh empty folder under $work,
+Seconds are medians of $reps runs (after one warm-up; the runs go round all shapes in turn),
+each into a fresh empty folder under $work,
 pinned to processor $cpu. For the Wine programs the first figure is the program's own timing of
 the extraction (from opening the archive to the last member) and the one in parentheses the
 whole process, Wine's start included; ratios use the first figure, except the installer's,
@@ -374,6 +385,14 @@ export WINE_RUN_DISPLAY=$DISPLAY
 wineserver -p
 mkdir -p "$work"
 prepare_installer
-for shape in $shapes; do run_shape "$shape"; done
+for shape in $shapes; do warm_up_shape "$shape"; done
+# Rounds over all shapes rather than all runs of one shape after another: a machine whose load
+# drifts during the benchmark then weighs on every shape alike, and the ratios between shapes
+# (the scaling of c to d above all) stay fair.
+for ((r = 1; r <= reps; r++)); do
+    for shape in $shapes; do measure_shape "$shape"; done
+    echo "run $r of $reps done" >&2
+done
+for shape in $shapes; do summarize_shape "$shape"; done
 print_table
 print_scaling
