@@ -99,26 +99,27 @@ bool FitsOnDisk(uint64_t declared, const std::string& folder) {
 
 // The INSTALLEDFILE section, collected in memory and written in one go when the run ends,
 // whichever way: writing key by key would rewrite the whole file each time, quadratic in the
-// number of entries.
+// number of entries. One text, not a string per line: a package of many files would otherwise
+// hold more memory than the installer needs for anything else.
 class InstalledFileList {
 public:
     explicit InstalledFileList(std::string setting_file) : setting_file_(std::move(setting_file)) {}
     ~InstalledFileList() {
-        if (lines_.empty()) return;
+        if (count_ == 0) return;
         SelectProfile(setting_file_, kInstalledFileSection);
-        ReplaceProfileSection(kInstalledFileSection, lines_);
+        ReplaceProfileSectionText(kInstalledFileSection, lines_);
     }
     InstalledFileList(const InstalledFileList&) = delete;
     InstalledFileList& operator=(const InstalledFileList&) = delete;
 
     void Add(const std::string& entry_name) {
-        lines_.push_back("item" + IntToText(static_cast<int32_t>(lines_.size())) + "=" +
-                         ToBackslashes(entry_name));
+        lines_ += "item" + IntToText(count_++) + "=" + ToBackslashes(entry_name) + "\r\n";
     }
 
 private:
     std::string setting_file_;
-    std::vector<std::string> lines_;
+    std::string lines_;  // "itemN=name\r\n" for each entry
+    int32_t count_ = 0;
 };
 
 }  // namespace

@@ -79,10 +79,10 @@ bool HasSectionHeader(const std::string& text, const std::string& section) {
     return false;
 }
 
-// Appends the section to a plain-text file that does not have it yet; false when the file is
-// not such a file (then the profile API does the work).
+// Appends the section (lines: each ending with "\r\n") to a plain-text file that does not have it
+// yet; false when the file is not such a file (then the profile API does the work).
 bool AppendNewSection(const std::string& path, const std::string& section,
-                      const std::vector<std::string>& lines) {
+                      const std::string& lines) {
     bool exists = false;
     const std::string text = ReadWholeFile(path, exists);
     const bool unicode = text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') ||
@@ -90,28 +90,44 @@ bool AppendNewSection(const std::string& path, const std::string& section,
     const bool utf8_mark = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
     if (!exists || unicode || utf8_mark || HasSectionHeader(text, section)) return false;
 
-    std::string addition;
-    if (!text.empty() && text.back() != '\n') addition += "\r\n";
-    addition += "[" + section + "]\r\n";
-    for (const std::string& line : lines) addition += line + "\r\n";
+    std::string header;
+    if (!text.empty() && text.back() != '\n') header += "\r\n";
+    header += "[" + section + "]\r\n";
 
     UniqueFile file(CreateFileA(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
-    DWORD written = 0;
-    return WriteFile(file.get(), addition.data(), static_cast<DWORD>(addition.size()), &written,
-                     nullptr) &&
-           written == addition.size();
+    // The header and the lines as they are: a copy of a long list would double its memory.
+    const std::string* const parts[] = {&header, &lines};
+    for (const std::string* part : parts) {
+        DWORD written = 0;
+        if (!WriteFile(file.get(), part->data(), static_cast<DWORD>(part->size()), &written,
+                       nullptr) ||
+            written != part->size()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
 
 void ReplaceProfileSection(const std::string& section, const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    ReplaceProfileSectionText(section, text);
+}
+
+void ReplaceProfileSectionText(const std::string& section, const std::string& lines) {
     if (AppendNewSection(Current().file, section, lines)) return;
+    // The profile API wants the lines each ended by a zero, the list by another.
     std::string content;
-    for (const std::string& line : lines) {
-        content += line;
+    for (size_t start = 0; start < lines.size();) {
+        size_t end = lines.find("\r\n", start);
+        if (end == std::string::npos) end = lines.size();
+        content.append(lines, start, end - start);
         content += '\0';
+        start = end + 2;
     }
     content += '\0';
     WritePrivateProfileSectionA(section.c_str(), content.c_str(), Current().file.c_str());
