@@ -10,7 +10,9 @@
 #   BENCH_REPS       counted runs per command and shape (default 3), after one warm-up run
 #   BENCH_METHODS    measured commands (default "installer extractor bare unzip"); "installer" is
 #                    the whole installer, setup.exe with the shape appended, run with "-s"; also
-#                    "bare_reader", the
+#                    "installer_unsealed", the same installer with its seal made unrecognisable
+#                    (so that it skips the seal's check: installer/installer_unsealed is the
+#                    check's cost), and "bare_reader", the
 #                    bare loop reading through the installer's OpenZipReader, which tells the
 #                    reader's own cost from the extractor's
 #   BENCH_SHAPES     shapes to run (default "a b c d"):
@@ -51,7 +53,7 @@ source "$here/scripts/wine-env.sh"
 read -r -a methods <<<"${BENCH_METHODS:-installer extractor bare unzip}"
 # Ratios of the figures, shown when both commands were measured. The installer reports no
 # timing of its own: its ratios compare whole processes, Wine's start included on both sides.
-all_ratios=(installer/bare installer/unzip extractor/bare extractor/unzip bare/unzip
+all_ratios=(installer/bare installer/unzip installer/installer_unsealed extractor/bare extractor/unzip bare/unzip
             extractor/bare_reader bare_reader/bare)
 # Commands whose peak working set is shown, when measured.
 all_memory_methods=(extractor bare bare_reader)
@@ -84,7 +86,7 @@ declare -A shape_text=(
     [c]="30,000 x 200 B, 100 folders"
     [d]="100,000 x 200 B, 334 folders"
 )
-archive_version=1  # bump when make_shapes.py or the archive layout changes
+archive_version=2  # bump when make_shapes.py or the archive layout changes (2: sealed)
 
 # --- helpers ----------------------------------------------------------------------------------
 
@@ -168,6 +170,11 @@ measure_installer() {
     timed with_rss taskset -c "$cpu" "$here/scripts/wine-run.sh" "${1%.zip}.exe" -s
 }
 
+# The same installer without a seal to check.
+measure_installer_unsealed() {
+    timed with_rss taskset -c "$cpu" "$here/scripts/wine-run.sh" "${1%.zip}-unsealed.exe" -s
+}
+
 measure_unzip() {
     timed taskset -c "$cpu" unzip -q -o "$1" -d "$2"
 }
@@ -204,17 +211,26 @@ shape_archive() {
 
 # Points the host folder of the benchmark's prefix at the destination of every run.
 prepare_installer() {
-    measured installer || return 0
+    measured installer || measured installer_unsealed || return 0
     "$here/scripts/wine-run.sh" reg add 'HKCU\Software\Calderex\MarlethWare2002' /v InstallPath \
         /d "$(windows_path "$work/dest")" /f >/dev/null 2>&1
 }
 
-# The installer of shape $1: setup.exe with the shape's archive appended.
+# The installer of shape $1: setup.exe with the shape's archive appended; and a copy whose
+# archive comment, the seal, starts with another byte, which makes it an ordinary comment.
 shape_installer() {
-    local archive
+    local archive exe seal_size=84
     archive=$(shape_archive "$1")
-    if [ ! -f "${archive%.zip}.exe" ] || [ "$build/bin/setup.exe" -nt "${archive%.zip}.exe" ]; then
-        cat "$build/bin/setup.exe" "$archive" >"${archive%.zip}.exe"
+    exe=${archive%.zip}.exe
+    if [ ! -f "$exe" ] || [ "$build/bin/setup.exe" -nt "$exe" ]; then
+        cat "$build/bin/setup.exe" "$archive" >"$exe"
+        cp "$exe" "${exe%.exe}-unsealed.exe"
+        if [ "$(tail -c $seal_size "$exe" | head -c 12)" != "MarlethSeal " ]; then
+            echo "shape $1: the archive carries no seal" >&2
+            exit 1
+        fi
+        printf 'X' | dd of="${exe%.exe}-unsealed.exe" bs=1 conv=notrunc status=none \
+            seek=$(($(stat -c %s "$exe") - seal_size))
     fi
 }
 
@@ -254,7 +270,7 @@ warm_up_shape() {
         local got expected=$files
         got=$(find "$work/dest" -type f | wc -l)
         # The installer takes the setting file out before the pages and does not install it.
-        [ "$method" = installer ] && expected=$((files - 1))
+        [[ "$method" == installer* ]] && expected=$((files - 1))
         if [ "$got" != "$expected" ]; then
             echo "$method extracted $got files of $files from shape $shape" >&2
             exit 1
@@ -323,7 +339,7 @@ print_table() {
         done
         for ratio in "${ratios[@]}"; do
             local kind=figure
-            [ "${ratio%/*}" = installer ] && kind=wall
+            [[ "${ratio%/*}" == installer* ]] && kind=wall
             local -n side=$kind
             cell "$ratio" "$(awk -v a="${side[$shape:${ratio%/*}]}" -v b="${side[$shape:${ratio#*/}]}" \
                 'BEGIN { printf "%.2f", a / b }')"
@@ -360,7 +376,7 @@ print_scaling() {
     printf '\n%-12s %12s %12s %14s %14s %9s\n' command "c s" "d s" "c us/file" "d us/file" "d/c"
     for method in "${methods[@]}"; do
         kind=figure
-        [ "$method" = installer ] && kind=wall
+        [[ "$method" == installer* ]] && kind=wall
         local -n side=$kind
         awk -v m="$method" -v c="${side[c:$method]}" -v d="${side[d:$method]}" \
             -v fc=$files_c -v fd=$files_d \
@@ -374,7 +390,7 @@ print_scaling() {
 trap cleanup EXIT
 prepare_tools
 for shape in $shapes; do shape_archive "$shape" >/dev/null; done
-if measured installer; then
+if measured installer || measured installer_unsealed; then
     for shape in $shapes; do shape_installer "$shape"; done
 fi
 # One display for every Wine run, so that no run pays for starting one.

@@ -45,7 +45,8 @@ declare -A shape_text=(
     [b]="20 x 10 MB, half random"
     [c]="30,000 x 200 B, 100 folders"
 )
-archive_version=1  # as in extract_bench.sh: the archives are shared with it
+# The archives are shared with extract_bench.sh, under its version number.
+archive_version=$(sed -n 's/^archive_version=\([0-9]*\).*/\1/p' "$here/bench/extract_bench.sh")
 nsis_version=1     # bump when the NSIS script below changes
 
 # --- helpers ----------------------------------------------------------------------------------

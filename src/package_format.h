@@ -24,3 +24,9 @@ inline constexpr std::size_t kMaxMemberName = 261;
 
 // Setting-file values are read into a buffer of this many bytes (value and terminating zero).
 inline constexpr std::size_t kProfileValueBufferSize = 32770;
+
+// The package builder's seal: the archive's comment is this prefix followed by the SHA-256 of the
+// archive's bytes from its first byte to the end of its end-of-central-directory record (the
+// comment's length field included, the comment itself not), as 64 lower-case hexadecimal digits.
+inline constexpr char kSealPrefix[] = "MarlethSeal SHA-256 ";
+inline constexpr std::size_t kSealDigits = 64;

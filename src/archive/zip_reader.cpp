@@ -144,6 +144,7 @@ bool ReadEndRecords(HANDLE file, uint64_t end_pos, const unsigned char* record, 
     span.start = start;
     span.length = archive_end - start;
     span.zip64 = zip64;
+    span.end_record = end_pos;
     span.entries = entries;
     span.directory_offset = directory_offset;
     span.directory_size = directory_size;
@@ -418,6 +419,10 @@ int ZCALLBACK TestError(voidpf, voidpf) {
 bool FindArchive(const std::string& path, ArchiveSpan& span) {
     UniqueFile file = OpenShared(path);
     return file && LocateArchive(file.get(), span);
+}
+
+bool FindArchive(HANDLE file, ArchiveSpan& span) {
+    return LocateArchive(file, span);
 }
 
 unzFile OpenZipReader(const std::string& path, ArchiveLayout* layout) {

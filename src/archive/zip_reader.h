@@ -5,6 +5,8 @@
 // read its own program file.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,6 +23,8 @@ struct ArchiveSpan {
     uint64_t start = 0;
     uint64_t length = 0;
     bool zip64 = false;  // found through ZIP64 end records
+    // Where the classic end record lies in the file; the archive's comment follows its 22 bytes.
+    uint64_t end_record = 0;
     // The central directory as the end records give it; the offset counts from start.
     uint64_t entries = 0;
     uint64_t directory_offset = 0;
@@ -41,6 +45,8 @@ constexpr uint64_t kMaxDeflateRatio = 1032;
 
 // Finds the archive in the file at path; false when the file holds none or cannot be read.
 bool FindArchive(const std::string& path, ArchiveSpan& span);
+// The same for a file already open for reading.
+bool FindArchive(HANDLE file, ArchiveSpan& span);
 
 // Opens the archive in path; null on any failure, and for an archive whose central directory
 // lies: an entry count or directory size that does not match the directory, members whose data

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "archive/seal.h"
 #include "driver/globals.h"
 #include "driver/macros.h"
 #include "driver/pages.h"
@@ -18,6 +19,9 @@
 namespace {
 
 const char kTempFolderFailed[] = "テンポラリフォルダの作成に失敗しました。";
+const char kBrokenSeal[] =
+    "ファイルが壊れているか、書き換えられています。\r\n"
+    "インストールを中止します。もう一度ダウンロードしてください。: ";
 const char kNoAppName[] = "*(character not set)*";
 constexpr int kRunFolderAttempts = 100;
 const char kRunFolderPrefix[] = "$$TMP$$";
@@ -104,6 +108,12 @@ bool LoadInstallOptions() {
         o.ArchiveMode = 1;
     } else {
         o.ArchivePath = OwnProgramPath();
+    }
+    // A sealed package is checked whole before anything is shown or written: a damaged or
+    // altered download must not get as far as the pages, let alone the disk.
+    if (CheckArchiveSeal(o.ArchivePath) == SealState::kBroken) {
+        ShowError(kBrokenSeal + o.ArchivePath);
+        return false;
     }
 
     char temp_path[MAX_PATH + 1] = {};

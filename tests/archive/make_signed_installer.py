@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Writes an installer signed after its package was appended, so that the Authenticode signature
-follows the archive: setup.exe, a small plug-in package, then the signature. The signature
+follows the archive: setup.exe, a small sealed plug-in package, then the signature. The signature
 carries a hundred extra certificates: at some 80 KB it pushes the archive's end record out of the
 last 64 KB of the file, where a plain search from the file's end would look for it.
 
 Usage: make_signed_installer.py OUTPUT_DIR SETUP_EXE
 Needs openssl and osslsigncode; without them nothing is signed (and the test says so).
 """
+import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -45,6 +47,22 @@ def sign_with_large_signature(unsigned, signed):
                         "-in", unsigned, "-out", signed], **quiet)
 
 
+def seal_prefix():
+    """The seal's prefix, read from the header the installer and mkpackage share."""
+    header = os.path.join(os.path.dirname(__file__), "..", "..", "src", "package_format.h")
+    with open(header, encoding="utf-8") as f:
+        return re.search(r'kSealPrefix\[\] = "([^"]*)"', f.read()).group(1).encode("ascii")
+
+
+def sealed(z):
+    """The archive sealed as mkpackage seals it: the comment is the prefix and the SHA-256 of
+    every byte before the comment, the comment's length field included."""
+    prefix = seal_prefix()
+    placeholder = prefix + b"0" * 64
+    archive = z.bytes(placeholder)[:-len(placeholder)]
+    return archive + prefix + hashlib.sha256(archive).hexdigest().encode("ascii")
+
+
 def main():
     out, setup = sys.argv[1], sys.argv[2]
     os.makedirs(out, exist_ok=True)
@@ -53,7 +71,7 @@ def main():
         z.add(name, content, method=8)
     z.add("$preextractdir$/_$$$setting$$$_.ini", SETTING, method=8)
     with open(setup, "rb") as f:
-        write(out, "unsigned-setup.exe", f.read() + z.bytes())
+        write(out, "unsigned-setup.exe", f.read() + sealed(z))
     sign_with_large_signature(os.path.join(out, "unsigned-setup.exe"),
                               os.path.join(out, "signed-setup.exe"))
 

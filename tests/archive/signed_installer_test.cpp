@@ -1,8 +1,9 @@
 // An installer signed after its package was appended: the Authenticode signature follows the
-// archive, and the installer still finds its package (behind the program, before the signature)
-// and installs it.
+// archive, and the installer still finds its sealed package (behind the program, before the
+// signature), finds the seal intact and installs it.
 #include <gtest/gtest.h>
 
+#include "archive/seal.h"
 #include "archive/zip_reader.h"
 #include "driver/host.h"
 #include "support/installer_driver.h"
@@ -35,6 +36,8 @@ TEST(SignedInstaller, InstallsItsPackageSilently) {
     // The signature follows the archive, longer than the 64 KB an end record may lie before the
     // end of a plain archive.
     EXPECT_LT(unsigned_size + 65557, FileSize(signed_exe));
+    // The package is sealed, and signing left the sealed bytes as they were.
+    EXPECT_EQ(SealState::kIntact, CheckArchiveSeal(signed_exe));
 
     TestFolder dir;
     const std::string target = dir / "install\\";

@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "archive/seal.h"
 #include "archive/zarchive.h"
 #include "archive/zip_reader.h"
 #include "support/test_support.h"
@@ -555,6 +556,63 @@ const UnsafeCase kUnsafeNames[] = {
     {"bad\x81", Unsafe::kBrokenCharacter, kBrokenReason},  // a lead byte at the end
     {"bad\x81\x20.txt", Unsafe::kBrokenCharacter, kBrokenReason},
 };
+
+// A sealed archive changed in one place at a time, and archives without a seal.
+TEST(Seal, OnlyTheSealedBytesAsWrittenAreIntact) {
+    TestFolder dir;
+    const ZipMembers members = {{"a.txt", std::string(300, 'a')}, {"b.txt", "bbb"}};
+    // Written with the placeholder comment, then sealed as mkpackage does.
+    auto sealed = [&](const std::string& path, const std::string& prefix_file) {
+        EXPECT_TRUE(WriteZip(path, members, prefix_file));
+        std::string bytes = ReadTextFile(path);
+        const std::string placeholder = SealPlaceholder();
+        bytes[bytes.size() - 2] = static_cast<char>(placeholder.size());
+        WriteTextFile(path, bytes + placeholder);
+        EXPECT_TRUE(SealArchive(path));
+        return ReadTextFile(path);
+    };
+    const std::string plain = sealed(dir / "plain.zip", "");
+    const std::string behind = sealed(dir / "behind.exe", TestBinDir() + "version_fixture.exe");
+    const size_t directory = plain.find("PK\x01\x02");
+    const size_t seal = plain.find("MarlethSeal SHA-256 ");
+    ASSERT_NE(std::string::npos, directory);
+    ASSERT_EQ(plain.size() - 84, seal);
+    ASSERT_TRUE(WriteZip(dir / "unsealed.zip", members));
+    const std::string unsealed = ReadTextFile(dir / "unsealed.zip");
+
+    const struct {
+        const char* what;
+        std::function<std::string()> bytes;
+        SealState expected;
+    } cases[] = {
+        {"as sealed", [&] { return plain; }, SealState::kIntact},
+        {"behind a program", [&] { return behind; }, SealState::kIntact},
+        {"a member's data", [&] { std::string b = plain; b[60] ^= 1; return b; }, SealState::kBroken},
+        {"a local header's time", [&] { std::string b = plain; b[10] ^= 1; return b; }, SealState::kBroken},
+        {"the directory's attributes", [&] { std::string b = plain; b[directory + 38] ^= 1; return b; },
+         SealState::kBroken},
+        {"the seal's digits", [&] { std::string b = plain; b[b.size() - 1] ^= 1; return b; }, SealState::kBroken},
+        {"a seal cut short", [&] {
+             std::string b = plain.substr(0, plain.size() - 10);
+             b[seal - 2] = static_cast<char>(b.size() - seal);
+             return b;
+         }, SealState::kBroken},
+        {"no comment", [&] { return unsealed; }, SealState::kUnsealed},
+        {"another tool's comment", [&] {
+             std::string b = unsealed;
+             b[b.size() - 2] = 8;
+             return b + "made by ";
+         }, SealState::kUnsealed},
+        {"no archive", [&] { return std::string("MZ not an archive"); }, SealState::kUnsealed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteTextFile(dir / "case.exe", c.bytes());
+        EXPECT_EQ(c.expected, CheckArchiveSeal(dir / "case.exe"));
+    }
+    EXPECT_EQ(SealState::kUnsealed, CheckArchiveSeal(dir / "missing.exe"));
+    EXPECT_FALSE(SealArchive(dir / "unsealed.zip"));  // no room for a seal
+}
 
 TEST(Names, EveryUnsafeShapeIsRefusedWithItsReasonAndNothingIsWritten) {
     for (const UnsafeCase& unsafe : kUnsafeNames) {

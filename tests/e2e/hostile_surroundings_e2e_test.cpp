@@ -1,11 +1,13 @@
 // End-to-end: the installer among other people's files. Arguments that only look like switches,
 // programs planted where a careless command line would find them, paths with blanks and the
-// characters a command shell treats specially, a temporary path that does not fit.
+// characters a command shell treats specially, a temporary path that does not fit, a sealed
+// package changed after it was built.
 #include <gtest/gtest.h>
 
 #include "support/e2e_fixture.h"
 #include "support/zip_writer.h"
 #include "utils/files.h"
+#include "utils/registry.h"
 #include "utils/text.h"
 
 namespace {
@@ -75,6 +77,60 @@ TEST_F(InstallerE2E, TemporaryPathThatDoesNotFitIsRefused) {
     const std::string exe = Build(PluginSetting(), PluginFiles());
     EXPECT_EQ(1, Run(exe, {"-s"}, {{kError, "テンポラリフォルダの作成に失敗しました。", IDOK}}));
     EXPECT_FALSE(PathExists(Out()));
+}
+
+// Nothing but the listed names in the folder (".", ".." aside).
+bool FolderIsEmpty(const std::string& folder) {
+    WIN32_FIND_DATAA entry;
+    UniqueFindHandle search(FindFirstFileA((folder + "\\*").c_str(), &entry));
+    if (!search) return true;
+    do {
+        const std::string name = entry.cFileName;
+        if (name != "." && name != "..") return false;
+    } while (FindNextFileA(search.get(), &entry));
+    return true;
+}
+
+TEST_F(InstallerE2E, ADamagedSealedPackageIsRefusedBeforeAnythingIsWritten) {
+    const std::string temp = dir / "tmp";
+    ForceFolders(temp);
+    SetEnvironmentVariableA("TMP", temp.c_str());
+    const std::string exe = Build(CharacterSetting(), CharacterFiles());
+    const std::string zip = Build(PluginSetting(), PluginFiles(), "pkg.zip", "--zip");
+    // One bit changed in the first member's local header of each: the archives still open.
+    auto damage = [](const std::string& path, size_t at) {
+        std::string bytes = ReadTextFile(path);
+        bytes[at] ^= 0x20;
+        WriteTextFile(path, bytes);
+    };
+    damage(exe, ReadTextFile(TestBinDir() + "setup.exe").size() + 40);
+    damage(zip, 40);
+    const std::string message =
+        "ファイルが壊れているか、書き換えられています。\r\n"
+        "インストールを中止します。もう一度ダウンロードしてください。: ";
+    const struct {
+        const char* what;
+        std::vector<std::string> arguments;
+        std::string archive;
+    } cases[] = {
+        {"silent", {"-s"}, exe},
+        {"asking", {}, exe},
+        {"archive", {zip}, zip},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(1, Run(exe, c.arguments, {{kError, message + c.archive, IDOK}}));
+        EXPECT_FALSE(PathExists(Out()));
+        EXPECT_FALSE(PathExists(dir / "plugin.dll"));
+        EXPECT_FALSE(PathExists(dir / "MarlethArchives"));
+        EXPECT_TRUE(FolderIsEmpty(temp));
+        UniqueHKey key = OpenRegKey(HKEY_CURRENT_USER, kHostKey, KEY_READ);
+        EXPECT_EQ("", ReadRegString(key.get(), "Distributor", ""));
+    }
+    // Undamaged, the same packages install.
+    damage(zip, 40);
+    EXPECT_EQ(0, Run(exe, {zip}, {{kConfirm, kPluginFinished, IDOK}}));
+    EXPECT_EQ("plug-in", ReadTextFile(dir / "plugin.dll"));
 }
 
 }  // namespace

@@ -233,6 +233,11 @@ TEST_F(InstallerE2E, DamagedPackageFailsWithTheExtractorsMessage) {
     const size_t at = bytes.find("unique-marker-content");
     ASSERT_NE(std::string::npos, at);
     bytes[at] = 'U';
+    // Without its seal, as a package of another tool comes, the damage is found by the member's
+    // CRC when the member has been read.
+    const size_t seal = bytes.rfind("MarlethSeal ");
+    ASSERT_EQ(bytes.size() - 84, seal);
+    bytes[seal] = 'X';
     WriteTextFile(exe, bytes);
     EXPECT_EQ(1, Run(exe, {"-s"},
                      {{kError, "ファイルのクローズに失敗しました。: " + exe, IDOK},

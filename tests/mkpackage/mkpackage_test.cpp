@@ -9,6 +9,7 @@
 #include <map>
 #include <vector>
 
+#include "archive/seal.h"
 #include "archive/zarchive.h"
 #include "archive/zip_reader.h"
 #include "support/test_support.h"
@@ -277,7 +278,7 @@ TEST_F(MkpackageTest, InstallerListsMembersInArchiveOrder) {
     EXPECT_EQ(FolderEntries(output_folder_), std::vector<std::string>{"package.exe"});
 }
 
-TEST_F(MkpackageTest, InstallerIsSetupFollowedByThePlainArchive) {
+TEST_F(MkpackageTest, InstallerIsSetupFollowedByThePlainSealedArchive) {
     WriteGoodSetting();
     ASSERT_EQ(BuildInstaller().exit_code, 0u);
     const std::string zip_path = output_folder_ + "package.zip";
@@ -290,6 +291,10 @@ TEST_F(MkpackageTest, InstallerIsSetupFollowedByThePlainArchive) {
     ASSERT_EQ(installer.size(), setup.size() + zip.size());
     EXPECT_TRUE(installer.compare(0, setup.size(), setup) == 0);
     EXPECT_TRUE(installer.compare(setup.size(), zip.size(), zip) == 0);
+
+    // Both are sealed.
+    EXPECT_EQ(SealState::kIntact, CheckArchiveSeal(output_));
+    EXPECT_EQ(SealState::kIntact, CheckArchiveSeal(zip_path));
 
     // minizip's own file functions find the archive behind the program image too.
     UniqueUnzFile plain_reader(unzOpen(output_.c_str()));

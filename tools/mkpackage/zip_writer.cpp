@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "archive/seal.h"
 #include "ioapi.h"
 #include "utils/unique_any.h"
 #include "zip.h"
@@ -332,13 +333,18 @@ bool WriteZipArchive(const std::string& path, const std::vector<PackageMember>& 
             return false;
         }
     }
-    if (!zip.close()) {
+    // The comment is the seal, its digest filled in once every other byte is written.
+    if (zipClose(zip.release(), SealPlaceholder().c_str()) != ZIP_OK) {
         error = "cannot finish the archive " + path;
         return false;
     }
     uint64_t size = 0;
     if (!FileSize(path, size) || size >= kMaxArchiveSize) {
         error = "the archive is 4 GiB or larger, more than the installer can read";
+        return false;
+    }
+    if (!SealArchive(path)) {
+        error = "cannot seal the archive " + path;
         return false;
     }
     return true;
