@@ -2,6 +2,7 @@
 #include "archive/zarchive.h"
 
 #include <memory>
+#include <new>
 
 #include "package_format.h"
 #include "utils/files.h"
@@ -195,7 +196,8 @@ bool TZlibArchiver::CloseArchive() {
     return reader_.close() == UNZ_OK;
 }
 
-bool TZlibArchiver::ExtractFile(const std::string& member_name, const std::string& destination) {
+bool TZlibArchiver::ExtractFile(const std::string& member_name, const std::string& destination,
+                                UniqueFile* held) {
     if (!OpenReader()) {
         ShowError(kOpenFailed + archive_path_);
         return false;
@@ -205,7 +207,9 @@ bool TZlibArchiver::ExtractFile(const std::string& member_name, const std::strin
         ShowError(kNotFound + member_name);
     } else {
         std::string entry_name;
+        held_ = held;
         extracted = ExtractCurrent(entry_name, destination) == 0;
+        held_ = nullptr;
     }
     reader_.close();
     return extracted;
@@ -280,7 +284,35 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
         ShowError(kWriteFailed + target);
         return kFailed;
     }
+    if (held_ != nullptr && !HoldPlacedFile(info, target)) {
+        ShowError(kWriteFailed + target);
+        return kFailed;
+    }
     return 0;
+}
+
+bool TZlibArchiver::HoldPlacedFile(const unz_file_info& info, const std::string& target) {
+    // The file was closed to be placed, so it is read back through the new handle: whatever
+    // happened to it in between, what is held is the member.
+    held_->reset(CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!*held_) return false;
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kCopyBufferSize]);
+    uLong crc = crc32(0, nullptr, 0);
+    uint64_t size = 0;
+    bool read_through = buffer != nullptr;
+    while (read_through) {
+        DWORD read = 0;
+        read_through = ReadFile(held_->get(), buffer.get(), kCopyBufferSize, &read, nullptr) != 0;
+        if (read == 0) break;
+        crc = crc32(crc, buffer.get(), read);
+        size += read;
+    }
+    if (!read_through || size != info.uncompressed_size || crc != info.crc) {
+        held_->reset();
+        return false;
+    }
+    return true;
 }
 
 bool TZlibArchiver::MemberDataFits(const unz_file_info& info) {

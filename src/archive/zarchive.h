@@ -9,6 +9,7 @@
 #include <string>
 
 #include "archive/zip_reader.h"
+#include "utils/unique_any.h"
 
 class TZlibArchiver {
 public:
@@ -30,8 +31,11 @@ public:
     // Ends a pass that stopped early; true when the reader's close succeeded.
     bool CloseArchive();
     // Opens the archive, extracts the named member (backslashes or slashes, any letter case)
-    // and closes the archive again.
-    bool ExtractFile(const std::string& member_name, const std::string& destination);
+    // and closes the archive again. With held set, the extracted file is kept open for reading,
+    // sharing reading only, and checked through that handle against the member's size and CRC:
+    // from then on nobody can change, replace or delete it until held is closed.
+    bool ExtractFile(const std::string& member_name, const std::string& destination,
+                     UniqueFile* held = nullptr);
     // Extracts the current member; 0 on success (also for a folder member or a skipped
     // overwrite), any other value on failure after an error box.
     int ExtractCurrent(std::string& entry_name, const std::string& destination);
@@ -74,6 +78,8 @@ private:
     bool MemberDataFits(const unz_file_info& info);
     // Reads the open member into the file; 0 or the failure's result after its error box.
     int CopyMember(const unz_file_info& info, HANDLE file, const std::string& target);
+    // Opens the placed member's file into *held_ and checks it is the member.
+    bool HoldPlacedFile(const unz_file_info& info, const std::string& target);
 
     std::string archive_path_;
     uint8_t keep_folders_ = 1;
@@ -84,4 +90,5 @@ private:
     int32_t current_index_ = 0;
     std::string checked_destination_;  // destination folder found or created last
     std::string checked_folder_;       // member folder found or created last
+    UniqueFile* held_ = nullptr;       // where ExtractFile's caller takes the member's file
 };

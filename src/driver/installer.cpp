@@ -167,6 +167,7 @@ void CreateMainWindow() {
 void Teardown() {
     if (MainWindow != nullptr) DestroyWindow(MainWindow);
     MainWindow = nullptr;
+    ReleasePreExtractedFiles();
     if (!InstallOptions.TempDir.empty()) DeleteTree(InstallOptions.TempDir);
     FreeDownloadList();
 }

@@ -1,7 +1,9 @@
 // The page table, the page sequence and pre-extraction of the setting file and listed members.
 #include "driver/pages.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "archive/zarchive.h"
 #include "driver/globals.h"
@@ -12,6 +14,7 @@
 #include "utils/profile.h"
 #include "utils/system_libraries.h"
 #include "utils/text.h"
+#include "utils/unique_any.h"
 
 namespace {
 
@@ -37,6 +40,20 @@ const std::array<TWizardPage, kPageTableSize> kPageTable = {
 
 std::array<TWizardPage, kPageSlots> g_sequence{};
 
+// The pre-extracted files held open, by their names in the temporary folder (lower case).
+struct HeldFile {
+    std::string name;
+    UniqueFile file;
+};
+std::vector<HeldFile> g_held_files;
+
+// A member listed twice lands on the same name, and the later one replaces the earlier.
+void ReleaseHeldName(const std::string& name) {
+    g_held_files.erase(std::remove_if(g_held_files.begin(), g_held_files.end(),
+                                      [&](const HeldFile& held) { return held.name == name; }),
+                       g_held_files.end());
+}
+
 }  // namespace
 
 const std::array<TWizardPage, kPageTableSize>& PageTable() {
@@ -47,7 +64,12 @@ const std::array<TWizardPage, kPageSlots>& PageSequence() {
     return g_sequence;
 }
 
+void ReleasePreExtractedFiles() {
+    g_held_files.clear();
+}
+
 bool PreExtract(const std::string& temp_folder) {
+    ReleasePreExtractedFiles();
     TZlibArchiver archiver(InstallOptions.ArchivePath);
     archiver.SetConfirmOverwrite(0);
     archiver.SetKeepFolders(0);
@@ -57,10 +79,13 @@ bool PreExtract(const std::string& temp_folder) {
     for (int i = 0;; ++i) {
         const std::string member = ReadProfileString("item" + IntToText(i), "");
         if (member.empty()) return true;
-        if (!archiver.ExtractFile(member, temp_folder)) {
+        HeldFile held{LowerCaseText(FileNameOf(ToBackslashes(member))), UniqueFile()};
+        ReleaseHeldName(held.name);
+        if (!archiver.ExtractFile(member, temp_folder, &held.file)) {
             ShowError(member + kPreExtractFailed);
             return false;
         }
+        g_held_files.push_back(std::move(held));
         ++InstallOptions.PreExtractedCount;
     }
 }

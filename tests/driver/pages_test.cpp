@@ -73,8 +73,43 @@ TEST(PageSequence, NoPagesGoesOnAndAMissingTemplateStops) {
 class PreExtraction : public testing::Test {
 protected:
     void SetUp() override { InstallOptions.PreExtractedCount = 1; }
+    void TearDown() override { ReleasePreExtractedFiles(); }
     TestFolder dir;
 };
+
+TEST_F(PreExtraction, ListedFilesAreHeldUntilReleased) {
+    // b.txt is listed twice, from two folders: the later one replaces the earlier, as before.
+    const std::string setting =
+        "[preextractlist]\r\nitem0=$preextractdir$\\a.txt\r\nitem1=$preextractdir$\\b.txt\r\n"
+        "item2=$preextractdir$\\other\\B.txt\r\n";
+    ASSERT_TRUE(WriteZip(dir / "p.zip", {{"$preextractdir$/_$$$setting$$$_.ini", setting},
+                                         {"$preextractdir$/a.txt", "a"},
+                                         {"$preextractdir$/b.txt", "first b"},
+                                         {"$preextractdir$/other/B.txt", "second b"}}));
+    InstallOptions.ArchivePath = dir / "p.zip";
+    ScopedBoxAnswers boxes;
+    ASSERT_TRUE(PreExtract(dir.path()));
+    EXPECT_TRUE(boxes.asked().empty());
+    EXPECT_EQ("second b", ReadTextFile(dir / "b.txt"));
+    for (const char* name : {"a.txt", "b.txt"}) {
+        SCOPED_TRACE(name);
+        const std::string path = dir / name;
+        EXPECT_TRUE(UniqueFile(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, 0, nullptr)));
+        const DWORD any_sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        EXPECT_FALSE(UniqueFile(CreateFileA(path.c_str(), GENERIC_WRITE, any_sharing, nullptr,
+                                            OPEN_EXISTING, 0, nullptr)));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+        EXPECT_FALSE(MoveFileA(path.c_str(), (path + ".old").c_str()));
+        EXPECT_FALSE(DeleteFileA(path.c_str()));
+    }
+    // The setting file is written to later and stays free.
+    EXPECT_TRUE(UniqueFile(CreateFileA((dir / "_$$$setting$$$_.ini").c_str(), GENERIC_WRITE, 0,
+                                       nullptr, OPEN_EXISTING, 0, nullptr)));
+    ReleasePreExtractedFiles();
+    EXPECT_TRUE(DeleteFileA((dir / "a.txt").c_str()));
+    EXPECT_TRUE(DeleteFileA((dir / "b.txt").c_str()));
+}
 
 TEST_F(PreExtraction, ListEndsAtTheFirstGap) {
     const std::string setting =

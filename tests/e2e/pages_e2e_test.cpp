@@ -254,4 +254,44 @@ TEST_F(PagesE2E, CharacterInstallsThroughBothPages) {
     EXPECT_FALSE(PathExists(Out() + "license.txt"));  // pre-extracted only
 }
 
+TEST_F(PagesE2E, PreExtractedFilesCannotBeSwappedWhileAPageWaits) {
+    const std::string temp = dir / "tmp";
+    ForceFolders(temp);
+    SetEnvironmentVariableA("TMP", temp.c_str());
+    Files files = CharacterFiles();
+    files["$preextractdir$\\license.txt"] = "キャラクターの利用規約";
+    files["$preextractdir$\\readme.txt"] = "お読みください";
+    const std::string exe =
+        Build(CharacterSetting("Dialogs=LICENSEAGREE\r\nLastViewText=readme.txt\r\n",
+                               "[LICENSEAGREE]\r\nText=license.txt\r\n") +
+                  "item1=$preextractdir$\\license.txt\r\nitem2=$preextractdir$\\readme.txt\r\n",
+              files);
+    DrivenProcess installer(exe, {});
+    const FoundWindow license = StartAt(installer, kCharacterQuestion, "テスト");
+    ASSERT_NE(nullptr, license.window);
+    WIN32_FIND_DATAA entry;
+    UniqueFindHandle search(FindFirstFileA((temp + "\\$$TMP$$*").c_str(), &entry));
+    ASSERT_TRUE(search);
+    const std::string run = temp + "\\" + entry.cFileName + "\\";
+    search.reset();
+    // The uninstaller, the agreement text and the last-view file: readable, but neither
+    // writable, nor removable, nor to be renamed away and replaced.
+    for (const char* name : {"chruinst.ex_", "license.txt", "readme.txt"}) {
+        SCOPED_TRACE(name);
+        const std::string path = run + name;
+        EXPECT_TRUE(UniqueFile(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, 0, nullptr)));
+        const DWORD any_sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        EXPECT_FALSE(UniqueFile(CreateFileA(path.c_str(), GENERIC_WRITE, any_sharing, nullptr,
+                                            OPEN_EXISTING, 0, nullptr)));
+        EXPECT_FALSE(DeleteFileA(path.c_str()));
+        EXPECT_FALSE(MoveFileA(path.c_str(), (path + ".old").c_str()));
+    }
+    Click(Control(license, IDC_LICENSE_REFUSE));
+    std::string mismatch;
+    EXPECT_EQ(1, AnswerBoxesAndWait(installer, {}, mismatch));
+    EXPECT_EQ("", mismatch);
+    EXPECT_FALSE(PathExists(run));  // let go before the folder is removed
+}
+
 }  // namespace
