@@ -1,9 +1,11 @@
 // The wizard's dialog templates as compiled into the resources, read back and compared with the
-// layouts the pages are drawn for: position, size, styles, ids, classes, texts, font, language.
+// layouts the pages are drawn for: position, size, styles, ids, classes, texts, font, language;
+// and the icon.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -169,6 +171,41 @@ TEST(DialogTemplates, MatchTheirLayouts) {
                       (std::vector<short>{a.x, a.y, a.cx, a.cy}));
             EXPECT_EQ(e.text, a.text);
         }
+    }
+}
+
+// The icon's images load as icons at each size, the 48-pixel one from its PNG: the picture is
+// opaque in the middle and transparent in the corner, and its heart is red.
+TEST(Icon, EverySizeLoadsWithItsPicture) {
+    for (int size : {16, 32, 48}) {
+        SCOPED_TRACE(size);
+        HICON icon = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr),
+                                                   MAKEINTRESOURCEA(IDI_INSTALLER), IMAGE_ICON,
+                                                   size, size, 0));
+        ASSERT_NE(nullptr, icon);
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(icon, &info));
+        BITMAPINFO format{};
+        format.bmiHeader.biSize = sizeof format.bmiHeader;
+        format.bmiHeader.biWidth = size;
+        format.bmiHeader.biHeight = -size;  // top row first
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 32;
+        std::vector<RGBQUAD> pixels(size * size);
+        HDC screen = GetDC(nullptr);
+        const int rows = GetDIBits(screen, info.hbmColor, 0, size, pixels.data(), &format,
+                                   DIB_RGB_COLORS);
+        ReleaseDC(nullptr, screen);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        DestroyIcon(icon);
+        ASSERT_EQ(size, rows);
+        EXPECT_EQ(0, pixels[0].rgbReserved);
+        const bool heart = std::any_of(pixels.begin(), pixels.end(), [](const RGBQUAD& p) {
+            return p.rgbRed > 180 && p.rgbGreen < 130 && p.rgbReserved == 255;
+        });
+        EXPECT_TRUE(heart || size == 16);  // at 16 pixels the heart blends with the box
+        EXPECT_EQ(255, pixels[size * size / 2 + size / 2].rgbReserved);
     }
 }
 
