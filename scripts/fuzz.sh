@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Fuzzes the archive reader, the extractor and the member-name check for a bounded time: random
-# mutations of the tests' archives (hostile and damaged ones among them) fed to the installer's
-# own code under Wine. Not part of the tests. Prints executions and crashes; a crashing input is
-# kept in build/fuzz/crash-N.bin.
+# Fuzzes the seal check, the archive reader, the extractor and the member-name check for a
+# bounded time: random mutations of the tests' archives (hostile, damaged and sealed ones among
+# them) fed to the installer's own code under Wine. Not part of the tests. Prints executions and
+# crashes; a crashing input is kept in build/fuzz/crash-N.bin.
 #   scripts/fuzz.sh [SECONDS] [RANDOM_SEED]     (default 300 seconds)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)

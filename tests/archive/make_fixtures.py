@@ -5,7 +5,9 @@ Usage: make_fixtures.py OUTPUT_DIR EXE_PREFIX
 Names are Shift-JIS bytes, as package authors on Windows store them. The signed program needs
 openssl and osslsigncode; without them it is left out (and its test says so).
 """
+import hashlib
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -100,6 +102,30 @@ def good_archive(zip64=False, base=0, comment=b""):
     return z.bytes(comment)
 
 
+def seal_prefix():
+    """The seal's prefix, read from the header the installer and mkpackage share."""
+    header = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src",
+                          "package_format.h")
+    with open(header, encoding="utf-8") as f:
+        return re.search(r'kSealPrefix\[\] = "([^"]*)"', f.read()).group(1).encode("ascii")
+
+
+def sealed(z):
+    """The archive of RawZip z sealed as mkpackage seals it: its comment is the prefix and the
+    SHA-256 of every byte before the comment, the comment's length field included."""
+    prefix = seal_prefix()
+    placeholder = prefix + b"0" * 64
+    archive = z.bytes(placeholder)[:-len(placeholder)]
+    return archive + prefix + hashlib.sha256(archive).hexdigest().encode("ascii")
+
+
+def good_zip(zip64=False):
+    z = RawZip(zip64)
+    z.add("stored.txt", b"stored data\r\n", method=0)
+    z.add("sub/dir/a.txt", b"deflated " * 1000, method=8)
+    return z
+
+
 def sign(unsigned, signed):
     """Signs a program with a certificate made for the purpose; False without the tools."""
     if not shutil.which("openssl") or not shutil.which("osslsigncode"):
@@ -121,7 +147,8 @@ def sign(unsigned, signed):
 
 def write_placements(out, program):
     """The good archive alone, behind a program, as ZIP64, with offsets counted from the file's
-    start, with a comment, and behind a signed program (the signature after the archive)."""
+    start, with a comment, behind a signed program (the signature after the archive), and
+    sealed."""
     write(out, "good.zip", good_archive())
     write(out, "appended.exe", program + good_archive())
     write(out, "good64.zip", good_archive(zip64=True))
@@ -129,6 +156,8 @@ def write_placements(out, program):
     write(out, "absolute.exe", program + good_archive(base=len(program)))
     write(out, "absolute64.exe", program + good_archive(zip64=True, base=len(program)))
     write(out, "commented.exe", program + good_archive(comment=b"a package comment " * 40))
+    write(out, "sealed.exe", program + sealed(good_zip()))
+    write(out, "sealed64.exe", program + sealed(good_zip(zip64=True)))
     sign(os.path.join(out, "appended.exe"), os.path.join(out, "signed.exe"))
     sign(os.path.join(out, "appended64.exe"), os.path.join(out, "signed64.exe"))
 

@@ -7,16 +7,14 @@ last 64 KB of the file, where a plain search from the file's end would look for 
 Usage: make_signed_installer.py OUTPUT_DIR SETUP_EXE
 Needs openssl and osslsigncode; without them nothing is signed (and the test says so).
 """
-import hashlib
 import os
-import re
 import shutil
 import subprocess
 import sys
 import tempfile
 
 sys.dont_write_bytecode = True  # no cache files beside the sources
-from make_fixtures import RawZip, write  # noqa: E402
+from make_fixtures import RawZip, sealed, write  # noqa: E402
 
 SETTING = ("[options]\r\nInstallMode=1\r\nAppName=署名付き\r\n"
            "DefaultInstallDir=($MARLETHDIR)\r\n").encode("cp932")
@@ -45,22 +43,6 @@ def sign_with_large_signature(unsigned, signed):
             os.remove(signed)
         subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-ac", extras,
                         "-in", unsigned, "-out", signed], **quiet)
-
-
-def seal_prefix():
-    """The seal's prefix, read from the header the installer and mkpackage share."""
-    header = os.path.join(os.path.dirname(__file__), "..", "..", "src", "package_format.h")
-    with open(header, encoding="utf-8") as f:
-        return re.search(r'kSealPrefix\[\] = "([^"]*)"', f.read()).group(1).encode("ascii")
-
-
-def sealed(z):
-    """The archive sealed as mkpackage seals it: the comment is the prefix and the SHA-256 of
-    every byte before the comment, the comment's length field included."""
-    prefix = seal_prefix()
-    placeholder = prefix + b"0" * 64
-    archive = z.bytes(placeholder)[:-len(placeholder)]
-    return archive + prefix + hashlib.sha256(archive).hexdigest().encode("ascii")
 
 
 def main():

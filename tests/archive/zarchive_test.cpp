@@ -610,6 +610,10 @@ TEST(Seal, OnlyTheSealedBytesAsWrittenAreIntact) {
         WriteTextFile(dir / "case.exe", c.bytes());
         EXPECT_EQ(c.expected, CheckArchiveSeal(dir / "case.exe"));
     }
+    // Sealed independently of this code (by the fixture script), ZIP64 end records included.
+    EXPECT_EQ(SealState::kIntact, CheckArchiveSeal(Fixture("sealed.exe")));
+    EXPECT_EQ(SealState::kIntact, CheckArchiveSeal(Fixture("sealed64.exe")));
+    EXPECT_EQ(SealState::kUnsealed, CheckArchiveSeal(Fixture("commented.exe")));
     EXPECT_EQ(SealState::kUnsealed, CheckArchiveSeal(dir / "missing.exe"));
     EXPECT_FALSE(SealArchive(dir / "unsealed.zip"));  // no room for a seal
 }

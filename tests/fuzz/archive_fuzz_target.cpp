@@ -1,9 +1,11 @@
-// Fuzz target: arbitrary bytes as a package archive (opened, walked and extracted by the
-// installer's extractor into a scratch folder) and as a member name (the name check).
+// Fuzz target: arbitrary bytes as a package archive (its seal checked, then opened, walked and
+// extracted by the installer's extractor into a scratch folder) and as a member name (the name
+// check).
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "archive/seal.h"
 #include "archive/zarchive.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
@@ -41,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         DWORD written = 0;
         if (!file || !WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr)) return 0;
     }
+    CheckArchiveSeal(FuzzInputPath());
     ScopedBoxAnswers boxes;  // every error box answered, overwrite questions with "no"
     TZlibArchiver archiver(FuzzInputPath());
     const int count = archiver.OpenArchive();
