@@ -81,11 +81,13 @@ bool PreExtract(const std::string& temp_folder) {
         if (member.empty()) return true;
         HeldFile held{LowerCaseText(FileNameOf(ToBackslashes(member))), UniqueFile()};
         ReleaseHeldName(held.name);
-        if (!archiver.ExtractFile(member, temp_folder, &held.file)) {
+        // A member landing on the setting file's name replaces it, and is written to later.
+        const bool hold = held.name != LowerCaseText(kSettingFileName);
+        if (!archiver.ExtractFile(member, temp_folder, hold ? &held.file : nullptr)) {
             ShowError(member + kPreExtractFailed);
             return false;
         }
-        g_held_files.push_back(std::move(held));
+        if (hold) g_held_files.push_back(std::move(held));
         ++InstallOptions.PreExtractedCount;
     }
 }

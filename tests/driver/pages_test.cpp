@@ -78,14 +78,16 @@ protected:
 };
 
 TEST_F(PreExtraction, ListedFilesAreHeldUntilReleased) {
-    // b.txt is listed twice, from two folders: the later one replaces the earlier, as before.
+    // b.txt is listed twice, from two folders, and so is the setting file: the later one replaces
+    // the earlier, as before.
     const std::string setting =
         "[preextractlist]\r\nitem0=$preextractdir$\\a.txt\r\nitem1=$preextractdir$\\b.txt\r\n"
-        "item2=$preextractdir$\\other\\B.txt\r\n";
+        "item2=$preextractdir$\\other\\B.txt\r\nitem3=$preextractdir$\\other\\_$$$setting$$$_.ini\r\n";
     ASSERT_TRUE(WriteZip(dir / "p.zip", {{"$preextractdir$/_$$$setting$$$_.ini", setting},
                                          {"$preextractdir$/a.txt", "a"},
                                          {"$preextractdir$/b.txt", "first b"},
-                                         {"$preextractdir$/other/B.txt", "second b"}}));
+                                         {"$preextractdir$/other/B.txt", "second b"},
+                                         {"$preextractdir$/other/_$$$setting$$$_.ini", setting}}));
     InstallOptions.ArchivePath = dir / "p.zip";
     ScopedBoxAnswers boxes;
     ASSERT_TRUE(PreExtract(dir.path()));
@@ -103,7 +105,7 @@ TEST_F(PreExtraction, ListedFilesAreHeldUntilReleased) {
         EXPECT_FALSE(MoveFileA(path.c_str(), (path + ".old").c_str()));
         EXPECT_FALSE(DeleteFileA(path.c_str()));
     }
-    // The setting file is written to later and stays free.
+    // The setting file is written to later and stays free, also when a listed member replaced it.
     EXPECT_TRUE(UniqueFile(CreateFileA((dir / "_$$$setting$$$_.ini").c_str(), GENERIC_WRITE, 0,
                                        nullptr, OPEN_EXISTING, 0, nullptr)));
     ReleasePreExtractedFiles();
