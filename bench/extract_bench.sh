@@ -12,7 +12,9 @@
 #                    the whole installer, setup.exe with the shape appended, run with "-s"; also
 #                    "installer_unsealed", the same installer with its seal made unrecognisable
 #                    (so that it skips the seal's check: installer/installer_unsealed is the
-#                    check's cost), and "bare_reader", the
+#                    check's cost), "seal", the seal's check alone (bench_seal.exe on that
+#                    installer: seal/installer_unsealed is its share of the installation), and
+#                    "bare_reader", the
 #                    bare loop reading through the installer's OpenZipReader, which tells the
 #                    reader's own cost from the extractor's
 #   BENCH_SHAPES     shapes to run (default "a b c d"):
@@ -53,7 +55,8 @@ source "$here/scripts/wine-env.sh"
 read -r -a methods <<<"${BENCH_METHODS:-installer extractor bare unzip}"
 # Ratios of the figures, shown when both commands were measured. The installer reports no
 # timing of its own: its ratios compare whole processes, Wine's start included on both sides.
-all_ratios=(installer/bare installer/unzip installer/installer_unsealed extractor/bare extractor/unzip bare/unzip
+all_ratios=(installer/bare installer/unzip installer/installer_unsealed seal/installer_unsealed
+            extractor/bare extractor/unzip bare/unzip
             extractor/bare_reader bare_reader/bare)
 # Commands whose peak working set is shown, when measured.
 all_memory_methods=(extractor bare bare_reader)
@@ -170,6 +173,11 @@ measure_installer() {
     timed with_rss taskset -c "$cpu" "$here/scripts/wine-run.sh" "${1%.zip}.exe" -s
 }
 
+# The installer's seal check alone, over the same installer.
+measure_seal() {
+    timed run_wine bench_seal.exe "$(windows_path "${1%.zip}.exe")"
+}
+
 # The same installer without a seal to check.
 measure_installer_unsealed() {
     timed with_rss taskset -c "$cpu" "$here/scripts/wine-run.sh" "${1%.zip}-unsealed.exe" -s
@@ -182,7 +190,8 @@ measure_unzip() {
 # --- set-up -----------------------------------------------------------------------------------
 
 prepare_tools() {
-    cmake --build "$build" -j2 --target installer mkpackage bench_extract bench_bare >/dev/null
+    cmake --build "$build" -j2 --target installer mkpackage bench_extract bench_bare bench_seal \
+        >/dev/null
     if ! command -v unzip >/dev/null; then
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq unzip >/dev/null
     fi
@@ -271,6 +280,7 @@ warm_up_shape() {
         got=$(find "$work/dest" -type f | wc -l)
         # The installer takes the setting file out before the pages and does not install it.
         [[ "$method" == installer* ]] && expected=$((files - 1))
+        [ "$method" = seal ] && expected=0  # checks, extracts nothing
         if [ "$got" != "$expected" ]; then
             echo "$method extracted $got files of $files from shape $shape" >&2
             exit 1
@@ -390,7 +400,7 @@ print_scaling() {
 trap cleanup EXIT
 prepare_tools
 for shape in $shapes; do shape_archive "$shape" >/dev/null; done
-if measured installer || measured installer_unsealed; then
+if measured installer || measured installer_unsealed || measured seal; then
     for shape in $shapes; do shape_installer "$shape"; done
 fi
 # One display for every Wine run, so that no run pays for starting one.
