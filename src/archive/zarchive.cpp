@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "package_format.h"
 #include "utils/files.h"
@@ -106,29 +107,46 @@ public:
     }
     HANDLE get() const { return file_.get(); }
 
-    // Closes the file and, when it was written beside the target, moves it into place (a
-    // read-only target is made writable first).
+    // When the file was written beside the target, moves it into place (a read-only target is
+    // made writable first); then closes it.
     bool Commit() {
-        if (!file_.close()) return false;
-        if (written_ != target_ &&
-            !MoveFileExA(written_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            if (GetLastError() != ERROR_ACCESS_DENIED) return false;
-            SetFileAttributesA(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!MoveFileExA(written_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-                return false;
+        if (written_ != target_) {
+            if (!RenameToTarget()) {
+                if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+                SetFileAttributesA(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (!RenameToTarget()) return false;
             }
+            // The earlier file is gone: the complete member stays, whatever happens next.
+            committed_ = true;
         }
+        if (!file_.close()) return false;
         committed_ = true;
         return true;
     }
 
 private:
-    // The member's times are set through the same handle once its data is written.
+    // The member's times are set through the same handle once its data is written; the right
+    // to delete lets the file be renamed through it too.
     bool Create(const std::string& path, DWORD disposition) {
-        file_.reset(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+        file_.reset(CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, disposition,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file_) written_ = path;
         return static_cast<bool>(file_);
+    }
+
+    // Renames the open file to the target, replacing it. Through the handle, not by name: the
+    // file cannot be swapped in between, and Wine spares the round trips of opening it again.
+    bool RenameToTarget() {
+        const int length = MultiByteToWideChar(CP_ACP, 0, target_.c_str(), -1, nullptr, 0);
+        if (length <= 0) return false;
+        std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + sizeof(WCHAR) * length);
+        auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        info->ReplaceIfExists = TRUE;
+        info->RootDirectory = nullptr;
+        info->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * (length - 1));
+        MultiByteToWideChar(CP_ACP, 0, target_.c_str(), -1, info->FileName, length);
+        return SetFileInformationByHandle(file_.get(), FileRenameInfo, info,
+                                          static_cast<DWORD>(buffer.size())) != FALSE;
     }
 
     std::string target_;
