@@ -24,14 +24,6 @@ uint64_t CommentSize(const ArchiveSpan& span) {
     return span.start + span.length - CommentOffset(span);
 }
 
-bool ReadAt(HANDLE file, uint64_t offset, char* out, DWORD size) {
-    LARGE_INTEGER position{};
-    position.QuadPart = static_cast<LONGLONG>(offset);
-    DWORD read = 0;
-    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) &&
-           ReadFile(file, out, size, &read, nullptr) && read == size;
-}
-
 // The digest of the sealed bytes: the archive up to its comment.
 bool ArchiveDigest(HANDLE file, const ArchiveSpan& span, std::string& digest) {
     Sha256 hash;
@@ -51,14 +43,14 @@ SealState CheckArchiveSeal(const std::string& path) {
     const size_t prefix_size = sizeof kSealPrefix - 1;
     if (CommentSize(span) < prefix_size) return SealState::kUnsealed;
     char comment[kSealSize];
-    if (!ReadAt(file.get(), CommentOffset(span), comment, static_cast<DWORD>(prefix_size))) {
+    if (!ReadFileAt(file.get(), CommentOffset(span), comment, static_cast<DWORD>(prefix_size))) {
         return SealState::kBroken;
     }
     if (std::memcmp(comment, kSealPrefix, prefix_size) != 0) return SealState::kUnsealed;
     // From here on the archive says it is sealed: anything that is not a matching seal is damage.
     std::string digest;
     if (CommentSize(span) != kSealSize ||
-        !ReadAt(file.get(), CommentOffset(span), comment, static_cast<DWORD>(kSealSize)) ||
+        !ReadFileAt(file.get(), CommentOffset(span), comment, static_cast<DWORD>(kSealSize)) ||
         !ArchiveDigest(file.get(), span, digest)) {
         return SealState::kBroken;
     }

@@ -50,22 +50,17 @@ bool ReadAt(HANDLE file, uint64_t offset, void* out, DWORD size, DWORD& read) {
            ::ReadFile(file, out, size, &read, nullptr);
 }
 
-bool ReadExact(HANDLE file, uint64_t offset, void* out, DWORD size) {
-    DWORD read = 0;
-    return ReadAt(file, offset, out, size, read) && read == size;
-}
-
 // Where the data that may hold the archive ends: at an Authenticode certificate table that ends
 // the file (signing a program appends one behind everything, an appended archive included), or
 // at the end of the file.
 uint64_t DataEnd(HANDLE file, uint64_t file_size) {
     unsigned char dos[64];
-    if (!ReadExact(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return file_size;
+    if (!ReadFileAt(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return file_size;
     // "PE\0\0", the 20-byte file header, then the optional header up to the security directory
     // (data directory 4) of the larger, 64-bit layout.
     unsigned char nt[4 + 20 + 112 + 5 * 8];
     const uint32_t nt_offset = Get32(dos + 0x3C);
-    if (nt_offset >= file_size || !ReadExact(file, nt_offset, nt, sizeof nt) ||
+    if (nt_offset >= file_size || !ReadFileAt(file, nt_offset, nt, sizeof nt) ||
         Get32(nt) != 0x00004550) {
         return file_size;
     }
@@ -101,14 +96,14 @@ bool ReadEndRecords(HANDLE file, uint64_t end_pos, const unsigned char* record, 
 
     unsigned char locator[kZip64LocatorSize];
     if (end_pos >= kZip64LocatorSize + kZip64EndSize &&
-        ReadExact(file, end_pos - kZip64LocatorSize, locator, sizeof locator) &&
+        ReadFileAt(file, end_pos - kZip64LocatorSize, locator, sizeof locator) &&
         Get32(locator) == kZip64LocatorSignature) {
         // One disk, and the ZIP64 end record right before the locator.
         unsigned char end64[kZip64EndSize];
         const uint64_t end64_pos = end_pos - kZip64LocatorSize - kZip64EndSize;
         const uint64_t stored_end64 = Get64(locator + 8);
         if (Get32(locator + 4) != 0 || Get32(locator + 16) != 1 ||
-            !ReadExact(file, end64_pos, end64, sizeof end64) ||
+            !ReadFileAt(file, end64_pos, end64, sizeof end64) ||
             Get32(end64) != kZip64EndSignature || Get64(end64 + 4) != kZip64EndBody ||
             Get32(end64 + 16) != 0 || Get32(end64 + 20) != 0 ||
             Get64(end64 + 24) != Get64(end64 + 32) || stored_end64 > end64_pos) {
@@ -136,7 +131,7 @@ bool ReadEndRecords(HANDLE file, uint64_t end_pos, const unsigned char* record, 
     }
     if (entries > 0) {
         unsigned char signature[4];
-        if (!ReadExact(file, start + directory_offset, signature, sizeof signature) ||
+        if (!ReadFileAt(file, start + directory_offset, signature, sizeof signature) ||
             Get32(signature) != kCentralSignature) {
             return false;
         }
@@ -161,7 +156,7 @@ bool LocateArchive(HANDLE file, ArchiveSpan& span) {
     if (window < kEndSize) return false;
     std::vector<unsigned char> tail(static_cast<size_t>(window));
     const uint64_t window_start = data_end - window;
-    if (!ReadExact(file, window_start, tail.data(), static_cast<DWORD>(window))) return false;
+    if (!ReadFileAt(file, window_start, tail.data(), static_cast<DWORD>(window))) return false;
     for (size_t i = static_cast<size_t>(window - kEndSize) + 1; i-- > 0;) {
         if (Get32(&tail[i]) == kEndSignature &&
             ReadEndRecords(file, window_start + i, &tail[i], data_end, span)) {
@@ -188,7 +183,7 @@ public:
         while (size > 0) {
             if (next_ == filled_) {
                 const uint64_t want = std::min<uint64_t>(sizeof buffer_, end_ - position_);
-                if (want == 0 || !ReadExact(file_, position_, buffer_, static_cast<DWORD>(want))) {
+                if (want == 0 || !ReadFileAt(file_, position_, buffer_, static_cast<DWORD>(want))) {
                     return false;
                 }
                 position_ += want;
@@ -415,6 +410,11 @@ int ZCALLBACK TestError(voidpf, voidpf) {
 }
 
 }  // namespace
+
+bool ReadFileAt(HANDLE file, uint64_t offset, void* out, DWORD size) {
+    DWORD read = 0;
+    return ReadAt(file, offset, out, size, read) && read == size;
+}
 
 bool FindArchive(const std::string& path, ArchiveSpan& span) {
     UniqueFile file = OpenShared(path);

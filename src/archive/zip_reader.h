@@ -43,6 +43,9 @@ struct ArchiveLayout {
 // bit, with a tail of byte alignment): a member claiming more lies about its size.
 constexpr uint64_t kMaxDeflateRatio = 1032;
 
+// Reads exactly size bytes at offset of an open file.
+bool ReadFileAt(HANDLE file, uint64_t offset, void* out, DWORD size);
+
 // Finds the archive in the file at path; false when the file holds none or cannot be read.
 bool FindArchive(const std::string& path, ArchiveSpan& span);
 // The same for a file already open for reading.

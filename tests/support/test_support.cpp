@@ -34,6 +34,26 @@ std::string ReadTextFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string AllowedAccess(const std::string& path) {
+    const DWORD any_sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    std::string allowed;
+    if (UniqueFile(CreateFileA(path.c_str(), GENERIC_READ, any_sharing, nullptr, OPEN_EXISTING, 0,
+                               nullptr))) {
+        allowed += "reading ";
+    }
+    if (UniqueFile(CreateFileA(path.c_str(), GENERIC_WRITE, any_sharing, nullptr, OPEN_EXISTING, 0,
+                               nullptr))) {
+        allowed += "writing ";
+    }
+    const std::string moved = path + ".moved";
+    if (MoveFileA(path.c_str(), moved.c_str())) {
+        allowed += "renaming ";
+        MoveFileA(moved.c_str(), path.c_str());
+    }
+    if (DeleteFileA(path.c_str())) allowed += "deleting ";
+    return allowed;
+}
+
 bool PathExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

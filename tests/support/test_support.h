@@ -28,6 +28,9 @@ std::string ReadTextFile(const std::string& path);
 bool PathExists(const std::string& path);
 // Folder of the test exes (where the fixtures are built), with a trailing backslash.
 std::string TestBinDir();
+// What another program may do to the file, of reading, writing, renaming and deleting, as a
+// list ("writing renaming "); a file held against change gives "reading ". A rename is undone.
+std::string AllowedAccess(const std::string& path);
 
 // Waits (up to timeout_ms) on another thread for a real dialog box with the given caption to
 // appear, records its static text and presses the button with the given id.
