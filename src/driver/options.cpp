@@ -19,9 +19,9 @@
 namespace {
 
 const char kTempFolderFailed[] = "テンポラリフォルダの作成に失敗しました。";
-const char kBrokenSeal[] =
-    "ファイルが壊れているか、書き換えられています。\r\n"
-    "インストールを中止します。もう一度ダウンロードしてください。: ";
+// The damaged file's path goes on a line of its own, between the two halves.
+const char kBrokenSeal[] = "ファイルが壊れているか、改変されています。\r\n";
+const char kBrokenSealEnd[] = "\r\nインストールを中止します。\r\nもう一度ダウンロードしてください。";
 const char kNoAppName[] = "*(character not set)*";
 constexpr int kRunFolderAttempts = 100;
 const char kRunFolderPrefix[] = "$$TMP$$";
@@ -112,7 +112,7 @@ bool LoadInstallOptions() {
     // A sealed package is checked whole before anything is shown or written: a damaged or
     // altered download must not get as far as the pages, let alone the disk.
     if (CheckArchiveSeal(o.ArchivePath) == SealState::kBroken) {
-        ShowError(kBrokenSeal + o.ArchivePath);
+        ShowError(kBrokenSeal + o.ArchivePath + kBrokenSealEnd);
         return false;
     }
 

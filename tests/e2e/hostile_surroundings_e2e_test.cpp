@@ -105,9 +105,10 @@ TEST_F(InstallerE2E, ADamagedSealedPackageIsRefusedBeforeAnythingIsWritten) {
     };
     damage(exe, ReadTextFile(TestBinDir() + "setup.exe").size() + 40);
     damage(zip, 40);
-    const std::string message =
-        "ファイルが壊れているか、書き換えられています。\r\n"
-        "インストールを中止します。もう一度ダウンロードしてください。: ";
+    auto message = [](const std::string& path) {
+        return "ファイルが壊れているか、改変されています。\r\n" + path +
+               "\r\nインストールを中止します。\r\nもう一度ダウンロードしてください。";
+    };
     const struct {
         const char* what;
         std::vector<std::string> arguments;
@@ -119,7 +120,7 @@ TEST_F(InstallerE2E, ADamagedSealedPackageIsRefusedBeforeAnythingIsWritten) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(1, Run(exe, c.arguments, {{kError, message + c.archive, IDOK}}));
+        EXPECT_EQ(1, Run(exe, c.arguments, {{kError, message(c.archive), IDOK}}));
         EXPECT_FALSE(PathExists(Out()));
         EXPECT_FALSE(PathExists(dir / "plugin.dll"));
         EXPECT_FALSE(PathExists(dir / "MarlethArchives"));
