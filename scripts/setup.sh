@@ -15,7 +15,7 @@ third_party=$(cd "$third_party" && pwd)
 # openssl and osslsigncode sign a test installer after its package, as authors sign theirs.
 packages=(g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386 fonts-wine xvfb
           fonts-ipafont-gothic googletest cmake make python3 dpkg-dev locales unzip x11-utils
-          openssl osslsigncode)
+          openssl osslsigncode nginx)
 
 missing=()
 for p in "${packages[@]}"; do

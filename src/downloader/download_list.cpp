@@ -1,6 +1,7 @@
 // The download list and the names and places of downloaded files.
 #include "downloader/download_list.h"
 
+#include "archive/zarchive.h"
 #include "downloader/install_check.h"
 #include "downloader/module_page.h"
 #include "driver/globals.h"
@@ -61,10 +62,20 @@ std::string DownloadFileName(const std::string& url) {
     return slash == 0 ? std::string() : path.substr(slash);
 }
 
+TDownloadNameProblem CheckDownloadFileName(const std::string& name) {
+    if (name.empty()) return TDownloadNameProblem::kEmpty;
+    if (TZlibArchiver::IsUnsafeEntryName(name)) return TDownloadNameProblem::kUnsafe;
+    // A "/" never reaches the name; a backslash is one only where a character starts with it.
+    if (FileNameOf(name) != name) return TDownloadNameProblem::kSeparator;
+    return TDownloadNameProblem::kSafe;
+}
+
 std::string DownloadedPath(const std::string& url) {
     return OwnProgramFolder() + kDownloadedFolder + DownloadFileName(url);
 }
 
 bool IsDownloaded(const std::string& url) {
-    return FileExists(DownloadedPath(url));
+    // A name that would lead out of the folder is never looked for.
+    return CheckDownloadFileName(DownloadFileName(url)) == TDownloadNameProblem::kSafe &&
+           FileExists(DownloadedPath(url));
 }

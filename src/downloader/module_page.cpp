@@ -147,14 +147,16 @@ INT_PTR CALLBACK SelInstallModuleDlgProc(HWND page, UINT message, WPARAM wparam,
         }
         return FALSE;
     case WM_SYSCOMMAND:
-        // Once the next button was pressed, the stages run and the close box does nothing.
-        if (wparam != SC_CLOSE || ModulePage().ModuleStage != 0) return FALSE;
-        EndDialog(page, IDCANCEL);
+        // While the programs are fetched the close box stops the download as the cancel button
+        // does; while their installers run it does nothing.
+        if (wparam != SC_CLOSE || ModulePage().ModuleStage > 1) return FALSE;
+        OnCancel(page);
         return TRUE;
     case WM_RUNSTAGE:
         OnRunStage(page, wparam);
         return TRUE;
     case WM_DESTROY:
+        ReleaseHeldFiles();
         g_check_images.reset();
         ModulePage().TreeItems.Reset();
         return FALSE;

@@ -4,6 +4,9 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "downloader/check_tree.h"
 #include "downloader/http_download.h"
 #include "downloader/install_check.h"
@@ -18,8 +21,19 @@
 #include "utils/message_pump.h"
 #include "utils/process.h"
 #include "utils/text.h"
+#include "utils/unique_any.h"
 
 namespace {
+
+// A count of kilobytes in decimal, whatever its size.
+std::string SizeText(uint64_t value) {
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + value % 10));
+        value /= 10;
+    } while (value != 0);
+    return digits;
+}
 
 const char kDownloading[] = "必要なプログラムをダウンロード中です。";
 const char kDownloadStopped[] = "ダウンロードを中止しました。";
@@ -33,15 +47,37 @@ const char kOfferContact[] =
 const char kErrorCode[] = "(エラーコード=";
 const char kNotGenuine[] =
     "のファイルが正しくありません。\r\n配布元のファイルと一致しないため、実行を中止しました。";
+const char kCannotOpen[] = "のファイルを開けないため、実行を中止しました。";
+const char kUnsafeFileName[] =
+    "のダウンロード先のアドレスが示すファイル名は使えないため、インストールを中止しました。";
+const char kEllipsis[] = "…";
 const char kSupportPage[] = "/vbk/error.phtml?code=";
 const char kCrLf[] = "\r\n";
 
-constexpr int32_t kBarUnit = 10000;  // the bar counts in units of 10,000 bytes
+// The bar counts in the counter's unit, kilobytes of 1024 bytes: a 32-bit range then holds
+// sizes far beyond 4 GB.
+constexpr uint64_t kKilo = 1024;
+// A URL in a message: lines of at most this many bytes, at most this many lines.
+constexpr size_t kUrlLineBytes = 80;
+constexpr size_t kUrlLines = 3;
+constexpr DWORD kStallBoundMs = 30000;
+const char kStallVariable[] = "MARLETH_DOWNLOAD_STALL_MS";
 
-// The pump of the running download. Every block is followed by a pump (a block is large enough
-// to pay for it), so that a press of the cancel button is seen at the next block; a quit message
-// (the main window was destroyed) stops the download like the cancel button.
+// The pump of the running download: the download calls its callback as soon as messages wait,
+// so a press of the cancel button is seen at once; a quit message (the main window was
+// destroyed) stops the download like the cancel button.
 ThrottledPump* g_download_pump = nullptr;
+
+// What the counter shows, so that it is written only when it changes.
+struct Shown {
+    uint64_t done = ~0ull;
+    uint64_t total = ~0ull;
+};
+Shown g_shown;
+
+// Each chosen program's file, from its check until its program has run: held for reading with
+// read sharing only, so that nobody can change, replace or delete what was checked.
+std::vector<UniqueFile> g_held;
 
 HWND Tree(HWND page) {
     return GetDlgItem(page, IDC_MODULE_TREE);
@@ -61,35 +97,86 @@ std::string LocalPath(const TDownloadListProp& record) {
                              : InstallOptions.TempDir + DownloadFileName(record.DownloadFile);
 }
 
-// A file that does not match its published SHA-256 was damaged or altered on the way: it is
-// never run.
-bool IsGenuine(const TDownloadListProp& record) {
-    if (record.Sha256.empty() || FileSha256(LocalPath(record)) == record.Sha256) return true;
+// Holds the program's file and checks it through that handle: a file that does not match its
+// published SHA-256 was damaged or altered on the way and is never run.
+bool HoldGenuine(const TDownloadListProp& record, UniqueFile& held) {
+    held.reset(CreateFileA(LocalPath(record).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!held) {
+        ShowError(record.ViewName + kCannotOpen);
+        return false;
+    }
+    if (record.Sha256.empty() || HandleSha256(held.get()) == record.Sha256) return true;
+    held.reset();
     ShowError(record.ViewName + kNotGenuine);
     return false;
+}
+
+// Every chosen program's file name must stay a plain file in the folder it is fetched to (or
+// looked for in); checked for all of them before anything is fetched.
+bool FileNamesAreSafe(HWND page) {
+    const std::vector<TDownloadListProp>& list = DownloadList();
+    for (size_t i = 0; i < list.size(); ++i) {
+        const TDownloadListProp& record = list[i];
+        if (!IsChosenAt(Tree(page), static_cast<int>(i))) continue;
+        if (CheckDownloadFileName(DownloadFileName(record.DownloadFile)) ==
+            TDownloadNameProblem::kSafe) {
+            continue;
+        }
+        ShowError(record.ViewName + kUnsafeFileName + kCrLf + UrlForMessage(record.DownloadFile));
+        return false;
+    }
+    return true;
 }
 
 // Fetches every chosen program that is not at hand, in list order; stops at the first failure.
 bool FetchChosen(HWND page) {
     const std::vector<TDownloadListProp>& list = DownloadList();
+    g_held.clear();
+    g_held.resize(list.size());
     for (size_t i = 0; i < list.size(); ++i) {
         const TDownloadListProp& record = list[i];
         if (!IsChosenAt(Tree(page), static_cast<int>(i))) continue;
         if (!record.Downloaded) {
             ShowLine(page, static_cast<int>(i));
-            const int32_t code = DownloadToFile(LocalPath(record), record.DownloadFile, DownloadProgress);
+            TDownloadOptions options;
+            options.expected_size = static_cast<uint32_t>(record.Size);
+            options.stall_ms = DownloadStallBound();
+            g_shown = Shown{};
+            const TDownloadResult result =
+                DownloadToFile(LocalPath(record), record.DownloadFile, DownloadProgress, options);
             if (ModulePage().CancelRequested) {
                 ShowError(kDownloadStopped);
                 return false;
             }
-            if (code != 0) {
-                ShowDownloadError(record, code);
+            if (result.code != 0) {
+                ShowDownloadError(record, result);
                 return false;
             }
         }
-        if (!IsGenuine(record)) return false;
+        if (!HoldGenuine(record, g_held[i])) return false;
     }
     return true;
+}
+
+// The end of the last whole character that fits in limit bytes from from.
+size_t CharactersUpTo(const std::string& text, size_t from, size_t limit) {
+    size_t end = from;
+    while (end < text.size()) {
+        const size_t next = end + (IsLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1);
+        if (next - from > limit || next > text.size()) break;
+        end = next;
+    }
+    return end;
+}
+
+// The first character that starts at or after at.
+size_t CharacterFrom(const std::string& text, size_t at) {
+    size_t start = 0;
+    while (start < at && start < text.size()) {
+        start += IsLeadByte(static_cast<unsigned char>(text[start])) ? 2 : 1;
+    }
+    return std::min(start, text.size());
 }
 
 }  // namespace
@@ -103,6 +190,7 @@ bool DownloadStage(HWND page) {
     EnableWindow(GetDlgItem(page, IDC_MODULE_NEXT), FALSE);
     InvalidateRect(page, nullptr, TRUE);
 
+    if (!FileNamesAreSafe(page)) return false;
     ThrottledPump pump(page, 0);
     g_download_pump = &pump;
     const bool fetched = FetchChosen(page);
@@ -110,30 +198,74 @@ bool DownloadStage(HWND page) {
     return fetched;
 }
 
-void DownloadProgress(bool& cancel, int32_t done, int32_t total, int32_t) {
+void DownloadProgress(bool& cancel, uint64_t done, uint64_t total, int32_t) {
     TModulePage& state = ModulePage();
-    if (state.CancelRequested) cancel = true;
-    HWND page = state.Window;
-    SendDlgItemMessageA(page, IDC_MODULE_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, total / kBarUnit));
-    SendDlgItemMessageA(page, IDC_MODULE_PROGRESS, PBM_SETPOS, done / kBarUnit, 0);
-    SetItemText(page, IDC_MODULE_SIZE,
-                IntToText(done / 1024) + " K/" + IntToText(total / 1024) + " K");
     if (g_download_pump != nullptr && g_download_pump->Pump()) state.CancelRequested = true;
+    if (state.CancelRequested) {
+        cancel = true;
+        return;
+    }
+    if (done == g_shown.done && total == g_shown.total) return;
+    HWND page = state.Window;
+    const uint64_t total_k = total / kKilo;
+    const uint64_t done_k = done / kKilo;
+    if (total != g_shown.total) {
+        SendDlgItemMessageA(page, IDC_MODULE_PROGRESS, PBM_SETRANGE32, 0,
+                            static_cast<LPARAM>(std::min<uint64_t>(total_k, INT32_MAX)));
+    }
+    SendDlgItemMessageA(page, IDC_MODULE_PROGRESS, PBM_SETPOS,
+                        static_cast<WPARAM>(std::min<uint64_t>(done_k, INT32_MAX)), 0);
+    SetItemText(page, IDC_MODULE_SIZE,
+                SizeText(done_k) + " K/" + SizeText(total_k) + " K");
+    g_shown = Shown{done, total};
 }
 
-std::string DownloadErrorMessage(const TDownloadListProp& record, int32_t code) {
+std::string UrlForMessage(const std::string& url) {
+    std::string shown = url;
+    if (url.size() > kUrlLineBytes * kUrlLines) {
+        // The start (server and path) and the end (the file's name) tell the user the most.
+        const size_t head = CharactersUpTo(url, 0, kUrlLineBytes * (kUrlLines - 1) - 2);
+        const size_t tail = CharacterFrom(url, url.size() - (kUrlLineBytes - 2));
+        shown = url.substr(0, head) + kEllipsis + url.substr(tail);
+    }
+    std::string lines;
+    for (size_t start = 0; start < shown.size();) {
+        const size_t end = CharactersUpTo(shown, start, kUrlLineBytes);
+        if (!lines.empty()) lines += kCrLf;
+        lines += shown.substr(start, end - start);
+        start = end > start ? end : shown.size();
+    }
+    return lines;
+}
+
+std::string DownloadErrorMessage(const TDownloadListProp& record, const TDownloadResult& result) {
     std::string text;
-    const TDownloadErrorKind kind = DownloadErrorText(code, text);
-    std::string message = record.DownloadFile + kDownloadFailed + kCrLf + text + kCrLf;
+    const TDownloadErrorKind kind = DownloadErrorText(result.code, text);
+    std::string message = UrlForMessage(record.DownloadFile) + kDownloadFailed + kCrLf +
+                          DownloadFailureText(result) + kCrLf;
     if (kind == dekHelpPage) message += std::string(kOfferHelp) + kCrLf;
     if (kind == dekContact) message += std::string(kOfferContact) + kCrLf;
-    return message + kErrorCode + IntToText(code) + ")";
+    return message + kErrorCode + IntToText(result.code) + ")";
 }
 
-void ShowDownloadError(const TDownloadListProp& record, int32_t code) {
+void ReleaseHeldFiles() {
+    g_held.clear();
+}
+
+DWORD DownloadStallBound() {
+    char text[16] = {};
+    const DWORD length = GetEnvironmentVariableA(kStallVariable, text, sizeof text);
+    if (length == 0 || length >= sizeof text) return kStallBoundMs;
+    const int bound = DigitsToInt(text);
+    return bound > 0 && static_cast<DWORD>(bound) < kStallBoundMs ? static_cast<DWORD>(bound)
+                                                                   : kStallBoundMs;
+}
+
+void ShowDownloadError(const TDownloadListProp& record, const TDownloadResult& result) {
     std::string text;
-    const TDownloadErrorKind kind = DownloadErrorText(code, text);
-    const std::string message = DownloadErrorMessage(record, code);
+    const TDownloadErrorKind kind = DownloadErrorText(result.code, text);
+    const int32_t code = result.code;
+    const std::string message = DownloadErrorMessage(record, result);
     if (kind == dekNotice) {
         ShowError(message);
         return;
@@ -160,10 +292,13 @@ bool InstallStage(HWND page) {
         ShowLine(page, static_cast<int>(i));
         EnableWindow(GetDlgItem(page, IDC_MODULE_NEXT), FALSE);
         RunAndWait(CommandLineFor(LocalPath(record), record.Parameter), MainWindow);
+        if (i < g_held.size()) g_held[i].reset();
         if (!IsProgramInstalled(record.InstallCheck)) {
             ShowConfirm(kInstallInterrupted, MB_OK);
+            ReleaseHeldFiles();
             return false;
         }
     }
+    ReleaseHeldFiles();
     return true;
 }

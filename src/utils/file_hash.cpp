@@ -30,14 +30,18 @@ bool HashFileRange(HANDLE file, uint64_t offset, uint64_t length, Sha256& hash) 
     return true;
 }
 
+std::string HandleSha256(HANDLE file) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size)) return {};
+    Sha256 hash;
+    if (!HashFileRange(file, 0, static_cast<uint64_t>(size.QuadPart), hash)) return {};
+    return DigestText(hash.Finish());
+}
+
 std::string FileSha256(const std::string& path) {
     UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size)) return {};
-    Sha256 hash;
-    if (!HashFileRange(file.get(), 0, static_cast<uint64_t>(size.QuadPart), hash)) return {};
-    return DigestText(hash.Finish());
+    return file ? HandleSha256(file.get()) : std::string();
 }
 
 bool IsSha256Text(const std::string& text) {

@@ -12,6 +12,9 @@
 // Feeds length bytes of the open file, from offset on, to hash, read in blocks so that memory
 // stays flat; false when the file cannot be read or ends before the range does.
 bool HashFileRange(HANDLE file, uint64_t offset, uint64_t length, Sha256& hash);
+// The SHA-256 of the whole open file (read from its start) as 64 lower-case hexadecimal digits,
+// or an empty text when it cannot be read.
+std::string HandleSha256(HANDLE file);
 // The file's SHA-256 as 64 lower-case hexadecimal digits, or an empty text when the file cannot
 // be read.
 std::string FileSha256(const std::string& path);

@@ -22,6 +22,7 @@ const char* ReasonPhrase(int status) {
     switch (status) {
         case 200: return "OK";
         case 302: return "Found";
+        case 403: return "Forbidden";
         case 404: return "Not Found";
         case 407: return "Proxy Authentication Required";
         case 500: return "Internal Server Error";
@@ -229,6 +230,13 @@ void TestHttpServer::Answer(SOCKET client) {
     if (head.empty()) return;
     const std::shared_ptr<Route> route = Arrived(RequestPath(head), head);
     const HttpResponse& response = route->response;
+    const HANDLE release_or_stop[] = {route->released.get(), stop_.get()};
+    if (response.hold_head) {
+        SetEvent(route->held.get());
+        if (WaitForMultipleObjects(2, release_or_stop, FALSE, kHoldTimeoutMs) != WAIT_OBJECT_0) {
+            return;
+        }
+    }
     const std::string response_head = ResponseHead(response);
     if (!SendAll(client, response_head.data(), response_head.size())) return;
 
@@ -241,11 +249,25 @@ void TestHttpServer::Answer(SOCKET client) {
         sent = end;
         return ok;
     };
+    if (response.trickle_ms != 0) {
+        SetEvent(route->held.get());
+        while (sent < body.size()) {
+            if (WaitForSingleObject(stop_.get(), response.trickle_ms) != WAIT_TIMEOUT) return;
+            if (!send_until(sent + 1)) return;
+        }
+        return;
+    }
     if (response.hold_after != HttpResponse::npos) {
         if (!send_until(response.hold_after)) return;
         SetEvent(route->held.get());
-        const HANDLE events[] = {route->released.get(), stop_.get()};
-        if (WaitForMultipleObjects(2, events, FALSE, kHoldTimeoutMs) != WAIT_OBJECT_0) return;
+        if (WaitForMultipleObjects(2, release_or_stop, FALSE, kHoldTimeoutMs) != WAIT_OBJECT_0) {
+            return;
+        }
+    }
+    if (response.close_after != HttpResponse::npos) {
+        send_until(response.close_after);
+        shutdown(client, SD_SEND);
+        return;
     }
     if (response.break_after != HttpResponse::npos) {
         send_until(response.break_after);

@@ -42,9 +42,14 @@ struct HttpResponse {
     size_t hold_after = npos;          // after this many body bytes, wait for Release(path)
                                        // (dropped after 30 s without it)
     size_t break_after = npos;         // after this many body bytes, reset the connection
+    size_t close_after = npos;         // after this many body bytes, close it in order
+    bool hold_head = false;            // answer nothing until Release(path) (dropped after 30 s)
+    DWORD trickle_ms = 0;              // when not 0, send the body one byte at a time, this
+                                       // long apart (until the server stops)
 };
 
-// Every connection gets one answer and is then closed; each is served on its own thread, so a
+// Every connection gets one answer and is then closed (a held answer ends when the server is
+// destroyed, as if the peer had given up); each is served on its own thread, so a
 // held answer does not keep other paths waiting. Unknown paths answer 404. A request in a
 // proxy's form ("GET http://host:port/path") counts for its path: the server can be a proxy.
 class TestHttpServer {
@@ -61,7 +66,8 @@ public:
     int Requests(const std::string& path) const;  // how many requests arrived for path
     // The request line and headers of every request for path, in order of arrival.
     std::vector<std::string> RequestHeads(const std::string& path) const;
-    // Waits until a held answer has sent its first hold_after bytes; true when it has.
+    // Waits until a held answer stands held (hold_head: the request was read; hold_after: the
+    // first hold_after bytes were sent; trickle_ms: the head was sent); true when it does.
     bool WaitUntilHeld(const std::string& path, DWORD timeout_ms = 30000);
 
 private:

@@ -153,6 +153,7 @@ int BuildPackage(const Options& options) {
         PrintError("nothing written");
         return kExitFailed;
     }
+    for (const std::string& warning : SettingWarnings(settings)) PrintError("warning: " + warning);
     std::vector<std::string> problems;
     CheckSettingEncoding(setting_file, problems);
     for (std::string& problem : CheckPackageSettings(settings)) problems.push_back(std::move(problem));

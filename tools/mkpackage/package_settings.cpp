@@ -158,6 +158,36 @@ void CheckItemCollisions(const PackageSettings& settings, std::vector<std::strin
     }
 }
 
+// Why the installer refuses the file name a URL gives its download; empty when it takes it.
+std::string DownloadNameRefusal(const std::string& name) {
+    switch (CheckDownloadFileName(name)) {
+        case TDownloadNameProblem::kSafe: return "";
+        case TDownloadNameProblem::kEmpty: return "the address ends without a file name";
+        case TDownloadNameProblem::kSeparator:
+            return "it holds a backslash, which would put the file into another folder";
+        case TDownloadNameProblem::kUnsafe: return RefusalReason(name);
+    }
+    return "the installer refuses it";
+}
+
+void CheckDownloadNames(const PackageSettings& settings, std::vector<std::string>& problems) {
+    for (const DownloadUrl& url : settings.download_urls) {
+        const std::string name = DownloadFileName(url.url);
+        const std::string refusal = DownloadNameRefusal(name);
+        if (refusal.empty()) continue;
+        problems.push_back("[" + std::string(kModulePageName) + "] " + url.key + ": the file name " +
+                           Quoted(name) + " of " + Quoted(url.url) +
+                           " is refused by the installer before anything is fetched: " + refusal);
+    }
+}
+
+bool IsAscii(const std::string& text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
 bool IsInstallModeText(const std::string& text) {
     return text.empty() || text == "0" || text == "1" || text == "2";
 }
@@ -232,6 +262,8 @@ bool ReadPackageSettings(const std::string& path, PackageSettings& settings) {
         if (!read) settings.unread_item_keys.push_back(key);
     }
     for (int n = 0; !ReadValue(file, kModulePageName, "DLViewName_" + std::to_string(n)).empty(); ++n) {
+        const std::string url_key = "DLDownloadFile_" + std::to_string(n);
+        settings.download_urls.push_back({url_key, ReadValue(file, kModulePageName, url_key)});
         const std::string key = "DLSha256_" + std::to_string(n);
         const std::string sha256 = ReadValue(file, kModulePageName, key);
         if (sha256.empty()) continue;
@@ -251,6 +283,19 @@ void CheckDownloadedFiles(const PackageSettings& settings, const std::string& do
                                " does not have this SHA-256; the installer would refuse to run it");
         }
     }
+}
+
+std::vector<std::string> SettingWarnings(const PackageSettings& settings) {
+    std::vector<std::string> warnings;
+    for (const DownloadUrl& url : settings.download_urls) {
+        if (IsAscii(url.url)) continue;
+        warnings.push_back("[" + std::string(kModulePageName) + "] " + url.key + ": " +
+                           Quoted(url.url) +
+                           " holds bytes outside ASCII, which servers read in different ways; "
+                           "write them percent-encoded (%XX for each byte of the server's "
+                           "encoding, usually UTF-8)");
+    }
+    return warnings;
 }
 
 std::vector<std::string> CheckPackageSettings(const PackageSettings& settings) {
@@ -274,6 +319,7 @@ std::vector<std::string> CheckPackageSettings(const PackageSettings& settings) {
                                " is not a SHA-256 (64 hexadecimal digits)");
         }
     }
+    CheckDownloadNames(settings, problems);
     CheckItems(settings, problems);
     CheckItemCollisions(settings, problems);
 

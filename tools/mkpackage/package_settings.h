@@ -18,6 +18,12 @@ struct DownloadHash {
     std::string sha256;  // as written
 };
 
+// A prerequisite's URL, as DLDownloadFile_n gives it.
+struct DownloadUrl {
+    std::string key;  // "DLDownloadFile_0", ...
+    std::string url;
+};
+
 struct PackageSettings {
     std::vector<std::string> sections;  // the section names, in file order
     bool has_options = false;           // there is an [options] section (any letter case)
@@ -34,6 +40,8 @@ struct PackageSettings {
     std::vector<std::string> unread_item_keys;
     // [SELINSTALLMODULE] DLSha256_n of the listed programs (up to the first empty DLViewName_n).
     std::vector<DownloadHash> download_hashes;
+    // [SELINSTALLMODULE] DLDownloadFile_n of the listed programs.
+    std::vector<DownloadUrl> download_urls;
 };
 
 // Reads the keys above from the INI file at path (any path; it is made absolute first, since the
@@ -43,6 +51,10 @@ bool ReadPackageSettings(const std::string& path, PackageSettings& settings);
 // Everything in the settings that the installer would trip over, one message per problem, each
 // naming the section and key; empty when the settings are fine. Looks at the settings alone.
 std::vector<std::string> CheckPackageSettings(const PackageSettings& settings);
+
+// Warnings about settings the installer takes but that may not work everywhere, one message per
+// setting: URLs with bytes outside ASCII, which servers read in different ways.
+std::vector<std::string> SettingWarnings(const PackageSettings& settings);
 
 // For every DLSha256_n whose program lies in downloaded_folder (the "downloaded" folder that is
 // shipped beside the installer), a message when the file does not have that SHA-256.
