@@ -144,7 +144,6 @@ TDownloadResult OpenAnswer(Transfer& transfer, WaitReport& report, const TDownlo
                            DWORD& status) {
     int redirects = 0;
     for (;;) {
-        transfer.request.reset();
         switch (RunJob(transfer, &OpenJob, report, options.stall_ms)) {
             case WaitEnd::kDone: break;
             case WaitEnd::kCancelled: return {};
@@ -325,7 +324,7 @@ TDownloadResult DownloadToFile(const std::string& local_path, const std::string&
     Transfer* transfer = Transfer::Create();
     if (transfer == nullptr) return Failed(kSessionFailed, Failure::kOther);
     const TDownloadResult result = Download(*transfer, local_path, url, progress, options);
-    transfer->Release();  // a worker still blocked keeps its own reference
+    ReleaseAside(transfer);  // a worker still blocked keeps its own reference
     return result;
 }
 
@@ -336,7 +335,7 @@ TDownloadErrorKind DownloadErrorText(int32_t code, std::string& text) {
             return entry.kind;
         }
     }
-    text = code <= -300 && code > -1000 ? kOtherStatus + IntToText(-code) + kOtherStatusEnd : "";
+    text = code <= -300 && code >= -599 ? kOtherStatus + IntToText(-code) + kOtherStatusEnd : "";
     return dekHelpPage;
 }
 

@@ -44,6 +44,11 @@ DWORD WINAPI JobThread(void* context) {
     return 0;
 }
 
+DWORD WINAPI ReleaseThread(void* transfer) {
+    static_cast<Transfer*>(transfer)->Release();
+    return 0;
+}
+
 // Starts the job on its own thread; the event it sets when done, or an empty handle.
 UniqueHandle StartJob(Transfer& transfer, void (*job)(Transfer&)) {
     UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -135,6 +140,9 @@ Transfer::BodyEnd Transfer::WriteBlock(const char* data, DWORD size) {
 }
 
 void OpenJob(Transfer& transfer) {
+    // Closing a request whose body was not read makes WinInet read the rest (to keep the
+    // connection), which can take as long as the server likes: never on the waiting thread.
+    transfer.request.reset();
     transfer.request.reset(InternetOpenUrlA(transfer.session.get(), transfer.url.c_str(),
                                             transfer.headers.c_str(),
                                             static_cast<DWORD>(transfer.headers.size()),
@@ -182,6 +190,11 @@ void BodyJob(Transfer& transfer) {
             return;
         }
     }
+}
+
+void ReleaseAside(Transfer* transfer) {
+    UniqueHandle thread(CreateThread(nullptr, 0, &ReleaseThread, transfer, 0, nullptr));
+    if (!thread) transfer->Release();
 }
 
 WaitEnd RunJob(Transfer& transfer, void (*job)(Transfer&), WaitReport& report, DWORD stall_ms) {

@@ -55,7 +55,11 @@ private:
     uint64_t received_ = 0;
 };
 
-// Opens transfer.url into transfer.request (open_error on failure).
+// Lets go of the caller's reference on a thread of its own, where closing the Internet handles
+// may take its time.
+void ReleaseAside(Transfer* transfer);
+
+// Opens transfer.url into transfer.request (open_error on failure), closing the request before.
 void OpenJob(Transfer& transfer);
 // Reads the body of transfer.request into its file, a block as soon as bytes are there (not
 // when a whole block has come: a slow server's bytes are counted as they arrive).

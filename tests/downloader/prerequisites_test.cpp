@@ -15,13 +15,16 @@
 #include "driver/page_procs.h"
 #include "driver/host.h"
 #include "resource.h"
+#include "support/http_server.h"
 #include "support/test_support.h"
 #include "ui/kv_list.h"
 #include "ui/tree_view.h"
 #include "utils/file_hash.h"
+#include "utils/message_box.h"
 #include "utils/files.h"
 #include "utils/profile.h"
 #include "utils/registry.h"
+#include "utils/text.h"
 #include "utils/unique_any.h"
 
 namespace {
@@ -259,6 +262,14 @@ TEST_F(CheckList, ClicksAndSpaceToggleOnlyFreeBoxesWhileChoosing) {
     ModulePage().ModuleStage = 0;
 }
 
+// The SHA-256 of content, written to a file in folder to be hashed.
+std::string FileSha256Of(const std::string& content, const TestFolder& folder) {
+    WriteTextFile(folder / "hashed.bin", content);
+    const std::string digest = FileSha256(folder / "hashed.bin");
+    DeleteFileA((folder / "hashed.bin").c_str());
+    return digest;
+}
+
 // The module-selection page opened modeless on a list, as the page sequence would show it.
 class ModuleSelection : public testing::Test {
 protected:
@@ -301,6 +312,41 @@ TEST_F(ModuleSelection, SizeOfTheChosenProgramsInKilobytes) {
     EXPECT_EQ("2 KB", Text(IDC_MODULE_SIZE));
 }
 
+// A fetched program's file is held from its check until its program has run: nobody can change,
+// replace or delete the file that was checked; a file that fails its check is let go at once.
+TEST_F(ModuleSelection, CheckedFilesAreHeldUntilTheyRun) {
+    TestHttpServer server;
+    HttpResponse response;
+    response.body = "the program";
+    server.Serve("/dl/good.exe", response);
+    server.Serve("/dl/bad.exe", response);
+    TestFolder temp;
+    struct UseTempDir {
+        explicit UseTempDir(const std::string& path) : saved(InstallOptions.TempDir) {
+            InstallOptions.TempDir = path;
+        }
+        ~UseTempDir() { InstallOptions.TempDir = saved; }
+        std::string saved;
+    } use_temp(temp.path());
+    ScopedBoxAnswers answers;
+    Open({{10, false}});
+    DownloadList()[0].DownloadFile = server.Url("/dl/good.exe");
+    DownloadList()[0].Sha256 = FileSha256Of("the program", temp);
+
+    EXPECT_TRUE(DownloadStage(page_));
+    EXPECT_TRUE(answers.asked().empty());
+    EXPECT_EQ("reading ", AllowedAccess(temp / "good.exe"));
+    ReleaseHeldFiles();
+    EXPECT_EQ("reading writing renaming deleting ", AllowedAccess(temp / "good.exe"));
+
+    DownloadList()[0].DownloadFile = server.Url("/dl/bad.exe");
+    DownloadList()[0].Sha256 = std::string(64, '0');
+    EXPECT_FALSE(DownloadStage(page_));
+    ASSERT_EQ(1u, answers.asked().size());
+    EXPECT_NE(std::string::npos, answers.asked()[0].text.find("のファイルが正しくありません。"));
+    EXPECT_EQ("reading writing renaming deleting ", AllowedAccess(temp / "bad.exe"));
+}
+
 TEST_F(ModuleSelection, EverythingAtHandAsksOnlyToInstall) {
     Open({{0, true}});
     EXPECT_EQ(" インストールするプログラムを選択してください。", Text(IDC_MODULE_PROMPT));
@@ -311,19 +357,111 @@ TEST_F(ModuleSelection, EverythingAtHandAsksOnlyToInstall) {
 TEST(DownloadError, MessageAndOfferByKind) {
     TDownloadListProp record;
     record.DownloadFile = "http://h/a.exe";
-    const std::pair<int32_t, const char*> cases[] = {
-        {-404, "http://h/a.exeダウンロード中にエラーが発生しました。\r\nファイルが見つかりませんでした。\r\n"
-               "サーバで問題が発生している可能性があります。サポート係への問い合わせを行いますか？\r\n"
-               "(エラーコード=-404)"},
-        {-407, "http://h/a.exeダウンロード中にエラーが発生しました。\r\n"
-               "プロキシーサーバの認証時に失敗しました。正しいIDとパスワードを入力してください。\r\n"
-               "(エラーコード=-407)"},
-        {-2, "http://h/a.exeダウンロード中にエラーが発生しました。\r\nファイルのダウンロードに失敗しました。\r\n"
-             " エラー解決の為の情報を表示しますか？\r\n(エラーコード=-2)"},
-        {-999, "http://h/a.exeダウンロード中にエラーが発生しました。\r\n\r\n"
-               " エラー解決の為の情報を表示しますか？\r\n(エラーコード=-999)"},
+    const std::pair<TDownloadResult, const char*> cases[] = {
+        {{-404, TDownloadFailure::kOther},
+         "http://h/a.exeダウンロード中にエラーが発生しました。\r\nファイルが見つかりませんでした。\r\n"
+         "サーバで問題が発生している可能性があります。サポート係への問い合わせを行いますか？\r\n"
+         "(エラーコード=-404)"},
+        {{-407, TDownloadFailure::kOther},
+         "http://h/a.exeダウンロード中にエラーが発生しました。\r\n"
+         "プロキシーサーバの認証時に失敗しました。正しいIDとパスワードを入力してください。\r\n"
+         "(エラーコード=-407)"},
+        {{-2, TDownloadFailure::kOther},
+         "http://h/a.exeダウンロード中にエラーが発生しました。\r\nファイルのダウンロードに失敗しました。\r\n"
+         " エラー解決の為の情報を表示しますか？\r\n(エラーコード=-2)"},
+        {{-2, TDownloadFailure::kHostNotFound},
+         "http://h/a.exeダウンロード中にエラーが発生しました。\r\n"
+         "サーバが見つかりませんでした。アドレスとインターネットへの接続を確かめてください。\r\n"
+         " エラー解決の為の情報を表示しますか？\r\n(エラーコード=-2)"},
+        {{-3, TDownloadFailure::kCutShort},
+         "http://h/a.exeダウンロード中にエラーが発生しました。\r\n"
+         "ダウンロードが途中で途切れました。ファイルは不完全です。\r\n"
+         " エラー解決の為の情報を表示しますか？\r\n(エラーコード=-3)"},
+        {{-999, TDownloadFailure::kOther},
+         "http://h/a.exeダウンロード中にエラーが発生しました。\r\n\r\n"
+         " エラー解決の為の情報を表示しますか？\r\n(エラーコード=-999)"},
     };
-    for (const auto& [code, message] : cases) EXPECT_EQ(message, DownloadErrorMessage(record, code)) << code;
+    for (const auto& [result, message] : cases) {
+        EXPECT_EQ(message, DownloadErrorMessage(record, result)) << result.code;
+    }
+}
+
+// A long URL is wrapped into lines of 80 bytes at most, three lines at most, the middle of a
+// longer one left out; lines break between characters, never inside one.
+TEST(DownloadError, LongUrlsFitTheBox) {
+    const std::string host = "http://downloads.example/";
+    struct Case {
+        std::string url;
+        size_t lines;
+        bool shortened;
+    };
+    const Case cases[] = {
+        {host + "a.exe", 1, false},
+        {host + std::string(51, 'a') + ".exe", 1, false},  // 80 bytes
+        {host + std::string(52, 'a') + ".exe", 2, false},
+        {host + std::string(100, 'b') + "/x.exe", 2, false},
+        {host + std::string(151, 'c') + "表" + std::string(60, 'd') + "/x.exe", 3, true},
+        {host + std::string(5000, 'e') + "/表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表.exe", 3, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url.size());
+        const std::string shown = UrlForMessage(c.url);
+        std::vector<std::string> lines;
+        for (size_t start = 0;;) {
+            const size_t end = shown.find("\r\n", start);
+            lines.push_back(shown.substr(start, end - start));
+            if (end == std::string::npos) break;
+            start = end + 2;
+        }
+        if (c.url.size() <= 80) {
+            EXPECT_EQ(c.url, shown);
+        }
+        EXPECT_EQ(c.lines, lines.size()) << shown;
+        std::string joined;
+        for (const std::string& line : lines) {
+            EXPECT_LE(line.size(), 80u);
+            // Each line is whole characters: walking it ends exactly at its end.
+            size_t i = 0;
+            while (i < line.size()) i += IsLeadByte(static_cast<unsigned char>(line[i])) ? 2 : 1;
+            EXPECT_EQ(line.size(), i) << line;
+            joined += line;
+        }
+        const size_t ellipsis = joined.find("…");
+        EXPECT_EQ(c.shortened, ellipsis != std::string::npos) << joined;
+        if (!c.shortened) {
+            EXPECT_EQ(c.url, joined);
+            continue;
+        }
+        // The server and the file's name stay in sight.
+        EXPECT_EQ(0u, joined.find(host));
+        const std::string end = joined.substr(ellipsis + 2);
+        EXPECT_EQ(end, c.url.substr(c.url.size() - end.size()));
+        EXPECT_GE(end.size(), 70u);
+    }
+}
+
+// The file name a download gets must stay a plain file in the folder it goes to.
+TEST(DownloadFileName, UnsafeNamesAreRefused) {
+    const std::pair<const char*, TDownloadNameProblem> cases[] = {
+        {"http://h/dl/setup.exe", TDownloadNameProblem::kSafe},
+        {"http://h/dl/setup.exe?from=..\\x", TDownloadNameProblem::kSafe},  // the query is no name
+        {"http://h/dl/表.exe", TDownloadNameProblem::kSafe},  // 表 ends in byte 5C
+        {"http://h/dl/..%5Cx.exe", TDownloadNameProblem::kSafe},  // a file named as written
+        {"http://h/dl/", TDownloadNameProblem::kEmpty},
+        {"setup.exe", TDownloadNameProblem::kEmpty},
+        {"http://h/dl/..\\..\\x.exe", TDownloadNameProblem::kUnsafe},
+        {"http://h/dl/..", TDownloadNameProblem::kUnsafe},
+        {"http://h/dl/CON", TDownloadNameProblem::kUnsafe},
+        {"http://h/dl/nul.exe", TDownloadNameProblem::kUnsafe},
+        {"http://h/dl/com1.txt", TDownloadNameProblem::kUnsafe},
+        {"http://h/dl/x.exe:stream", TDownloadNameProblem::kUnsafe},
+        {"http://h/dl/x.exe.", TDownloadNameProblem::kUnsafe},
+        {"http://h/dl/sub\\x.exe", TDownloadNameProblem::kSeparator},
+    };
+    for (const auto& [url, problem] : cases) {
+        SCOPED_TRACE(url);
+        EXPECT_EQ(problem, CheckDownloadFileName(DownloadFileName(url)));
+    }
 }
 
 TEST(FileHash, Sha256OfAFile) {

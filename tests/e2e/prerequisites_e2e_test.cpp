@@ -8,9 +8,12 @@
 
 #include <commctrl.h>
 
+#include <atomic>
+
 #include "resource.h"
 #include "support/e2e_fixture.h"
 #include "support/http_server.h"
+#include "support/zip_writer.h"
 #include "utils/file_hash.h"
 #include "utils/files.h"
 #include "utils/text.h"
@@ -18,6 +21,84 @@
 namespace {
 
 const char kModuleTitle[] = "インストールプログラムの選択";
+const char kStallVariable[] = "MARLETH_DOWNLOAD_STALL_MS";
+
+// Sets an environment variable, which the installers started meanwhile inherit, for a scope.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::string& value) : name_(name) {
+        SetEnvironmentVariableA(name_, value.c_str());
+    }
+    ~ScopedVariable() { SetEnvironmentVariableA(name_, nullptr); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name_;
+};
+
+// Asks a window of the installer for an answer (WM_NULL) again and again from a thread of its
+// own while it lives, and keeps the longest round trip: how long the page failed to answer.
+class AnswerProbe {
+public:
+    explicit AnswerProbe(HWND window) : window_(window) {
+        stop_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        thread_.reset(CreateThread(nullptr, 0, &AnswerProbe::Run, this, 0, nullptr));
+    }
+    ~AnswerProbe() { Stop(); }
+    AnswerProbe(const AnswerProbe&) = delete;
+    AnswerProbe& operator=(const AnswerProbe&) = delete;
+
+    void Stop() {
+        if (!thread_) return;
+        SetEvent(stop_.get());
+        WaitForSingleObject(thread_.get(), INFINITE);
+        thread_.reset();
+    }
+    DWORD longest() const { return longest_; }
+    int answers() const { return answers_; }
+
+private:
+    static DWORD WINAPI Run(void* self) {
+        static_cast<AnswerProbe*>(self)->Probe();
+        return 0;
+    }
+    void Probe() {
+        do {
+            const DWORD start = GetTickCount();
+            DWORD_PTR result = 0;
+            const bool answered = SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, 5000,
+                                                      &result) != 0;
+            if (!answered && !IsWindow(window_)) return;
+            longest_ = std::max<DWORD>(longest_, GetTickCount() - start);
+            if (answered) ++answers_;
+        } while (WaitForSingleObject(stop_.get(), 10) == WAIT_TIMEOUT);
+    }
+
+    HWND window_;
+    std::atomic<DWORD> longest_{0};
+    std::atomic<int> answers_{0};
+    UniqueHandle stop_;
+    UniqueHandle thread_;
+};
+
+// The files named name anywhere under folder.
+int CountFilesNamed(const std::string& folder, const std::string& name) {
+    WIN32_FIND_DATAA found;
+    UniqueFindHandle find(FindFirstFileA((folder + "*").c_str(), &found));
+    if (!find) return 0;
+    int count = 0;
+    do {
+        const std::string entry = found.cFileName;
+        if (entry == "." || entry == "..") continue;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            count += CountFilesNamed(folder + entry + "\\", name);
+        } else if (entry == name) {
+            ++count;
+        }
+    } while (FindNextFileA(find.get(), &found));
+    return count;
+}
 
 // One program of the download list.
 struct Prerequisite {
@@ -220,6 +301,133 @@ TEST_F(PrerequisitesE2E, FailuresStopTheInstallation) {
         EXPECT_FALSE(PathExists(Out()));
         EXPECT_EQ(c.ran_installer, PathExists(dir / "record.txt"));
         DeleteFileA((dir / "record.txt").c_str());
+    }
+}
+
+// Servers that misbehave, one row each: the page answers within a tenth of a second the whole
+// time, the user is told what happened, the installation ends with 1, the program is not run and
+// its file is gone before the box shows. The stall bound is shortened for the test.
+TEST_F(PrerequisitesE2E, MisbehavingServersNeverFreezeThePage) {
+    enum class Action { kWait, kCancelButton, kCloseBox };
+    struct Case {
+        const char* name;
+        HttpResponse answer;
+        Action action;
+        ExpectedBox box;  // the text after the server's address; "" for the stop's own box
+    };
+    const std::string body = setup_;
+    auto answer = [&](auto change) {
+        HttpResponse response;
+        response.body = body;
+        change(response);
+        return response;
+    };
+    const std::string offer = "\r\n エラー解決の為の情報を表示しますか？\r\n(エラーコード=";
+    const std::string failed = "/dl/prog.exeダウンロード中にエラーが発生しました。\r\n";
+    const Case cases[] = {
+        {"stall before the answer", answer([](HttpResponse& r) { r.hold_head = true; }), Action::kWait,
+         {kConfirm, failed + "サーバから応答がありませんでした。" + offer + "-2)", IDNO}},
+        {"stall in the body", answer([&](HttpResponse& r) { r.hold_after = body.size() / 2; }),
+         Action::kWait,
+         {kConfirm, failed + "サーバからのデータが途絶えたため、ダウンロードを中止しました。" + offer + "-3)", IDNO}},
+        {"closed in the body", answer([&](HttpResponse& r) { r.close_after = body.size() / 2; }),
+         Action::kWait,
+         {kConfirm, failed + "ダウンロードが途中で途切れました。ファイルは不完全です。" + offer + "-3)", IDNO}},
+        {"closed in the body, no length",
+         answer([&](HttpResponse& r) { r.close_after = body.size() / 2; r.content_length = false; }),
+         Action::kWait,
+         {kConfirm, failed + "ダウンロードが途中で途切れました。ファイルは不完全です。" + offer + "-3)", IDNO}},
+        {"redirect loop",
+         answer([](HttpResponse& r) { r.status = 302; r.extra_headers = "Location: /dl/prog.exe\r\n"; }),
+         Action::kWait,
+         {kConfirm, failed + "サーバの転送先の指示が多すぎるため、ダウンロードを中止しました。" + offer + "-302)", IDNO}},
+        {"407 without a proxy", answer([](HttpResponse& r) { r.status = 407; }), Action::kWait,
+         {kError, failed + "プロキシーサーバの認証時に失敗しました。正しいIDとパスワードを入力してください。\r\n"
+                  "(エラーコード=-407)", IDOK}},
+        {"gzip", answer([](HttpResponse& r) { r.extra_headers = "Content-Encoding: gzip\r\n"; }),
+         Action::kWait,
+         {kConfirm, failed + "サーバが圧縮した形式で送ってきたため、ファイルを受け取れませんでした。" + offer + "-3)", IDNO}},
+        {"slow trickle, cancel button", answer([](HttpResponse& r) { r.trickle_ms = 200; }),
+         Action::kCancelButton, {kError, "", IDOK}},
+        {"slow trickle, close box", answer([](HttpResponse& r) { r.trickle_ms = 200; }),
+         Action::kCloseBox, {kError, "", IDOK}},
+    };
+    const ScopedVariable stall(kStallVariable, "1500");
+    const std::string temp = dir / "tmp\\";
+    ForceFolders(temp);
+    const ScopedVariable tmp("TMP", temp);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string exe = BuildWith({{"prog", static_cast<int32_t>(body.size()), 0}});
+        server.Serve("/dl/prog.exe", c.answer);
+        DrivenProcess installer(exe, {});
+        const FoundWindow page = OpenModulePage(installer);
+        ASSERT_NE(nullptr, page.window);
+        AnswerProbe probe(page.window);
+        Click(Control(page, IDC_MODULE_NEXT));
+        if (c.action != Action::kWait) {
+            // Some bytes have come and are counted.
+            ASSERT_TRUE(server.WaitUntilHeld("/dl/prog.exe"));
+            EXPECT_TRUE(WaitFor([&] {
+                return ControlText(Control(page, IDC_MODULE_SIZE)).compare(0, 4, "0 K/") == 0;
+            }, 10000));
+            if (c.action == Action::kCancelButton) {
+                Click(Control(page, IDC_MODULE_CANCEL));
+            } else {
+                PostMessageA(page.window, WM_SYSCOMMAND, SC_CLOSE, 0);
+            }
+        }
+        const DWORD asked = GetTickCount();
+        const FoundWindow box = installer.WaitForBox(c.box.caption);
+        ASSERT_NE(nullptr, box.window) << installer.Describe();
+        if (c.action != Action::kWait) {
+            EXPECT_LT(GetTickCount() - asked, 1000u) << "the stop waited";
+        }
+        probe.Stop();
+        const std::string text = c.box.text.empty() ? "ダウンロードを中止しました。" : server.Url("") + c.box.text;
+        EXPECT_EQ(text, box.text);
+        EXPECT_EQ(0, CountFilesNamed(temp, "prog.exe")) << "the partial file was left";
+        EXPECT_GT(probe.answers(), 0);
+        EXPECT_LT(probe.longest(), 100u) << "the page did not answer for so long (ms)";
+        DrivenProcess::Press(box, c.box.button);
+        EXPECT_EQ(1, installer.WaitForExit());
+        EXPECT_FALSE(PathExists(dir / "record.txt")) << "the program was run";
+        EXPECT_FALSE(PathExists(Out()));
+    }
+}
+
+// A download whose file name would leave the folder it is fetched to, or name a device, is
+// refused before anything is fetched, the other programs' downloads included. mkpackage refuses
+// such a name, so the package is written as another tool might write it.
+TEST_F(PrerequisitesE2E, UnsafeDownloadFileNamesAreRefusedBeforeAnythingIsFetched) {
+    for (const std::string name : {"..\\..\\evil.exe", "CON", "nul.exe"}) {
+        SCOPED_TRACE(name);
+        const std::string url = server.Url("/dl/" + name);
+        const std::string setting =
+            PluginSetting("Dialogs=SELINSTALLMODULE\r\n") + "[SELINSTALLMODULE]\r\n"
+            "DLViewName_0=safe\r\nDLDownloadFile_0=" + server.Url("/dl/safe.exe") + "\r\n"
+            "DLInstallCheck_0=safe.ok\r\nDLParameter_0=--create " + Host() + "safe.ok\r\n"
+            "DLViewName_1=unsafe\r\nDLDownloadFile_1=" + url + "\r\n"
+            "DLInstallCheck_1=unsafe.ok\r\nDLParameter_1=--create " + Host() + "unsafe.ok\r\n";
+        const std::string exe = dir / "pkg.exe";
+        ASSERT_TRUE(WriteZip(exe, {{"plugin.dll", "plug-in"}, {"$preextractdir$/_$$$setting$$$_.ini", setting}},
+                             TestBinDir() + "setup.exe"));
+        HttpResponse served;
+        served.body = setup_;
+        server.Serve("/dl/safe.exe", served);
+        server.Serve("/dl/" + name, served);
+        DrivenProcess installer(exe, {});
+        DrivenProcess::Press(installer.WaitForBox(kConfirm), IDYES);
+        const FoundWindow page = installer.WaitForWindow("#32770", kModuleTitle);
+        ASSERT_NE(nullptr, page.window) << installer.Describe();
+        Click(Control(page, IDC_MODULE_NEXT));
+        EXPECT_EQ(1, Finish(installer, {{kError, "unsafe"
+            "のダウンロード先のアドレスが示すファイル名は使えないため、インストールを中止しました。\r\n" + url, IDOK}}));
+        EXPECT_EQ(0, server.Requests("/dl/safe.exe"));
+        EXPECT_EQ(0, server.Requests("/dl/" + name));
+        EXPECT_FALSE(PathExists(dir / "record.txt"));
+        EXPECT_FALSE(PathExists(dir / "evil.exe"));
+        EXPECT_FALSE(PathExists(Out()));
     }
 }
 
