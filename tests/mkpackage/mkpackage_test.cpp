@@ -640,6 +640,30 @@ TEST_F(MkpackageTest, RefusesEveryMistakeNamingItBeforeWritingAnything) {
                             "DLSha256_0=12345\r\n");
          },
          {"DLSha256_0", "\"12345\"", "64 hexadecimal digits"}},
+        // Download file names the installer refuses before fetching anything.
+        {"download file name that climbs out",
+         [](T& t) {
+             t.WriteSetting(kGoodOptions, kGoodItems,
+                            "Text=license.txt\r\n[SELINSTALLMODULE]\r\nDLViewName_0=x\r\n"
+                            "DLDownloadFile_0=http://h/dl/..\\..\\x.exe\r\n");
+         },
+         {"DLDownloadFile_0", "\"..\\..\\x.exe\"", "steps up a folder"}},
+        {"download file name that is a device",
+         [](T& t) {
+             t.WriteSetting(kGoodOptions, kGoodItems,
+                            "Text=license.txt\r\n[SELINSTALLMODULE]\r\nDLViewName_0=x\r\n"
+                            "DLDownloadFile_0=http://h/dl/ok.exe\r\nDLViewName_1=y\r\n"
+                            "DLDownloadFile_1=http://h/dl/aux.exe?x=1\r\n");
+         },
+         {"DLDownloadFile_1", "\"aux.exe\"", "device name"},
+         {"DLDownloadFile_0"}},
+        {"download URL without a file name",
+         [](T& t) {
+             t.WriteSetting(kGoodOptions, kGoodItems,
+                            "Text=license.txt\r\n[SELINSTALLMODULE]\r\nDLViewName_0=x\r\n"
+                            "DLDownloadFile_0=http://h/dl/\r\n");
+         },
+         {"DLDownloadFile_0", "without a file name"}},
     };
 
     for (const Mistake& mistake : mistakes) {
@@ -681,6 +705,22 @@ TEST_F(MkpackageTest, ShippedDownloadsMustMatchTheirSha256) {
               std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("DLSha256_1"), std::string::npos) << run.err;
     EXPECT_FALSE(PathExists(output_));
+}
+
+// Bytes outside ASCII in a download's URL are sent as they stand, which servers read in
+// different ways: a warning, and the package is still built.
+TEST_F(MkpackageTest, WarnsAboutUrlsOutsideAscii) {
+    const std::string list = "Text=license.txt\r\n[SELINSTALLMODULE]\r\nDLViewName_0=x\r\n"
+                             "DLDownloadFile_0=http://h/%E8%A1%A8.exe\r\nDLViewName_1=y\r\n"
+                             "DLDownloadFile_1=http://h/表.exe\r\n";
+    WriteSetting(kGoodOptions, kGoodItems, list);
+    const ToolRun run = BuildInstaller();
+    EXPECT_EQ(run.exit_code, 0u) << run.err;
+    EXPECT_TRUE(PathExists(output_));
+    EXPECT_NE(run.err.find("warning: [SELINSTALLMODULE] DLDownloadFile_1:"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("percent-encoded"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("DLDownloadFile_0"), std::string::npos) << run.err;
 }
 
 TEST_F(MkpackageTest, RefusesInstallerThatCarriesAnArchive) {
