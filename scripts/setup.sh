@@ -12,7 +12,8 @@ third_party=${THIRD_PARTY_DIR:-$here/../.third_party}
 mkdir -p "$third_party"
 third_party=$(cd "$third_party" && pwd)
 
-# openssl and osslsigncode sign a test installer after its package, as authors sign theirs.
+# openssl and osslsigncode sign a test installer after its package, as authors sign theirs;
+# nginx serves the download benchmark's file (from a configuration of its own, on the loopback).
 packages=(g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386 fonts-wine xvfb
           fonts-ipafont-gothic googletest cmake make python3 dpkg-dev locales unzip x11-utils
           openssl osslsigncode nginx)

@@ -11,9 +11,60 @@
 
 namespace {
 
-// The most a read asks for. Reads ask only for what WinInet holds already, so this bounds the
-// buffer, not the wait.
-constexpr DWORD kReadBlock = 64 * 1024;
+// The largest read, and the buffer's size.
+constexpr DWORD kReadBlock = 256 * 1024;
+// Reads that wait for their whole size are made only when they fill within about this long at
+// the body's recent rate, and only from this size on; smaller ones take what has arrived.
+constexpr double kWaitingReadSeconds = 0.01;
+constexpr DWORD kMinWaitingRead = 16 * 1024;
+constexpr double kRateWindowSeconds = 0.1;
+
+// Sizes the body's reads. WinInet (Wine's at least) returns from a read only when its buffer is
+// full or the body has ended, so a read may wait only for as much as the server sends in a
+// moment: a slow server's bytes must be counted as they come, or the stall bound would take a
+// trickle for silence. A fast server's bytes are taken in large reads, each of which costs more
+// under Wine than its copy.
+class ReadPlanner {
+public:
+    ReadPlanner() {
+        QueryPerformanceFrequency(&frequency_);
+        QueryPerformanceCounter(&window_start_);
+    }
+    // Bytes a read may wait for; 0: take only what has arrived.
+    DWORD WaitingRead() const { return waiting_read_; }
+    void Count(DWORD bytes) {
+        window_bytes_ += bytes;
+        LARGE_INTEGER now{};
+        QueryPerformanceCounter(&now);
+        const double seconds = static_cast<double>(now.QuadPart - window_start_.QuadPart) /
+                               static_cast<double>(frequency_.QuadPart);
+        if (seconds < kRateWindowSeconds) return;
+        const double moment = static_cast<double>(window_bytes_) / seconds * kWaitingReadSeconds;
+        waiting_read_ = moment >= kReadBlock ? kReadBlock
+                        : moment >= kMinWaitingRead ? static_cast<DWORD>(moment) : 0;
+        window_bytes_ = 0;
+        window_start_ = now;
+    }
+
+private:
+    LARGE_INTEGER frequency_{};
+    LARGE_INTEGER window_start_{};
+    uint64_t window_bytes_ = 0;
+    DWORD waiting_read_ = 0;
+};
+
+// Reads the next bytes of the body into buffer: read is 0 at its end. False when a read fails.
+bool ReadSome(HINTERNET request, char* buffer, const ReadPlanner& planner, DWORD& read) {
+    read = 0;
+    if (planner.WaitingRead() != 0) {
+        return InternetReadFile(request, buffer, planner.WaitingRead(), &read) != FALSE;
+    }
+    // Waits until some bytes are there (or the body ends), then takes them without waiting.
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request, &available, 0, 0)) return false;
+    return available == 0 ||
+           InternetReadFile(request, buffer, std::min(available, kReadBlock), &read) != FALSE;
+}
 
 // Locks a critical section for a scope.
 class Locked {
@@ -156,26 +207,14 @@ void BodyJob(Transfer& transfer) {
         transfer.body_end = Transfer::BodyEnd::kWriteFailed;
         return;
     }
+    ReadPlanner planner;
     for (;;) {
         if (transfer.abandoned()) {
             transfer.body_end = Transfer::BodyEnd::kAbandoned;
             return;
         }
-        // Waits until some bytes are there (or the body ends); InternetReadFile alone would wait
-        // for a whole block, which a slow server may take minutes to fill.
-        DWORD available = 0;
-        if (!InternetQueryDataAvailable(transfer.request.get(), &available, 0, 0)) {
-            transfer.body_error = GetLastError();
-            transfer.body_end = Transfer::BodyEnd::kReadFailed;
-            return;
-        }
-        if (available == 0) {
-            transfer.body_end = Transfer::BodyEnd::kEnd;
-            return;
-        }
         DWORD read = 0;
-        if (!InternetReadFile(transfer.request.get(), buffer.get(), std::min(available, kReadBlock),
-                              &read)) {
+        if (!ReadSome(transfer.request.get(), buffer.get(), planner, read)) {
             transfer.body_error = GetLastError();
             transfer.body_end = Transfer::BodyEnd::kReadFailed;
             return;
@@ -184,6 +223,7 @@ void BodyJob(Transfer& transfer) {
             transfer.body_end = Transfer::BodyEnd::kEnd;
             return;
         }
+        planner.Count(read);
         const Transfer::BodyEnd written = transfer.WriteBlock(buffer.get(), read);
         if (written != Transfer::BodyEnd::kEnd) {
             transfer.body_end = written;
