@@ -189,8 +189,9 @@ TEST_F(Download, StatusDecidesWhetherTheFileIsWritten) {
     EXPECT_EQ(-404, Fetch(server.Url("/unknown")));
 }
 
-// Redirects are followed, relative ones too, up to the limit; one more fails the download.
+// Redirects are followed, relative ones too, up to ten; one more fails the download.
 TEST_F(Download, FollowsRedirectsUpToTheLimit) {
+    constexpr int kMaxRedirects = 10;
     for (int n = 1; n <= kMaxRedirects + 1; ++n) {
         HttpResponse moved;
         moved.status = n % 2 == 0 ? 301 : 302;
