@@ -57,9 +57,10 @@ const char kCrLf[] = "\r\n";
 // The bar counts in the counter's unit, kilobytes of 1024 bytes: a 32-bit range then holds
 // sizes far beyond 4 GB.
 constexpr uint64_t kKilo = 1024;
-// A URL in a message: lines of at most this many bytes, at most this many lines.
-constexpr size_t kUrlLineBytes = 80;
-constexpr size_t kUrlLines = 3;
+// A URL in a message: lines of at most this many bytes (a box, Wine's at least, is about 45
+// characters wide and would break a longer line again, at a hyphen), at most this many lines.
+constexpr size_t kUrlLineBytes = 40;
+constexpr size_t kUrlLines = 6;
 constexpr DWORD kStallBoundMs = 30000;
 const char kStallVariable[] = "MARLETH_DOWNLOAD_STALL_MS";
 
@@ -224,8 +225,8 @@ std::string UrlForMessage(const std::string& url) {
     std::string shown = url;
     if (url.size() > kUrlLineBytes * kUrlLines) {
         // The start (server and path) and the end (the file's name) tell the user the most.
-        const size_t head = CharactersUpTo(url, 0, kUrlLineBytes * (kUrlLines - 1) - 2);
-        const size_t tail = CharacterFrom(url, url.size() - (kUrlLineBytes - 2));
+        const size_t head = CharactersUpTo(url, 0, kUrlLineBytes * (kUrlLines - 2) - 2);
+        const size_t tail = CharacterFrom(url, url.size() - (2 * kUrlLineBytes - 2));
         shown = url.substr(0, head) + kEllipsis + url.substr(tail);
     }
     std::string lines;

@@ -386,7 +386,7 @@ TEST(DownloadError, MessageAndOfferByKind) {
     }
 }
 
-// A long URL is wrapped into lines of 80 bytes at most, three lines at most, the middle of a
+// A long URL is wrapped into lines of 40 bytes at most, six lines at most, the middle of a
 // longer one left out; lines break between characters, never inside one.
 TEST(DownloadError, LongUrlsFitTheBox) {
     const std::string host = "http://downloads.example/";
@@ -397,11 +397,11 @@ TEST(DownloadError, LongUrlsFitTheBox) {
     };
     const Case cases[] = {
         {host + "a.exe", 1, false},
-        {host + std::string(51, 'a') + ".exe", 1, false},  // 80 bytes
-        {host + std::string(52, 'a') + ".exe", 2, false},
-        {host + std::string(100, 'b') + "/x.exe", 2, false},
-        {host + std::string(151, 'c') + "表" + std::string(60, 'd') + "/x.exe", 3, true},
-        {host + std::string(5000, 'e') + "/表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表.exe", 3, true},
+        {host + std::string(11, 'a') + ".exe", 1, false},  // 40 bytes
+        {host + std::string(12, 'a') + ".exe", 2, false},
+        {host + std::string(100, 'b') + "/x.exe", 4, false},
+        {host + std::string(151, 'c') + "表" + std::string(60, 'd') + "/x.exe", 6, true},
+        {host + std::string(5000, 'e') + "/表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表表.exe", 6, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url.size());
@@ -413,13 +413,13 @@ TEST(DownloadError, LongUrlsFitTheBox) {
             if (end == std::string::npos) break;
             start = end + 2;
         }
-        if (c.url.size() <= 80) {
+        if (c.url.size() <= 40) {
             EXPECT_EQ(c.url, shown);
         }
         EXPECT_EQ(c.lines, lines.size()) << shown;
         std::string joined;
         for (const std::string& line : lines) {
-            EXPECT_LE(line.size(), 80u);
+            EXPECT_LE(line.size(), 40u);
             // Each line is whole characters: walking it ends exactly at its end.
             size_t i = 0;
             while (i < line.size()) i += IsLeadByte(static_cast<unsigned char>(line[i])) ? 2 : 1;
