@@ -1,6 +1,6 @@
-// The package format as the installer reads it: the names, limits and sizes that the installer
-// and the package builder (mkpackage) must agree on. The page names live in the installer's page
-// table (driver/pages.h), which mkpackage reads too.
+// The package format as the installer reads it: the names, limits and sizes that the installer,
+// the package builder (mkpackage) and the uninstaller must agree on. The page names live in the
+// installer's page table (driver/pages.h), which mkpackage reads too.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +15,36 @@ inline constexpr char kPreExtractFolder[] = "$preextractdir$";
 
 // The uninstaller as a pre-extracted file of the package; installed as "chruinst.exe".
 inline constexpr char kPackagedUninstaller[] = "chruinst.ex_";
+inline constexpr char kPackagedUninstallerMember[] = "$preextractdir$/chruinst.ex_";
+
+// Sections and keys of the setting file that the uninstaller reads back from uinstall.ini.
+inline constexpr char kOptionsSection[] = "options";
+inline constexpr char kPreExtractListSection[] = "preextractlist";
+// The installed entries: "item" followed by 0, 1, ..., their names relative to the install
+// folder with backslashes; a folder entry ends with a backslash.
+inline constexpr char kInstalledFileSection[] = "INSTALLEDFILE";
+inline constexpr char kItemKeyPrefix[] = "item";
+// What the installer records for its uninstaller, beside INSTALLEDFILE: the install folder as
+// resolved (key InstallDir, with its trailing backslash), and under the key of each installed file
+// in INSTALLEDFILE its size and CRC-32 as written ("SIZE,CRC": decimal, then 8 hexadecimal
+// digits). Folder entries have no key here. Older installers did not write this section.
+inline constexpr char kInstalledCheckSection[] = "INSTALLEDFILECHECK";
+inline constexpr char kInstallDirKey[] = "InstallDir";
+// The start-menu group when the setting file names none (key shortcut_group).
+inline constexpr char kDefaultShortcutGroup[] = "Ombrevine";
+
+// What a character installation leaves behind: the uninstall information (the run's setting
+// file with INSTALLEDFILE) in UninstallInfoDir, the uninstaller in UninstallExeDir, and the
+// uninstall shortcut in the start-menu group.
+inline constexpr char kUninstallInfoName[] = "uinstall.ini";
+inline constexpr char kUninstallerName[] = "chruinst.exe";
+inline constexpr char kUninstallShortcut[] = "キャラクターアンインストール.lnk";
+
+// The record a run keeps in the install folder while it extracts: this prefix, 8 hexadecimal
+// digits naming the package, ".ini". Section "run" holds AppName, Vendor and Type, section
+// INSTALLEDFILE the entries extracted so far. A run that ends removes it; a killed run leaves it.
+inline constexpr char kRunRecordPrefix[] = "_$$$installing$$$_";
+inline constexpr char kRunRecordSection[] = "run";
 
 // The page sequence has this many slots; further Dialogs fields are ignored.
 inline constexpr int kPageSlots = 11;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "archive/zip_reader.h"
+#include "entry_name.h"
 #include "utils/unique_any.h"
 
 class TZlibArchiver {
@@ -40,20 +41,9 @@ public:
     // overwrite), any other value on failure after an error box.
     int ExtractCurrent(std::string& entry_name, const std::string& destination);
 
-    // Why a member name must not be extracted: anything that could write outside the destination
-    // or somewhere other than a plain file under it. kSafe for a name that may be extracted.
-    enum class UnsafeName {
-        kSafe,
-        kLeadingSeparator,    // begins with "/" or "\"
-        kParentStep,          // holds "../" or "..\"
-        kDotComponent,        // a folder or file name "." or ".." (not followed by a separator)
-        kTrailingDotOrBlank,  // a folder or file name ending in "." or " ", which Windows drops
-        kDeviceName,          // CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9, LPT1-9
-        kColon,               // a drive or a data stream
-        kControlCharacter,    // a byte below 0x20
-        kBrokenCharacter,     // a lead byte without a valid second byte
-    };
-    static UnsafeName CheckEntryName(const std::string& name);
+    // The rule for member names, shared with the package builder and the uninstaller.
+    using UnsafeName = ::UnsafeName;
+    static UnsafeName CheckEntryName(const std::string& name) { return ::CheckEntryName(name); }
     static bool IsUnsafeEntryName(const std::string& name) {
         return CheckEntryName(name) != UnsafeName::kSafe;
     }

@@ -22,13 +22,11 @@
 namespace {
 
 const char kCancelled[] = "インストールは中止されました。";
-const char kInstalledFileSection[] = "INSTALLEDFILE";
 const char kUnfinishedRun[] =
     "の前回のインストールは途中で終了しています。\r\nこのままインストールを続けますか？";
 const char kNoSpace[] = "インストール先の空き容量が足りません。\r\n必要な容量: ";
 const char kNoSpaceFree[] = " MB\r\n空き容量: ";
 const char kNoSpaceEnd[] = " MB";
-const char kRunRecordSection[] = "run";
 
 // The record of a run in progress: the package's name and, appended as members land, the
 // installed-file list, in a file of the install directory named after the package. A run that
@@ -129,7 +127,7 @@ std::string RunRecordPath(const TInstallOptions& o) {
     const std::string identity = o.AppName + "\n" + o.Vendor + "\n" + o.Type;
     const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(identity.data()),
                             static_cast<uInt>(identity.size()));
-    return AddBackslash(o.InstallDir) + "_$$$installing$$$_" + IntToHexText(crc, 8) + ".ini";
+    return AddBackslash(o.InstallDir) + kRunRecordPrefix + IntToHexText(crc, 8) + ".ini";
 }
 
 bool ExtractPackage() {

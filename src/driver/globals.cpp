@@ -5,7 +5,7 @@
 
 TInstallOptions InstallOptions;
 TInstallStatus InstallStatus;
-std::string ShortcutGroup = "Ombrevine";
+std::string ShortcutGroup = kDefaultShortcutGroup;
 HWND MainWindow = nullptr;
 
 namespace {

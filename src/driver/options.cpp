@@ -141,7 +141,7 @@ bool LoadInstallOptions() {
     o.Vendor = ReadProfileString("Vendor", "");
     o.Type = ReadProfileString("Type", "");
     o.PlatformName = ReadProfileString("Marlethware", "Ombrevine");
-    ShortcutGroup = ReadProfileString("shortcut_group", "Ombrevine");
+    ShortcutGroup = ReadProfileString("shortcut_group", kDefaultShortcutGroup);
     o.Distributor = ReadProfileString("Distributor", "calderex");
     o.Attr = ReadProfileString("Attr", "");
     o.WriteRCFile = ReadProfileInt("WriteRCFile", 0) != 0 ? 1 : 0;

@@ -16,8 +16,8 @@ void WriteHostRegistry() {
 
 bool WriteHostRcFile() {
     const TInstallOptions& o = InstallOptions;
-    const std::string path = StripTrailingDelimiter(o.InstallDir) + "\\marleth.rc";
-    const std::string content = o.Vendor + "-" + o.Type + ".mrl\r\n\r\n";
+    const std::string path = StripTrailingDelimiter(o.InstallDir) + "\\" + kHostRcFileName;
+    const std::string content = HostRcFileText(o.Vendor, o.Type);
     UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;

@@ -14,9 +14,6 @@ namespace {
 
 const char kNoUninstallInfoDir[] = "設定ファイルが不正です。(UninstallInfoDir)";
 const char kNoUninstallExeDir[] = "設定ファイルが不正です。(UninstallExeDir)";
-const char kUninstallInfoName[] = "uinstall.ini";
-const char kUninstallerName[] = "chruinst.exe";
-const char kUninstallShortcut[] = "キャラクターアンインストール.lnk";
 const char kUninstallerCopyFailed[] = "アンインストーラのコピーに失敗しました。: ";
 
 }  // namespace
