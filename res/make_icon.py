@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 # Draws the installer's icon and writes it as a Windows .ico (16x16, 32x32 and 48x48).
 # The picture: a little character peeking out of an open cardboard package. Standard library only.
-"""Usage: make_icon.py OUTPUT.ico [--preview DIR]
+"""Usage: make_icon.py OUTPUT.ico [--sizes 16,32] [--preview DIR]
 
 Every image is 32-bit, drawn from signed-distance shapes and anti-aliased by supersampling. The
 16 and 32 pixel images, which title bars and message boxes load, are BGRA with an AND mask
 (BMP-in-ICO), as every Windows reads them; the 48 pixel image is a PNG (RGBA), as Windows Vista
 and later (and Wine) read it: a fifth of the bytes in every installer. With --preview, the images are read back from the written
 .ico and saved as PNG files in DIR (each at its own size and enlarged on a checkerboard), so that
-the icon file itself can be looked at.
+the icon file itself can be looked at. --sizes chooses fewer images: the uninstaller, which every
+character package carries too, leaves out the 48 pixel one (Explorer scales the 32 pixel image).
 """
 
 import math
@@ -327,18 +328,26 @@ def write_previews(ico_path, folder):
 
 
 def main(argv):
-    if len(argv) not in (2, 4) or (len(argv) == 4 and argv[2] != "--preview"):
+    args = argv[1:]
+    options = dict(zip(args[1::2], args[2::2]))
+    if len(args) % 2 != 1 or not set(options) <= {"--sizes", "--preview"}:
         sys.stderr.write(__doc__)
         return 2
+    sizes = SIZES
+    if "--sizes" in options:
+        sizes = tuple(int(size) for size in options["--sizes"].split(","))
+        if not set(sizes) <= set(SIZES):
+            sys.stderr.write(__doc__)
+            return 2
     # More samples for the small sizes, where each pixel's coverage matters most.
     images = []
-    for size in SIZES:
+    for size in sizes:
         rows = render(size, 8 if size <= 16 else 5)
         images.append((size, png_bytes(rows, True) if size >= PNG_FROM else dib(rows)))
-    os.makedirs(os.path.dirname(os.path.abspath(argv[1])), exist_ok=True)
-    write_ico(argv[1], images)
-    if len(argv) == 4:
-        write_previews(argv[1], argv[3])
+    os.makedirs(os.path.dirname(os.path.abspath(args[0])), exist_ok=True)
+    write_ico(args[0], images)
+    if "--preview" in options:
+        write_previews(args[0], options["--preview"])
     return 0
 
 

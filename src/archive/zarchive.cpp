@@ -230,6 +230,8 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
     }
 
     entry_name = name;
+    last_entry_ = {IsDelimiterAt(name, static_cast<int>(name.size())), info.uncompressed_size,
+                   static_cast<uint32_t>(info.crc)};
 
     const std::string local_name = ToBackslashes(name);
     const std::string folder_part = FolderOfNoSlash(local_name);

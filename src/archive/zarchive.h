@@ -51,6 +51,15 @@ public:
     // last-access time stays. Failures leave the file's times as they were.
     static void SetEntryFileTime(const std::string& path, const tm_unz& time);
 
+    // What the archive says of the member extracted last (by ExtractNext or ExtractCurrent): its
+    // data was checked against these when it was written.
+    struct EntryData {
+        bool folder = false;  // a folder entry: no data
+        uint64_t size = 0;
+        uint32_t crc = 0;
+    };
+    const EntryData& LastEntry() const { return last_entry_; }
+
     int EntryCount() const { return static_cast<int>(global_info_.number_entry); }
     // The sum of the members' uncompressed sizes, as the open archive declares them.
     uint64_t DeclaredSize() const { return layout_.declared_size; }
@@ -81,4 +90,5 @@ private:
     std::string checked_destination_;  // destination folder found or created last
     std::string checked_folder_;       // member folder found or created last
     UniqueFile* held_ = nullptr;       // where ExtractFile's caller takes the member's file
+    EntryData last_entry_;
 };

@@ -9,6 +9,7 @@
 
 #include "archive/zarchive.h"
 #include "driver/globals.h"
+#include "driver/installed_check.h"
 #include "driver/macros.h"
 #include "driver/progress.h"
 #include "utils/files.h"
@@ -151,6 +152,7 @@ bool ExtractPackage() {
     record.Start(o);
 
     InstalledFileList installed(o.TempDir + kSettingFileName);
+    InstalledFileCheck installed_check(o.TempDir + kSettingFileName, o.InstallDir);
     EnsureCommonControls();  // the progress bar's class
     UniqueWindow progress(CreateDialogParamA(GetModuleHandleA(nullptr),
                                              MAKEINTRESOURCEA(IDD_PROGRESS), MainWindow,
@@ -173,6 +175,7 @@ bool ExtractPackage() {
         result = archiver.ExtractNext(entry_name, o.InstallDir);
         if (result == 0) break;
         installed.Add(entry_name);
+        installed_check.Add(archiver.LastEntry());
         record.Add(entry_name);
         bar.Done(i);
         pump.Pump();

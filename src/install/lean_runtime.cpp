@@ -8,7 +8,8 @@
 // of them ends the installer with exit code 1, the exit code of every failed installation; an
 // uncaught exception ended it too, with no message the user could read.
 //
-// Linked into the installer only: the tests link the ordinary library and keep its exceptions.
+// Linked into the shipped programs only (the installer and the uninstaller): the tests link the
+// ordinary library and keep its exceptions.
 #include <windows.h>
 
 #include <cstdlib>
@@ -80,5 +81,7 @@ void __throw_underflow_error(const char*) { EndInstaller(); }
 // std::string's members, compiled here without exception tables. libstdc++ has them compiled in
 // one object with an unwind entry for each; the default link script keeps every unwind entry,
 // and each entry keeps its function, so linking that object would keep all 200 members. Defined
-// here, only the members the installer calls are linked.
+// here, only the members the program calls are linked. The wide string too: the uninstaller
+// compares the names the system gives open files.
 template class std::basic_string<char>;
+template class std::basic_string<wchar_t>;

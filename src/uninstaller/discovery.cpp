@@ -1,0 +1,128 @@
+// Finding the installations this uninstaller serves.
+#include "uninstaller/discovery.h"
+
+#include <windows.h>
+
+#include "host/host.h"
+#include "package_format.h"
+#include "utils/text.h"
+#include "utils/unique_any.h"
+
+namespace {
+
+// Depth below a root where uinstall.ini is looked for: the root itself, Vendor\, Vendor\Type\.
+constexpr int kDeepest = 2;
+
+bool IsFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The sub-folders of folder (ending in a backslash), links left out: a link could lead the search
+// anywhere, and no installation puts its uinstall.ini behind one.
+std::vector<std::string> SubFolders(const std::string& folder) {
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA entry;
+    UniqueFindHandle search(FindFirstFileExA((folder + "*").c_str(), FindExInfoBasic, &entry,
+                                             FindExSearchLimitToDirectories, nullptr, 0));
+    if (!search) return folders;
+    do {
+        const std::string name = entry.cFileName;
+        const DWORD attributes = entry.dwFileAttributes;
+        if (name == "." || name == ".." || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            continue;
+        }
+        folders.push_back(folder + name + "\\");
+    } while (FindNextFileA(search.get(), &entry));
+    return folders;
+}
+
+void CollectInfoFiles(const std::string& folder, int depth, std::vector<std::string>& found) {
+    if (IsFile(folder + kUninstallInfoName)) found.push_back(folder + kUninstallInfoName);
+    if (depth == kDeepest) return;
+    for (const std::string& sub : SubFolders(folder)) CollectInfoFiles(sub, depth + 1, found);
+}
+
+// A record that its installer still holds open is the record of a run going on: the installer
+// shares it for reading only, so it cannot be opened for deletion.
+bool IsHeldByItsRun(const std::string& record) {
+    UniqueFile file(CreateFileA(record.c_str(), GENERIC_READ | DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !file && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+void CollectRunRecords(const std::string& folder, std::vector<std::string>& found) {
+    WIN32_FIND_DATAA entry;
+    const std::string pattern = folder + kRunRecordPrefix + "*.ini";
+    UniqueFindHandle search(FindFirstFileA(pattern.c_str(), &entry));
+    if (!search) return;
+    do {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        const std::string path = folder + entry.cFileName;
+        if (!IsHeldByItsRun(path)) found.push_back(path);
+    } while (FindNextFileA(search.get(), &entry));
+}
+
+bool ContainsPath(const std::vector<std::string>& paths, const std::string& path) {
+    for (const std::string& known : paths) {
+        if (SamePath(known, path)) return true;
+    }
+    return false;
+}
+
+void AddOnce(std::vector<std::string>& paths, const std::string& path) {
+    if (!path.empty() && !ContainsPath(paths, path)) paths.push_back(path);
+}
+
+}  // namespace
+
+std::vector<std::string> SearchRoots(const std::string& own_folder) {
+    std::vector<std::string> roots;
+    AddOnce(roots, AddBackslash(own_folder));
+    AddOnce(roots, AddBackslash(GetHostFolder(true)));
+    return roots;
+}
+
+std::vector<Installation> FindInstallations(const std::vector<std::string>& roots) {
+    std::vector<std::string> info_files;
+    for (const std::string& root : roots) CollectInfoFiles(AddBackslash(root), 0, info_files);
+
+    std::vector<Installation> found;
+    std::vector<std::string> seen;
+    std::vector<std::string> record_folders = roots;
+    for (const std::string& path : info_files) {
+        Installation installation;
+        if (ContainsPath(seen, path) || !ReadInstallation(path, installation)) continue;
+        seen.push_back(path);
+        AddOnce(record_folders, installation.install_dir);
+        found.push_back(std::move(installation));
+    }
+    std::vector<std::string> records;
+    for (const std::string& folder : record_folders) CollectRunRecords(AddBackslash(folder), records);
+    for (const std::string& path : records) {
+        Installation installation;
+        if (ContainsPath(seen, path) || !ReadInstallation(path, installation)) continue;
+        seen.push_back(path);
+        found.push_back(std::move(installation));
+    }
+    return found;
+}
+
+bool IsServedBy(const Installation& installation, const std::string& own_folder) {
+    return installation.kind == InstallationKind::kInstalled &&
+           !installation.uninstaller_dir.empty() &&
+           SamePath(installation.uninstaller_dir, own_folder);
+}
+
+std::vector<Installation> FindServedInstallations(const std::string& own_folder) {
+    std::vector<Installation> served;
+    for (Installation& installation : FindInstallations(SearchRoots(own_folder))) {
+        if (installation.kind == InstallationKind::kInterrupted ||
+            IsServedBy(installation, own_folder)) {
+            served.push_back(std::move(installation));
+        }
+    }
+    return served;
+}

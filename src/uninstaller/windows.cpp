@@ -1,0 +1,170 @@
+// The progress dialog and the list window.
+#include "uninstaller/windows.h"
+
+#include <commctrl.h>
+
+#include "uninstaller/resource.h"
+#include "utils/message_box.h"
+#include "utils/system_libraries.h"
+#include "utils/text.h"
+
+namespace {
+
+const char kInterruptedMark[] = "（中断されたインストール）";
+const char kRemovingTitle[] = " 削除中";
+const char kNameColumn[] = "名前";
+const char kFolderColumn[] = "フォルダ";
+constexpr int kNameColumnWidth = 190;  // pixels; the folder column takes the rest
+// The bar moves (and the windows are kept alive) at most this often, in ms: a step of a small
+// file is far shorter than a message to another window.
+constexpr DWORD kMoveInterval = 20;
+
+// The state of the list window, passed through its creation parameter.
+struct ListState {
+    ListActions* actions;
+    std::vector<Installation> installations;
+};
+
+void AddColumn(HWND list, int index, const char* title, int width) {
+    LVCOLUMNA column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.pszText = const_cast<char*>(title);
+    column.cx = width;
+    column.iSubItem = index;
+    SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(&column));
+}
+
+void FillList(HWND dialog, const ListState& state) {
+    const HWND list = GetDlgItem(dialog, IDC_UNINSTALL_LIST);
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    for (size_t i = 0; i < state.installations.size(); ++i) {
+        const Installation& installation = state.installations[i];
+        std::string name = ListedName(installation);
+        std::string folder = StripTrailingDelimiter(installation.install_dir);
+        LVITEMA item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(i);
+        item.pszText = name.data();
+        const int row = static_cast<int>(
+            SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+        item.iItem = row;
+        item.iSubItem = 1;
+        item.pszText = folder.data();
+        SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(&item));
+    }
+    LVITEMA chosen{};
+    chosen.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    chosen.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&chosen));
+}
+
+void InitList(HWND dialog, ListState& state) {
+    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
+    const HWND list = GetDlgItem(dialog, IDC_UNINSTALL_LIST);
+    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    RECT area{};
+    GetClientRect(list, &area);
+    AddColumn(list, 0, kNameColumn, kNameColumnWidth);
+    AddColumn(list, 1, kFolderColumn, area.right - kNameColumnWidth - GetSystemMetrics(SM_CXVSCROLL));
+    FillList(dialog, state);
+}
+
+// The chosen row: asks the flow to remove it, then lists what is left (and closes when nothing is).
+void RemoveChosen(HWND dialog, ListState& state) {
+    const HWND list = GetDlgItem(dialog, IDC_UNINSTALL_LIST);
+    const int row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                                  LVNI_SELECTED));
+    if (row < 0 || static_cast<size_t>(row) >= state.installations.size()) return;
+    state.actions->Remove(state.installations[static_cast<size_t>(row)], dialog);
+    state.installations = state.actions->Current();
+    if (state.installations.empty()) {
+        EndDialog(dialog, IDOK);
+        return;
+    }
+    FillList(dialog, state);
+}
+
+void EnableRemove(HWND dialog) {
+    const HWND list = GetDlgItem(dialog, IDC_UNINSTALL_LIST);
+    const bool chosen = SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) > 0;
+    EnableWindow(GetDlgItem(dialog, IDOK), chosen ? TRUE : FALSE);
+}
+
+INT_PTR CALLBACK ListDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    auto* state = reinterpret_cast<ListState*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    switch (message) {
+        case WM_INITDIALOG:
+            InitList(dialog, *reinterpret_cast<ListState*>(lparam));
+            SetMessageOwner(dialog);
+            return TRUE;
+        case WM_NOTIFY:
+            if (reinterpret_cast<const NMHDR*>(lparam)->code == LVN_ITEMCHANGED) EnableRemove(dialog);
+            return FALSE;
+        case WM_COMMAND:
+            if (LOWORD(wparam) == IDOK && state != nullptr) {
+                RemoveChosen(dialog, *state);
+            } else if (LOWORD(wparam) == IDCANCEL) {
+                EndDialog(dialog, IDCANCEL);
+            }
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+INT_PTR CALLBACK ProgressDlgProc(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+}  // namespace
+
+std::string ListedName(const Installation& installation) {
+    return installation.kind == InstallationKind::kInterrupted
+               ? installation.app_name + kInterruptedMark
+               : installation.app_name;
+}
+
+ProgressWindow::ProgressWindow(HWND owner, const std::string& title) : owner_(owner) {
+    EnsureCommonControls();
+    dialog_.reset(CreateDialogParamA(GetModuleHandleA(nullptr),
+                                     MAKEINTRESOURCEA(IDD_REMOVAL_PROGRESS), owner,
+                                     ProgressDlgProc, 0));
+    if (!dialog_) return;
+    SetWindowTextA(dialog_.get(), (Quoted(title) + kRemovingTitle).c_str());
+    if (owner_ != nullptr) EnableWindow(owner_, FALSE);
+    ProcessMessages(dialog_.get());
+}
+
+ProgressWindow::~ProgressWindow() {
+    if (owner_ != nullptr) EnableWindow(owner_, TRUE);
+    dialog_.reset();
+}
+
+void ProgressWindow::Start(size_t steps) {
+    steps_ = steps;
+    if (!dialog_) return;
+    SendDlgItemMessageA(dialog_.get(), IDC_REMOVAL_BAR, PBM_SETRANGE32, 0,
+                        static_cast<LPARAM>(steps > 0 ? steps : 1));
+    moved_at_ = GetTickCount();
+    ProcessMessages(dialog_.get());
+}
+
+void ProgressWindow::Step(size_t done) {
+    if (!dialog_) return;
+    const DWORD now = GetTickCount();
+    if (done != steps_ && now - moved_at_ < kMoveInterval) return;
+    moved_at_ = now;
+    SendDlgItemMessageA(dialog_.get(), IDC_REMOVAL_BAR, PBM_SETPOS, static_cast<WPARAM>(done), 0);
+    ProcessMessages(dialog_.get());
+}
+
+void ShowInstallationList(ListActions& actions) {
+    EnsureCommonControls();
+    ListState state{&actions, actions.Current()};
+    if (state.installations.empty()) return;
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_UNINSTALL_LIST), nullptr,
+                    ListDlgProc, reinterpret_cast<LPARAM>(&state));
+    SetMessageOwner(nullptr);
+}

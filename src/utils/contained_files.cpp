@@ -1,0 +1,239 @@
+// Files and folders below a root folder, through handles relative to checked parents.
+#include "utils/contained_files.h"
+
+#include <winternl.h>
+
+#include "zlib.h"
+
+namespace {
+
+// NTSTATUS values of the relative open (ntstatus.h clashes with the Win32 headers' own).
+constexpr NTSTATUS kObjectNameNotFound = static_cast<NTSTATUS>(0xC0000034);
+constexpr NTSTATUS kObjectPathNotFound = static_cast<NTSTATUS>(0xC000003A);
+constexpr NTSTATUS kFileIsADirectory = static_cast<NTSTATUS>(0xC00000BA);
+constexpr NTSTATUS kNotADirectory = static_cast<NTSTATUS>(0xC0000103);
+constexpr NTSTATUS kStoppedOnSymlink = static_cast<NTSTATUS>(0x8000002D);
+
+// NtCreateFile's option bits used here (winternl.h has the access and share values).
+constexpr ULONG kDirectoryFile = 0x00000001;
+constexpr ULONG kSequentialOnly = 0x00000004;
+constexpr ULONG kSynchronousIo = 0x00000020;
+constexpr ULONG kNonDirectoryFile = 0x00000040;
+constexpr ULONG kOpenForBackupIntent = 0x00004000;
+constexpr ULONG kOpenReparsePoint = 0x00200000;
+constexpr ULONG kOpenExisting = 1;  // FILE_OPEN
+constexpr ULONG kCaseInsensitive = 0x00000040;  // OBJ_CASE_INSENSITIVE, as Win32 opens files
+
+constexpr DWORD kReadBlock = 65536;
+
+using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                        PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+
+// The native open, which alone opens a name relative to an open folder. ntdll is in every process
+// already: found by its module, never searched for.
+NtCreateFileFn NativeCreateFile() {
+    static const auto function = reinterpret_cast<NtCreateFileFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtCreateFile")));
+    return function;
+}
+
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) {
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                            length);
+    }
+    return wide;
+}
+
+Reach ReachOf(NTSTATUS status) {
+    if (status == kObjectNameNotFound || status == kObjectPathNotFound) return Reach::kMissing;
+    if (status == kFileIsADirectory || status == kNotADirectory) return Reach::kWrongKind;
+    if (status == kStoppedOnSymlink) return Reach::kLink;
+    return Reach::kFailed;
+}
+
+// Opens name inside folder without following a reparse point; kOpened with handle set.
+Reach OpenRelative(HANDLE folder, const std::string& name, ACCESS_MASK access, ULONG share,
+                   ULONG options, UniqueFile& handle) {
+    const NtCreateFileFn create = NativeCreateFile();
+    std::wstring wide = Wide(name);
+    if (create == nullptr || wide.empty() || wide.size() > 32767) return Reach::kFailed;
+    UNICODE_STRING unicode_name;
+    unicode_name.Buffer = wide.data();
+    unicode_name.Length = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
+    unicode_name.MaximumLength = unicode_name.Length;
+    OBJECT_ATTRIBUTES attributes{};
+    attributes.Length = sizeof attributes;
+    attributes.RootDirectory = folder;
+    attributes.ObjectName = &unicode_name;
+    attributes.Attributes = kCaseInsensitive;
+    IO_STATUS_BLOCK io{};
+    HANDLE opened = nullptr;
+    const NTSTATUS status = create(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr, 0,
+                                   share, kOpenExisting,
+                                   options | kSynchronousIo | kOpenReparsePoint, nullptr, 0);
+    if (status < 0 || opened == nullptr) return ReachOf(status);
+    handle.reset(opened);
+    return status == kStoppedOnSymlink ? Reach::kLink : Reach::kOpened;
+}
+
+// The name the system gives the open file or folder, without its volume.
+bool HandleName(HANDLE handle, std::wstring& name) {
+    std::vector<char> buffer(sizeof(FILE_NAME_INFO) + 1024 * sizeof(wchar_t));
+    for (;;) {
+        if (GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(),
+                                         static_cast<DWORD>(buffer.size()))) {
+            break;
+        }
+        if (GetLastError() != ERROR_MORE_DATA || buffer.size() > 70000) return false;
+        buffer.resize(buffer.size() * 4);
+    }
+    const auto* info = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+    name.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
+    return true;
+}
+
+bool IsReparsePoint(HANDLE handle) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) return true;
+    return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// What the opened child of parent must be called if no link was followed on the way.
+std::wstring ChildName(const std::wstring& parent, const std::string& name) {
+    std::wstring expected = parent;
+    if (expected.empty() || expected.back() != L'\\') expected += L'\\';
+    return expected + Wide(name);
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Checks a handle opened as name inside parent; out_name receives its name.
+Reach CheckOpened(HANDLE handle, const std::wstring& parent, const std::string& name,
+                  std::wstring* out_name) {
+    if (IsReparsePoint(handle)) return Reach::kLink;
+    std::wstring actual;
+    if (!HandleName(handle, actual)) return Reach::kFailed;
+    if (!SameName(actual, ChildName(parent, name))) return Reach::kLink;
+    if (out_name != nullptr) *out_name = std::move(actual);
+    return Reach::kOpened;
+}
+
+// Marks the open file or folder for deletion; a read-only one is made writable first when the
+// system refuses.
+bool DisposeOf(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) {
+        return true;
+    }
+    if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+    FILE_BASIC_INFO basic{};  // zero times: left as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) &&
+           SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof disposition);
+}
+
+// Nobody may rename or delete a folder while it is held; reading and writing in it go on.
+constexpr ULONG kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+
+}  // namespace
+
+Reach CheckedFolder::OpenRoot(const std::string& path, CheckedFolder& out) {
+    out.handle_.reset(CreateFileA(path.c_str(), kFolderAccess, kFolderShare, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!out.handle_) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Reach::kMissing
+                                                                              : Reach::kFailed;
+    }
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(out.handle_.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+        (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        out.handle_.reset();
+        return Reach::kWrongKind;
+    }
+    if (!HandleName(out.handle_.get(), out.name_)) {
+        out.handle_.reset();
+        return Reach::kFailed;
+    }
+    return Reach::kOpened;
+}
+
+Reach CheckedFolder::OpenChild(const std::string& name, CheckedFolder& out) const {
+    UniqueFile handle;
+    const Reach opened = OpenRelative(handle_.get(), name, kFolderAccess, kFolderShare,
+                                      kDirectoryFile | kOpenForBackupIntent, handle);
+    if (opened != Reach::kOpened) return opened;
+    std::wstring child_name;
+    const Reach checked = CheckOpened(handle.get(), name_, name, &child_name);
+    if (checked != Reach::kOpened) return checked;
+    out.handle_ = std::move(handle);
+    out.name_ = std::move(child_name);
+    return Reach::kOpened;
+}
+
+Reach CheckedFile::Open(const CheckedFolder& folder, const std::string& name, CheckedFile& out) {
+    UniqueFile handle;
+    const Reach opened = OpenRelative(
+        folder.get(), name, DELETE | FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_DELETE, kNonDirectoryFile | kSequentialOnly, handle);
+    if (opened != Reach::kOpened) return opened;
+    const Reach checked = CheckOpened(handle.get(), folder.name(), name, nullptr);
+    if (checked != Reach::kOpened) return checked;
+    out.handle_ = std::move(handle);
+    return Reach::kOpened;
+}
+
+bool CheckedFile::ReadSizeAndCrc(uint64_t& size, uint32_t& crc,
+                                 std::vector<unsigned char>& buffer) const {
+    if (buffer.size() < kReadBlock) buffer.resize(kReadBlock);
+    uLong sum = crc32(0, nullptr, 0);
+    uint64_t total = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(handle_.get(), buffer.data(), kReadBlock, &read, nullptr)) return false;
+        if (read == 0) break;
+        sum = crc32(sum, buffer.data(), read);
+        total += read;
+    }
+    size = total;
+    crc = static_cast<uint32_t>(sum);
+    return true;
+}
+
+bool CheckedFile::ReadSmall(size_t limit, std::string& content) const {
+    content.assign(limit + 1, '\0');
+    DWORD read = 0;
+    if (!ReadFile(handle_.get(), content.data(), static_cast<DWORD>(content.size()), &read,
+                  nullptr) ||
+        read > limit) {
+        return false;
+    }
+    content.resize(read);
+    return true;
+}
+
+bool CheckedFile::Delete() {
+    return DisposeOf(handle_.get());
+}
+
+Reach RemoveEmptyChildFolder(const CheckedFolder& folder, const std::string& name) {
+    UniqueFile handle;
+    const Reach opened = OpenRelative(folder.get(), name, DELETE | FILE_READ_ATTRIBUTES |
+                                                              FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      kDirectoryFile | kOpenForBackupIntent, handle);
+    if (opened != Reach::kOpened) return opened;
+    const Reach checked = CheckOpened(handle.get(), folder.name(), name, nullptr);
+    if (checked != Reach::kOpened) return checked;
+    return DisposeOf(handle.get()) ? Reach::kOpened : Reach::kFailed;
+}
