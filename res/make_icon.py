@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
 # Draws the installer's icon and writes it as a Windows .ico (16x16, 32x32 and 48x48).
 # The picture: a little character peeking out of an open cardboard package. Standard library only.
-"""Usage: make_icon.py OUTPUT.ico [--sizes 16,32] [--preview DIR]
+"""Usage: make_icon.py OUTPUT.ico [--sizes 16,32] [--png-from 32] [--preview DIR]
 
 Every image is 32-bit, drawn from signed-distance shapes and anti-aliased by supersampling. The
 16 and 32 pixel images, which title bars and message boxes load, are BGRA with an AND mask
 (BMP-in-ICO), as every Windows reads them; the 48 pixel image is a PNG (RGBA), as Windows Vista
 and later (and Wine) read it: a fifth of the bytes in every installer. With --preview, the images are read back from the written
 .ico and saved as PNG files in DIR (each at its own size and enlarged on a checkerboard), so that
-the icon file itself can be looked at. --sizes chooses fewer images: the uninstaller, which every
-character package carries too, leaves out the 48 pixel one (Explorer scales the 32 pixel image).
+the icon file itself can be looked at. --sizes chooses fewer images and --png-from stores smaller
+ones as PNG too: the uninstaller, which every character package carries, has the 16 pixel image as
+a bitmap and the 32 pixel one as a PNG (read by Windows Vista and later, the systems it is built
+for), a third of the bytes of the installer's icon.
 """
 
 import math
@@ -330,7 +332,7 @@ def write_previews(ico_path, folder):
 def main(argv):
     args = argv[1:]
     options = dict(zip(args[1::2], args[2::2]))
-    if len(args) % 2 != 1 or not set(options) <= {"--sizes", "--preview"}:
+    if len(args) % 2 != 1 or not set(options) <= {"--sizes", "--png-from", "--preview"}:
         sys.stderr.write(__doc__)
         return 2
     sizes = SIZES
@@ -339,11 +341,12 @@ def main(argv):
         if not set(sizes) <= set(SIZES):
             sys.stderr.write(__doc__)
             return 2
+    png_from = int(options.get("--png-from", PNG_FROM))
     # More samples for the small sizes, where each pixel's coverage matters most.
     images = []
     for size in sizes:
         rows = render(size, 8 if size <= 16 else 5)
-        images.append((size, png_bytes(rows, True) if size >= PNG_FROM else dib(rows)))
+        images.append((size, png_bytes(rows, True) if size >= png_from else dib(rows)))
     os.makedirs(os.path.dirname(os.path.abspath(args[0])), exist_ok=True)
     write_ico(args[0], images)
     if "--preview" in options:

@@ -3,8 +3,10 @@
 # install it silently ("-s") under Wine; then build the sample character package and the sample
 # plug-in with two prerequisites (served by a local HTTP server on 127.0.0.1) and install each
 # interactively, the wizard tour answering every step as a user would and saving a screenshot of
-# each. Prints what was installed, the exit codes and where the screenshots are; fails when any
-# installation fails.
+# each. Before the second package, a second sample character is installed silently and both are
+# removed through the uninstaller's windows (the uninstall tour, with screenshots), and the prefix
+# is compared with its state before them. Prints what was installed, the exit codes and where the
+# screenshots are; fails when any installation or removal fails.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/build.sh"
@@ -14,6 +16,20 @@ sample=$here/examples/sample-plugin
 work=$build/sample
 rm -rf "$work"
 mkdir -p "$work"
+source "$here/scripts/wine-env.sh"
+ensure_wine_prefix
+host="$WINEPREFIX/drive_c/Program Files/calderex/Ombrevine"
+# The host folder in Windows' spelling.
+host_windows='C:\Program Files\calderex\Ombrevine'
+# The packages install into the host folder that the host's registry value InstallPath names
+# (the install checks of the prerequisites look only there, they do not fall back to the default
+# folder): register the host where it lies by default, as an installed host does.
+if ! wine reg add 'HKCU\Software\Calderex\MarlethWare2002' /v InstallPath /d "$host_windows" \
+    /f >/dev/null 2>&1; then
+    echo "cannot register the host folder in the prefix $WINEPREFIX" >&2
+    exit 1
+fi
+wineserver -w  # nothing started here without a display may outlive this step
 
 # --- the sample plug-in, installed silently --------------------------------------------------
 
@@ -28,53 +44,114 @@ set +e
 "$here/scripts/wine-run.sh" "$work/sample-plugin-setup.exe" -s
 rc=$?
 set -e
-source "$here/scripts/wine-env.sh"
-target="$WINEPREFIX/drive_c/Program Files/calderex/Ombrevine/plugin/sample"
+target="$host/plugin/sample"
 echo "installed into $target:"
 (cd "$target" 2>/dev/null && find . -type f | sort) || echo "  (nothing)"
 echo "sample-plugin-setup.exe exited with $rc"
 
-# --- the sample character, installed through the wizard -------------------------------------
+# --- the sample characters: installed through the wizard, removed through the uninstaller -----
 
+# Each sample character's text files in Shift-JIS with CR LF, as the installer and the host read
+# them (the repository keeps UTF-8 with LF; the agreement page shows license.txt as it is).
+stage_character() {
+    local source=$1 stage=$2 setting=$3
+    cp -r "$source/package" "$stage"
+    find "$stage" -type f \( -name '*.txt' -o -name '*.mrl' \) -print0 |
+        while IFS= read -r -d '' file; do
+            sed 's/$/\r/' "$file" | iconv -f UTF-8 -t CP932 > "$file.cp932"
+            mv "$file.cp932" "$file"
+        done
+    iconv -f UTF-8 -t CP932 "$source/setting.ini" > "$setting"
+}
+# Neither package brings an uninstaller: mkpackage packs ours (build/bin/chruinst.exe, beside it).
 character=$here/examples/sample-character
-stage=$work/sample-character
-cp -r "$character/package" "$stage"
-# The repository keeps text in UTF-8 with LF; the installer and the host read Shift-JIS with
-# CR LF (the agreement page shows license.txt as it is).
-find "$stage" -type f \( -name '*.txt' -o -name '*.mrl' \) -print0 |
-    while IFS= read -r -d '' file; do
-        sed 's/$/\r/' "$file" | iconv -f UTF-8 -t CP932 > "$file.cp932"
-        mv "$file.cp932" "$file"
-    done
-iconv -f UTF-8 -t CP932 "$character/setting.ini" > "$work/sample-character.ini"
-# The package's uninstaller is our own small program, packed under the name the installer expects.
-cp "$bin/sample_uninstaller.exe" "$stage/\$preextractdir\$/chruinst.ex_"
-"$here/scripts/wine-run.sh" "$bin/mkpackage.exe" "$stage" "$work/sample-character.ini" \
-    "$bin/setup.exe" "$work/sample-character-setup.exe"
+stage_character "$character" "$work/sample-character" "$work/sample-character.ini"
+"$here/scripts/wine-run.sh" "$bin/mkpackage.exe" "$work/sample-character" \
+    "$work/sample-character.ini" "$bin/setup.exe" "$work/sample-character-setup.exe"
 echo "members of the character package, in archive order:"
 "$here/scripts/wine-run.sh" "$bin/mkpackage.exe" --list "$work/sample-character-setup.exe" |
     iconv -f CP932 -t UTF-8
+stage_character "$here/examples/sample-character-2" "$work/sample-character-2" \
+    "$work/sample-character-2.ini"
+"$here/scripts/wine-run.sh" "$bin/mkpackage.exe" "$work/sample-character-2" \
+    "$work/sample-character-2.ini" "$bin/setup.exe" "$work/sample-character-2-setup.exe"
+
+# Whatever an earlier run left of the samples goes first, so that the prefix is compared with a
+# state without them.
+programs_menu=$(find "$WINEPREFIX/drive_c/users" -type d -path '*/Start Menu/Programs' | head -n 1)
+rm -rf "$host/samplehouse" "$host/chruinst.exe" "$programs_menu/Ombrevine こはく" \
+    "$programs_menu/Ombrevine るり"
+# The prefix as a list of files (type, size, checksum, path) outside Windows' own folder and the
+# temporary folders, and the host's registry key: what installing and removing must give back.
+prefix_files() {
+    (cd "$WINEPREFIX/drive_c" &&
+        find . \( -path ./windows -o -path '*/Temp' \) -prune -o -printf '%y %s %p\n' |
+        LC_ALL=C sort)
+    (cd "$WINEPREFIX/drive_c" &&
+        find . \( -path ./windows -o -path '*/Temp' \) -prune -o -type f -print0 |
+        xargs -0 -r md5sum | LC_ALL=C sort -k 2)
+    wine reg query 'HKCU\Software\Calderex' /s 2>/dev/null | tr -d '\r'
+    wineserver -w  # nothing started here without a display may outlive this step
+}
+before_characters=$work/prefix-before-characters.txt
+prefix_files > "$before_characters"
 
 screenshots=$build/screenshots
 rm -rf "$screenshots"
-mkdir -p "$screenshots/character" "$screenshots/prerequisites"
+mkdir -p "$screenshots/character" "$screenshots/uninstall" "$screenshots/prerequisites"
 set +e
 "$here/scripts/wine-run.sh" "$bin/wizard_tour.exe" "$work/sample-character-setup.exe" \
     "$work/sample-character.ini" "$screenshots/character" 2>&1 | iconv -f CP932 -t UTF-8
 character_rc=${PIPESTATUS[0]}
+"$here/scripts/wine-run.sh" "$work/sample-character-2-setup.exe" -s
+character2_rc=$?
 set -e
-host="$WINEPREFIX/drive_c/Program Files/calderex/Ombrevine"
 echo "installed into $host:"
 (cd "$host" 2>/dev/null && find samplehouse chruinst.exe -type f 2>/dev/null | sort) || true
 echo "screenshots of the wizard in $screenshots/character:"
 ls -1 "$screenshots/character" | sed 's/^/  /'
-echo "wizard tour of sample-character-setup.exe exited with $character_rc"
+echo "wizard tour of sample-character-setup.exe exited with $character_rc," \
+    "sample-character-2-setup.exe -s with $character2_rc"
+
+# The user changed a file of the second character since: the uninstaller keeps it and says so.
+changed="$host/samplehouse/ruri/shell/descript.txt"
+printf '書き足した一行です。\r\n' | iconv -f UTF-8 -t CP932 >> "$changed"
+# The uninstaller the start-menu shortcut starts, without arguments: it lists both characters;
+# the tour removes one after the other through its windows.
+set +e
+"$here/scripts/wine-run.sh" "$bin/uninstall_tour.exe" "$host_windows\\chruinst.exe" \
+    "$screenshots/uninstall" "サンプルキャラクター こはく" "サンプルキャラクター るり" 2>&1 |
+    iconv -f CP932 -t UTF-8
+uninstall_rc=${PIPESTATUS[0]}
+set -e
+# It removes itself once it has ended (through a copy of itself in the temporary folder).
+for _ in $(seq 300); do
+    [ -e "$host/chruinst.exe" ] || break
+    sleep 0.1
+done
+echo "screenshots of the uninstaller in $screenshots/uninstall:"
+ls -1 "$screenshots/uninstall" | sed 's/^/  /'
+echo "uninstall tour exited with $uninstall_rc"
+# The prefix is as it was before the characters, but for the file the user changed (and the
+# folders that hold it).
+after_characters=$work/prefix-after-characters.txt
+prefix_files > "$after_characters"
+kept='samplehouse/ruri/shell/descript.txt'
+differences=$(diff "$before_characters" "$after_characters" | grep '^[<>]' || true)
+unexpected=$(grep -v -e '/samplehouse$' -e '/samplehouse/ruri$' -e '/samplehouse/ruri/shell$' \
+    -e "/$kept\$" <<<"$differences" || true)
+echo "the prefix after removing both characters, against before installing them:"
+sed 's/^/  /' <<<"$differences"
+if [ -n "$unexpected" ]; then
+    echo "  differs in more than the kept file $kept" >&2
+    uninstall_rc=1
+else
+    echo "  back as it was, but for the file the user changed ($kept), kept"
+fi
 
 # --- the sample plug-in with two prerequisites, fetched from a local server ------------------
 
 prerequisites=$here/examples/sample-prerequisites
-# The host folder in Windows' spelling: the prerequisites' installers leave their files there.
-host_windows='C:\Program Files\calderex\Ombrevine'
 
 # The two programs the server offers: copies of our stand-in installer, which leaves the file
 # named on its command line behind. Each carries a payload of its own size after its image (as
@@ -142,16 +219,8 @@ cp -r "$prerequisites/package" "$stage"
 "$here/scripts/wine-run.sh" "$bin/mkpackage.exe" "$stage" "$work/sample-prerequisites.ini" \
     "$bin/setup.exe" "$work/sample-prerequisites-setup.exe"
 
-# The install checks find the programs in the host folder that the host's registry value
-# InstallPath names (they do not fall back to the default folder): register the host where it
-# lies by default, as an installed host does. The programs and the plug-in must be missing,
-# so that the installer offers both programs as on a first run.
-if ! wine reg add 'HKCU\Software\Calderex\MarlethWare2002' /v InstallPath /d "$host_windows" \
-    /f >/dev/null 2>&1; then
-    echo "cannot register the host folder in the prefix $WINEPREFIX" >&2
-    exit 1
-fi
-wineserver -w  # nothing started here without a display may outlive this step
+# The programs and the plug-in must be missing, so that the installer offers both programs as
+# on a first run.
 rm -rf "$host/readaloud" "$host/plugin/readaloud"
 
 set +e
@@ -171,4 +240,6 @@ echo "wizard tour of sample-prerequisites-setup.exe exited with $prerequisites_r
 
 [ "$rc" = 0 ] || exit "$rc"
 [ "$character_rc" = 0 ] || exit "$character_rc"
+[ "$character2_rc" = 0 ] || exit "$character2_rc"
+[ "$uninstall_rc" = 0 ] || exit "$uninstall_rc"
 exit "$prerequisites_rc"

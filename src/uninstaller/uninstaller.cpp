@@ -20,19 +20,19 @@ namespace {
 
 const char kSilentSwitch[] = "-s";
 const char kRunning[] =
-    "は現在起動中です。\r\nキャラクターを終了してから再度アンインストールを実行してください。";
+    "は現在起動中です。\r\nキャラクターを終了してから\r\n再度アンインストールを実行してください。";
 const char kQuestion[] = "を削除します。\r\nよろしいですか？";
 const char kInterruptedQuestion[] =
-    "の中断されたインストールで置かれたファイルを削除します。\r\nよろしいですか？";
+    "の中断されたインストールで\r\n置かれたファイルを削除します。\r\nよろしいですか？";
 const char kRemoved[] = "を削除しました。";
 const char kNotCompleted[] = "の削除を完了できませんでした。";
-const char kKept[] = "次のファイルはインストールの後で変更されているため、残しました。";
+const char kKept[] = "次のファイルはインストールの後で\r\n変更されているため、残しました。";
 const char kRefused[] =
-    "次の項目はインストールフォルダの外を指しているか、リンクを通るため、削除しませんでした。";
+    "次の項目はインストールフォルダの\r\n外を指しているか、リンクを通るため、\r\n削除しませんでした。";
 const char kFailed[] = "次のファイルを削除できませんでした。";
 const char kTryAgain[] =
-    "ファイルを使っているプログラムを終了してから、もう一度アンインストールしてください。";
-const char kNothingFound[] = "アンインストールできるキャラクターが見つかりません。";
+    "ファイルを使っているプログラムを\r\n終了してから、もう一度\r\nアンインストールしてください。";
+const char kNothingFound[] = "アンインストールできるキャラクターが\r\n見つかりません。";
 const char kUnreadable[] = "アンインストール情報を読み込めません。";
 const char kMoreBefore[] = "ほか";
 const char kMoreAfter[] = "件";
@@ -51,7 +51,7 @@ std::string OwnFolder() {
 }
 
 // The lines of a box that name the files: each on a line of its own (Wine's box breaks long
-// lines anywhere), at most kListedNames of them.
+// lines anywhere, so the messages too come in short lines), at most kListedNames of them.
 std::string NameLines(const std::vector<std::string>& names) {
     std::string lines;
     for (size_t i = 0; i < names.size() && i < kListedNames; ++i) lines += "\r\n" + names[i];

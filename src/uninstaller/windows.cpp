@@ -14,10 +14,10 @@ const char kInterruptedMark[] = "（中断されたインストール）";
 const char kRemovingTitle[] = " 削除中";
 const char kNameColumn[] = "名前";
 const char kFolderColumn[] = "フォルダ";
-constexpr int kNameColumnWidth = 190;  // pixels; the folder column takes the rest
 // The bar moves (and the windows are kept alive) at most this often, in ms: a step of a small
 // file is far shorter than a message to another window.
 constexpr DWORD kMoveInterval = 20;
+constexpr DWORD kFullBarPause = 500;  // ms
 
 // The state of the list window, passed through its creation parameter.
 struct ListState {
@@ -25,11 +25,10 @@ struct ListState {
     std::vector<Installation> installations;
 };
 
-void AddColumn(HWND list, int index, const char* title, int width) {
+void AddColumn(HWND list, int index, const char* title) {
     LVCOLUMNA column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.mask = LVCF_TEXT | LVCF_SUBITEM;
     column.pszText = const_cast<char*>(title);
-    column.cx = width;
     column.iSubItem = index;
     SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index),
                  reinterpret_cast<LPARAM>(&column));
@@ -54,6 +53,15 @@ void FillList(HWND dialog, const ListState& state) {
         SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
                      reinterpret_cast<LPARAM>(&item));
     }
+    // The names as wide as they are; the folders take the rest, or scroll when they are longer.
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE_USEHEADER);
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE);
+    RECT area{};
+    GetClientRect(list, &area);
+    const int rest = area.right - static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0));
+    if (SendMessageA(list, LVM_GETCOLUMNWIDTH, 1, 0) < rest) {
+        SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, rest);
+    }
     LVITEMA chosen{};
     chosen.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     chosen.state = LVIS_SELECTED | LVIS_FOCUSED;
@@ -64,10 +72,8 @@ void InitList(HWND dialog, ListState& state) {
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
     const HWND list = GetDlgItem(dialog, IDC_UNINSTALL_LIST);
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    RECT area{};
-    GetClientRect(list, &area);
-    AddColumn(list, 0, kNameColumn, kNameColumnWidth);
-    AddColumn(list, 1, kFolderColumn, area.right - kNameColumnWidth - GetSystemMetrics(SM_CXVSCROLL));
+    AddColumn(list, 0, kNameColumn);
+    AddColumn(list, 1, kFolderColumn);
     FillList(dialog, state);
 }
 
@@ -138,6 +144,11 @@ ProgressWindow::ProgressWindow(HWND owner, const std::string& title) : owner_(ow
 }
 
 ProgressWindow::~ProgressWindow() {
+    if (dialog_) {
+        // The full bar stays on screen for a moment, as the installer's does.
+        RedrawWindow(dialog_.get(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        Sleep(kFullBarPause);
+    }
     if (owner_ != nullptr) EnableWindow(owner_, TRUE);
     dialog_.reset();
 }

@@ -79,23 +79,6 @@ TEST_F(InstallerE2E, AFailedUninstallerCopyFailsTheRunWithoutItsShortcut) {
     EXPECT_FALSE(PathExists(ProgramsFolder() + "\\" + group_ + "\\キャラクターアンインストール.lnk"));
 }
 
-// The record a run keeps in the install folder while it extracts, or "" when there is none.
-std::string FindRunRecord(const std::string& folder) {
-    WIN32_FIND_DATAA entry;
-    UniqueFindHandle search(FindFirstFileA((folder + "_$$$installing$$$_*.ini").c_str(), &entry));
-    return search ? folder + entry.cFileName : "";
-}
-
-std::vector<std::string> RecordedFiles(const std::string& record) {
-    SelectProfile(record, "INSTALLEDFILE");
-    std::vector<std::string> items;
-    for (int i = 0;; ++i) {
-        const std::string item = ReadProfileString("item" + IntToText(i), "");
-        if (item.empty()) return items;
-        items.push_back(item);
-    }
-}
-
 TEST_F(InstallerE2E, AKilledRunLeavesARecordOfItsFilesAndTheNextRunAsks) {
     const std::string temp = dir / "tmp\\";
     ForceFolders(temp);

@@ -270,6 +270,8 @@ TEST_F(MkpackageTest, InstallerListsMembersInArchiveOrder) {
     const ToolRun run = BuildInstaller();
     ASSERT_EQ(run.exit_code, 0u) << run.err;
     EXPECT_TRUE(run.err.empty()) << run.err;
+    // The author's own uninstaller is packed: nothing is said of ours.
+    EXPECT_EQ(run.out.find("uninstaller"), std::string::npos) << run.out;
 
     EXPECT_EQ(ReadMemberNames(output_), kGoodMembers);
     const ToolRun list = Run({"--list", output_});
@@ -452,6 +454,68 @@ TEST_F(MkpackageTest, PluginPackageNeedsNoUninstaller) {
     EXPECT_EQ(run.exit_code, 0u) << run.err;
 }
 
+// A character package that brings no uninstaller gets ours, its item added to the packed setting
+// file wherever the author's [preextractlist] stands (or does not); the author's file stays.
+TEST_F(MkpackageTest, CharacterPackageWithoutUninstallerGetsOurs) {
+    const std::string options = "[options]\r\nUninstallInfoDir=x\r\nUninstallExeDir=x\r\n";
+    struct Case {
+        const char* what;
+        std::string setting;
+        std::vector<std::string> items;  // the packed [preextractlist], item0 onwards
+    };
+    const Case cases[] = {
+        {"items, then another section",
+         options + "[preextractlist]\r\nitem0=$preextractdir$\\readme.txt\r\n\r\n[other]\r\nk=v\r\n",
+         {"$preextractdir$\\readme.txt", "$preextractdir$\\chruinst.ex_"}},
+        {"no item list", options, {"$preextractdir$\\chruinst.ex_"}},
+        {"an empty key where the item goes",
+         options + "[PreExtractList]\r\nitem0=$preextractdir$\\readme.txt\r\nitem1=\r\n",
+         {"$preextractdir$\\readme.txt", "$preextractdir$\\chruinst.ex_"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetPackage();
+        WriteTextFile(setting_, c.setting);
+        const ToolRun run = BuildInstaller();
+        ASSERT_EQ(run.exit_code, 0u) << run.err;
+        EXPECT_EQ(Lines(run.out).size(), 2u) << run.out;  // this line and the summary
+        EXPECT_NE(run.out.find("brings no uninstaller: packing " + TestBinDir() + "chruinst.exe"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_EQ(ReadTextFile(setting_), c.setting);
+
+        TestFolder temp;
+        ScopedBoxAnswers boxes;
+        TZlibArchiver archiver(output_);
+        archiver.SetKeepFolders(0);
+        ASSERT_TRUE(archiver.ExtractFile("$preextractdir$\\_$$$setting$$$_.ini", temp.path()));
+        ASSERT_TRUE(archiver.ExtractFile("$preextractdir$\\chruinst.ex_", temp.path()));
+        EXPECT_EQ(ReadTextFile(temp / "chruinst.ex_"), ReadTextFile(TestBinDir() + "chruinst.exe"));
+        std::vector<std::string> packed;
+        for (int i = 0;; ++i) {
+            char value[300] = {};
+            GetPrivateProfileStringA("preextractlist", ("item" + std::to_string(i)).c_str(), "",
+                                     value, sizeof value, (temp / "_$$$setting$$$_.ini").c_str());
+            if (value[0] == '\0') break;
+            packed.push_back(value);
+        }
+        EXPECT_EQ(packed, c.items);
+    }
+
+    // Without an uninstaller to pack the package is refused, as before.
+    ResetPackage();
+    WriteTextFile(setting_, options);
+    const ToolRun refused = Run({"--uninstaller", folder_ / "none.exe", package_, setting_,
+                                 setup_exe_, output_});
+    EXPECT_EQ(refused.exit_code, 1u);
+    EXPECT_NE(refused.err.find("no item names the uninstaller \"chruinst.ex_\""), std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find(folder_ / "none.exe" + " not found (give one with --uninstaller"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_TRUE(FolderEntries(output_folder_).empty());
+}
+
 TEST_F(MkpackageTest, ShiftJisSettingFileIsAccepted) {
     // Two-byte characters, one ending in 0x5C (表), half-width katakana and the tilde of code
     // page 932: none of them is taken for UTF-8 or for a broken character.
@@ -577,12 +641,6 @@ TEST_F(MkpackageTest, RefusesEveryMistakeNamingItBeforeWritingAnything) {
         {"character package without UninstallExeDir",
          [](T& t) { t.WriteSetting("UninstallInfoDir=x\r\n", kGoodItems); },  // InstallMode 0
          {"UninstallExeDir"}},
-        {"character package without uninstaller",
-         [](T& t) {
-             t.WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\n",
-                            "item0=$preextractdir$\\readme.txt\r\n");
-         },
-         {"chruinst.ex_"}},
         {"Dialogs field in lower case",
          [](T& t) {
              t.WriteSetting("UninstallInfoDir=x\r\nUninstallExeDir=x\r\nDialogs=LICENSEAGREE,folderselect\r\n",

@@ -15,6 +15,22 @@ Files PluginFiles() {
     return {{"plugin.dll", "plug-in"}, {"data\\表.txt", "日本語"}, {"data\\sub\\a.txt", "a"}};
 }
 
+std::string FindRunRecord(const std::string& folder) {
+    WIN32_FIND_DATAA entry;
+    UniqueFindHandle search(FindFirstFileA((folder + "_$$$installing$$$_*.ini").c_str(), &entry));
+    return search ? folder + entry.cFileName : "";
+}
+
+std::vector<std::string> RecordedFiles(const std::string& record) {
+    SelectProfile(record, "INSTALLEDFILE");
+    std::vector<std::string> items;
+    for (int i = 0;; ++i) {
+        const std::string item = ReadProfileString("item" + IntToText(i), "");
+        if (item.empty()) return items;
+        items.push_back(item);
+    }
+}
+
 void InstallerE2E::SetUp() {
     RegDeleteTreeA(HKEY_CURRENT_USER, kHostKey);
     UniqueHKey key;

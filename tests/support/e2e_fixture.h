@@ -20,6 +20,11 @@ using Files = std::map<std::string, std::string>;  // path under the package fol
 // A plug-in's files: one at the top, two in folders, one with a Japanese name.
 Files PluginFiles();
 
+// The record a run keeps in the install folder while it extracts, or "" when there is none.
+std::string FindRunRecord(const std::string& folder);
+// The files a run record (or uinstall.ini) lists, item0 onwards.
+std::vector<std::string> RecordedFiles(const std::string& record);
+
 class InstallerE2E : public testing::Test {
 protected:
     void SetUp() override;

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "support/installer_driver.h"
 #include "utils/files.h"
 #include "utils/text.h"
 
@@ -52,6 +53,73 @@ std::string AllowedAccess(const std::string& path) {
     }
     if (DeleteFileA(path.c_str())) allowed += "deleting ";
     return allowed;
+}
+
+namespace {
+
+void SnapshotInto(const std::string& root, const std::string& relative,
+                  std::map<std::string, std::string>& out) {
+    WIN32_FIND_DATAA entry;
+    UniqueFindHandle search(FindFirstFileA((root + relative + "*").c_str(), &entry));
+    if (!search) return;
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = relative + name;
+        const DWORD attributes = entry.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            out[path] = "<link>";
+        } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            out[path] = "<folder>";
+            SnapshotInto(root, path + "\\", out);
+        } else {
+            out[path] = ReadTextFile(root + path);
+        }
+    } while (FindNextFileA(search.get(), &entry));
+}
+
+// The Linux path of a Windows path (Wine's own kernel32 function), or "" when there is none.
+std::string UnixPath(const std::string& path) {
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    const auto to_unix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (to_unix == nullptr) return "";
+    wchar_t wide[MAX_PATH * 2] = {};
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH * 2);
+    char* unix_path = to_unix(wide);
+    if (unix_path == nullptr) return "";
+    std::string result = unix_path;
+    HeapFree(GetProcessHeap(), 0, unix_path);
+    return result;
+}
+
+}  // namespace
+
+std::map<std::string, std::string> SnapshotTree(const std::string& folder) {
+    std::map<std::string, std::string> out;
+    SnapshotInto(folder, "", out);
+    return out;
+}
+
+bool MakeUnixSymlink(const std::string& target, const std::string& link) {
+    // The link's folder must exist for its Linux path to be found.
+    const std::string unix_target = UnixPath(target);
+    const std::string unix_folder = UnixPath(StripTrailingDelimiter(FolderOf(link)));
+    if (unix_target.empty() || unix_folder.empty()) return false;
+    std::string command = "Z:\\bin\\ln -s \"" + unix_target + "\" \"" + unix_folder + "/" +
+                          FileNameOf(link) + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    UniqueHandle process_handle(process.hProcess);
+    UniqueHandle thread_handle(process.hThread);
+    // The handle of a Unix program does not tell when it has ended: wait for the link itself.
+    return WaitFor([&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                   30000);
 }
 
 bool PathExists(const std::string& path) {

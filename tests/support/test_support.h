@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 #include "utils/unique_any.h"
@@ -28,6 +29,14 @@ std::string ReadTextFile(const std::string& path);
 bool PathExists(const std::string& path);
 // Folder of the test exes (where the fixtures are built), with a trailing backslash.
 std::string TestBinDir();
+// Every file and folder below folder (a path ending in a backslash), by its path relative to it:
+// a file's content, or "<folder>" for a folder. Links are listed as what the system shows and
+// never followed.
+std::map<std::string, std::string> SnapshotTree(const std::string& folder);
+// Makes link a symbolic link to target on the Linux side, as ln -s does (under Wine,
+// CreateSymbolicLinkA reports success and makes nothing; Wine starts Unix programs). True when
+// the link is there.
+bool MakeUnixSymlink(const std::string& target, const std::string& link);
 // What another program may do to the file, of reading, writing, renaming and deleting, as a
 // list ("writing renaming "); a file held against change gives "reading ". A rename is undone.
 std::string AllowedAccess(const std::string& path);

@@ -10,13 +10,11 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <wininet.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -24,6 +22,7 @@
 
 #include "res/resource.h"
 #include "support/installer_driver.h"
+#include "tour/screenshot.h"
 #include "utils/files.h"
 #include "utils/profile.h"
 #include "utils/text.h"
@@ -36,8 +35,6 @@ const DWORD kTimeoutMs = 30000;
 // The wait for the page to show a held download: shorter than the server's hold (15 s), so that
 // a failure shows the page as it stood during the hold.
 const DWORD kHeldWaitMs = 10000;
-// Screen pixels around a window in its screenshot.
-const int kMargin = 8;
 
 const char kConfirmCaption[] = "確認";
 const char kDialogClass[] = "#32770";
@@ -71,150 +68,6 @@ struct Package {
     std::string dialogs;
     std::vector<Program> programs;
 };
-
-// --- handles of the screenshot code --------------------------------------------------------
-
-struct ScreenDcTraits {
-    using Type = HDC;
-    static Type Empty() { return nullptr; }
-    static bool Close(Type dc) { return ReleaseDC(nullptr, dc) != 0; }
-};
-struct MemoryDcTraits {
-    using Type = HDC;
-    static Type Empty() { return nullptr; }
-    static bool Close(Type dc) { return DeleteDC(dc) != FALSE; }
-};
-struct GdiObjectTraits {
-    using Type = HGDIOBJ;
-    static Type Empty() { return nullptr; }
-    static bool Close(Type object) { return DeleteObject(object) != FALSE; }
-};
-using UniqueScreenDc = UniqueAny<ScreenDcTraits>;  // GetDC(nullptr)
-using UniqueMemoryDc = UniqueAny<MemoryDcTraits>;  // CreateCompatibleDC
-using UniqueGdiObject = UniqueAny<GdiObjectTraits>;
-
-// Selects an object into a DC and puts the previous one back: a DC must not be deleted, nor its
-// bitmap, while the bitmap is still selected.
-class SelectedObject {
-public:
-    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~SelectedObject() { SelectObject(dc_, previous_); }
-    SelectedObject(const SelectedObject&) = delete;
-    SelectedObject& operator=(const SelectedObject&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
-// --- pictures ------------------------------------------------------------------------------
-
-// An RGB picture, 8 bits a channel, rows top to bottom.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;
-
-    bool operator==(const Picture& other) const {
-        return width == other.width && height == other.height && rgb == other.rgb;
-    }
-};
-
-// The screen area of a window with a margin, kept on the screen.
-RECT AreaAround(HWND window) {
-    RECT area{};
-    GetWindowRect(window, &area);
-    area.left = std::max(0L, area.left - kMargin);
-    area.top = std::max(0L, area.top - kMargin);
-    area.right = std::min<LONG>(GetSystemMetrics(SM_CXSCREEN), area.right + kMargin);
-    area.bottom = std::min<LONG>(GetSystemMetrics(SM_CYSCREEN), area.bottom + kMargin);
-    return area;
-}
-
-// What the screen shows in the area: copied from the screen DC into a 32-bit DIB section.
-Picture CaptureScreen(const RECT& area) {
-    Picture picture;
-    picture.width = area.right - area.left;
-    picture.height = area.bottom - area.top;
-    if (picture.width <= 0 || picture.height <= 0) return Picture();
-
-    UniqueScreenDc screen(GetDC(nullptr));
-    UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = picture.width;
-    info.bmiHeader.biHeight = -picture.height;  // negative: rows top to bottom
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    UniqueGdiObject bitmap(
-        CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!screen || !memory || !bitmap) return Picture();
-    {
-        SelectedObject selected(memory.get(), bitmap.get());
-        if (!BitBlt(memory.get(), 0, 0, picture.width, picture.height, screen.get(), area.left,
-                    area.top, SRCCOPY | CAPTUREBLT)) {
-            return Picture();
-        }
-    }
-    GdiFlush();  // the DIB's memory is only up to date once GDI has finished drawing into it
-
-    const auto* bgrx = static_cast<const uint8_t*>(bits);
-    const size_t pixels = static_cast<size_t>(picture.width) * picture.height;
-    picture.rgb.resize(pixels * 3);
-    for (size_t i = 0; i < pixels; ++i) {
-        picture.rgb[i * 3] = bgrx[i * 4 + 2];
-        picture.rgb[i * 3 + 1] = bgrx[i * 4 + 1];
-        picture.rgb[i * 3 + 2] = bgrx[i * 4];
-    }
-    return picture;
-}
-
-void AppendBigEndian(std::string& out, uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((value >> shift) & 0xFF);
-}
-
-void AppendChunk(std::string& out, const char* type, const std::string& data) {
-    AppendBigEndian(out, static_cast<uint32_t>(data.size()));
-    const std::string body = std::string(type, 4) + data;
-    out += body;
-    AppendBigEndian(out, static_cast<uint32_t>(crc32(
-        0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
-}
-
-// A PNG file: 8-bit RGB, no interlace, every row unfiltered, one zlib stream.
-bool WritePng(const std::string& path, const Picture& picture) {
-    const size_t row_bytes = static_cast<size_t>(picture.width) * 3;
-    std::string rows;
-    rows.reserve((row_bytes + 1) * picture.height);
-    for (int y = 0; y < picture.height; ++y) {
-        rows += '\0';  // filter type: none
-        rows.append(reinterpret_cast<const char*>(picture.rgb.data()) + y * row_bytes, row_bytes);
-    }
-    uLongf packed_size = compressBound(static_cast<uLong>(rows.size()));
-    std::string packed(packed_size, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packed_size,
-                  reinterpret_cast<const Bytef*>(rows.data()), static_cast<uLong>(rows.size()),
-                  Z_BEST_COMPRESSION) != Z_OK) {
-        return false;
-    }
-    packed.resize(packed_size);
-
-    std::string header;
-    AppendBigEndian(header, static_cast<uint32_t>(picture.width));
-    AppendBigEndian(header, static_cast<uint32_t>(picture.height));
-    // Depth 8, RGB, deflate, filter method 0, no interlace.
-    header += std::string("\x08\x02\x00\x00\x00", 5);
-    std::string png("\x89PNG\r\n\x1a\n", 8);
-    AppendChunk(png, "IHDR", header);
-    AppendChunk(png, "IDAT", packed);
-    AppendChunk(png, "IEND", "");
-
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(png.data(), static_cast<std::streamsize>(png.size()));
-    return out.good();
-}
 
 // --- the tour ------------------------------------------------------------------------------
 
@@ -275,7 +128,7 @@ public:
 class Tour {
 public:
     Tour(DrivenProcess& process, std::string folder)
-        : process_(process), folder_(std::move(folder)) {}
+        : process_(process), photographer_(std::move(folder)) {}
 
     // "Install the character (the plug-in, ...)?" - yes.
     void Question(const Package& package) {
@@ -534,38 +387,16 @@ private:
         }
     }
 
-    // Saves the screen area of the window as NN-NAME.png, NN counting the pictures, once two
-    // captures in a row agree: Wine hands a window's pixels to the X server a little after the
-    // window has painted them. A window that answers messages is first asked to paint itself
-    // completely (RedrawWindow returns once its thread has done so); a busy one is taken as it
-    // stands, and when it goes before its picture settles, the last capture taken while it was
-    // there is kept.
+    // Saves the window as NN-NAME.png (tour/screenshot.h).
     void Shoot(const std::string& step, HWND window, const std::string& name,
                bool answers_messages = true) {
-        if (answers_messages) {
-            RedrawWindow(window, nullptr, nullptr,
-                         RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-        }
-        Picture picture;
-        const bool settled = WaitFor([&] {
-            Picture again = CaptureScreen(AreaAround(window));
-            if (!IsWindow(window) || !IsWindowVisible(window)) return true;  // gone: keep the last
-            const bool same = again == picture;
-            picture = std::move(again);
-            return same;
-        });
-        if (!settled) Fail(step, "the window's picture kept changing");
-        if (picture.rgb.empty()) Fail(step, "the window went before it could be captured");
-        char number[8];
-        std::snprintf(number, sizeof number, "%02d-", ++shots_);
-        const std::string path = folder_ + "\\" + number + name + ".png";
-        if (!WritePng(path, picture)) Fail(step, "cannot write " + path);
-        std::printf("%s: %s\n", step.c_str(), path.c_str());
+        std::string error;
+        std::printf("%s: ", step.c_str());
+        if (!photographer_.Shoot(window, name, answers_messages, error)) Fail(step, error);
     }
 
     DrivenProcess& process_;
-    std::string folder_;
-    int shots_ = 0;  // pictures taken so far: the next one's number is one more
+    Photographer photographer_;
 };
 
 // The package as its setting file describes it, read as the installer reads it.

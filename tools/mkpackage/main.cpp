@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "archive/zip_reader.h"
+#include "our_uninstaller.h"
+#include "package_format.h"
 #include "package_members.h"
 #include "package_settings.h"
 #include "setting_encoding.h"
@@ -25,8 +27,8 @@ constexpr int kDefaultLevel = 6;
 
 const char kUsage[] =
     "Usage:\n"
-    "  mkpackage [--level N] PACKAGE_DIR SETTING_INI INSTALLER_EXE OUTPUT_EXE\n"
-    "  mkpackage --zip [--level N] PACKAGE_DIR SETTING_INI OUTPUT_ZIP\n"
+    "  mkpackage [--level N] [--uninstaller FILE] PACKAGE_DIR SETTING_INI INSTALLER_EXE OUTPUT_EXE\n"
+    "  mkpackage --zip [--level N] [--uninstaller FILE] PACKAGE_DIR SETTING_INI OUTPUT_ZIP\n"
     "  mkpackage --list FILE\n"
     "  mkpackage --help\n"
     "\n"
@@ -46,15 +48,21 @@ const char kUsage[] =
     "     PACKAGE_DIR\\$preextractdir$\\readme.txt. An item outside $preextractdir$ names a package\n"
     "     file, which is then stored twice: installed, and pre-extracted.\n"
     "\n"
+    "A character package (InstallMode 0) whose items name no chruinst.ex_ gets the project's\n"
+    "uninstaller: chruinst.exe from mkpackage's own folder (or the --uninstaller FILE) is stored as\n"
+    "\"$preextractdir$/chruinst.ex_\", and the packed setting file gets its [preextractlist]\n"
+    "item (the next free itemN); the file SETTING_INI itself is not changed. An item naming\n"
+    "chruinst.ex_ packs the author's own uninstaller instead.\n"
+    "\n"
     "Nothing is written when the installer would fail on the package: a member name it refuses\n"
     "(the reason is given) or one Shift-JIS cannot hold; two names that differ only in letter\n"
     "case; a setting file that is not Shift-JIS (code page 932) text, such as UTF-8; no [options]\n"
     "section; an InstallMode other than 0, 1 or 2; a [preextractlist] item whose file is missing,\n"
     "an item after a gap (item3 without item2), or two items with one file name (they meet in the\n"
     "installer's temporary folder); for InstallMode 0 (the default) a missing UninstallInfoDir or\n"
-    "UninstallExeDir, or no item named chruinst.ex_; a Dialogs field other than LICENSEAGREE,\n"
-    "FOLDERSELECT, FIRST or SELINSTALLMODULE; an agreement text ([LICENSEAGREE] Text) or\n"
-    "LastViewText file that is not among the items.\n"
+    "UninstallExeDir, or no item named chruinst.ex_ and no uninstaller to pack in its place; a\n"
+    "Dialogs field other than LICENSEAGREE, FOLDERSELECT, FIRST or SELINSTALLMODULE; an agreement\n"
+    "text ([LICENSEAGREE] Text) or LastViewText file that is not among the items.\n"
     "\n"
     "More than 65,535 entries get ZIP64 end records; each member and the archive stay under\n"
     "4 GiB. The setting file must be Shift-JIS (code page 932) text.\n"
@@ -62,6 +70,9 @@ const char kUsage[] =
     "Options:\n"
     "  --zip        write the archive alone instead of an installer\n"
     "  --level N    deflate level 1 to 9 (default 6); 0 stores the files uncompressed\n"
+    "  --uninstaller FILE\n"
+    "               the uninstaller for character packages that bring none (default: chruinst.exe\n"
+    "               beside mkpackage.exe)\n"
     "  --list FILE  print the member names of a package (installer or archive), one per line,\n"
     "               in archive order\n"
     "  -h, --help   print this text\n"
@@ -72,6 +83,7 @@ struct Options {
     bool zip_only = false;
     bool list = false;
     int level = kDefaultLevel;
+    std::string uninstaller = DefaultUninstaller();
     std::vector<std::string> paths;
 };
 
@@ -154,8 +166,29 @@ int BuildPackage(const Options& options) {
         return kExitFailed;
     }
     for (const std::string& warning : SettingWarnings(settings)) PrintError("warning: " + warning);
+    const std::string output_folder = FolderOf(output);
     std::vector<std::string> problems;
     CheckSettingEncoding(setting_file, problems);
+    // The setting file packed: the author's, or a copy with the item of our uninstaller.
+    std::string packed_setting = setting_file;
+    TemporaryFile setting_copy;
+    if (BringsNoUninstaller(settings)) {
+        const std::string uninstaller = FullPath(options.uninstaller);
+        std::string error;
+        if (!IsFile(uninstaller)) {
+            problems.push_back("no uninstaller to pack in its place: " + uninstaller +
+                               " not found (give one with --uninstaller FILE)");
+        } else if (!setting_copy.Create(output_folder) ||
+                   !AddOurUninstaller(setting_file, uninstaller, setting_copy.path(), settings,
+                                      error)) {
+            PrintError(error.empty() ? "cannot create a temporary file in " + output_folder : error);
+            return kExitFailed;
+        } else {
+            packed_setting = setting_copy.path();
+            std::printf("mkpackage: the package brings no uninstaller: packing %s as %s\n",
+                        uninstaller.c_str(), kPackagedUninstallerMember);
+        }
+    }
     for (std::string& problem : CheckPackageSettings(settings)) problems.push_back(std::move(problem));
 
     std::vector<PackageMember> members;
@@ -168,7 +201,7 @@ int BuildPackage(const Options& options) {
     const size_t package_count = members.size();
     CheckMemberNames(members, problems);
     CheckLetterCase(package_dir, members, problems);
-    AddPreExtractMembers(package_dir, setting_file, settings, members, problems);
+    AddPreExtractMembers(package_dir, packed_setting, settings, members, problems);
 
     if (!options.zip_only) CheckInstaller(installer, problems);
     CheckDownloadedFiles(settings, FolderOf(output) + "downloaded\\", problems);
@@ -181,7 +214,6 @@ int BuildPackage(const Options& options) {
         return kExitFailed;
     }
 
-    const std::string output_folder = FolderOf(output);
     TemporaryFile archive;
     if (!archive.Create(output_folder)) {
         PrintError("cannot create a temporary file in " + output_folder);
@@ -235,6 +267,9 @@ int main(int argc, char** argv) {
             options.zip_only = true;
         } else if (arg == "--list") {
             options.list = true;
+        } else if (arg == "--uninstaller") {
+            if (i + 1 >= argc) return UsageError("--uninstaller needs a file");
+            options.uninstaller = argv[++i];
         } else if (arg == "--level") {
             if (i + 1 >= argc || !ParseLevel(argv[i + 1], options.level)) {
                 return UsageError("--level needs a number from 0 to 9");

@@ -156,7 +156,8 @@ void AddPreExtractMembers(const std::string& package_dir, const std::string& set
         // A name the installer refuses is reported by CheckPackageSettings; its path is not
         // looked at, since it may point outside the package folder.
         if (!RefusalReason(ItemMemberName(item.value)).empty()) continue;
-        const std::string source = package_dir + ToBackslashes(item.value);
+        const std::string source =
+            item.source.empty() ? package_dir + ToBackslashes(item.value) : item.source;
         if (!GetFileAttributesExA(source.c_str(), GetFileExInfoStandard, &data)) {
             problems.push_back("[preextractlist] " + item.key + ": file not found: " + source);
         } else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {

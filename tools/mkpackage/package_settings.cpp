@@ -251,7 +251,7 @@ bool ReadPackageSettings(const std::string& path, PackageSettings& settings) {
         const std::string key = "item" + std::to_string(i);
         std::string value = ReadValue(file, kPreExtractList, key);
         if (value.empty()) break;
-        settings.items.push_back({key, value});
+        settings.items.push_back({key, value, ""});
     }
     for (const std::string& key : ReadNames(file, kPreExtractList)) {
         if (!IsItemKey(key) || ReadValue(file, kPreExtractList, key).empty()) continue;

@@ -7,8 +7,9 @@
 
 // One [preextractlist] entry as the installer reads it.
 struct PreExtractItem {
-    std::string key;    // "item0", "item1", ...
-    std::string value;  // member name as written: backslashes or slashes
+    std::string key;     // "item0", "item1", ...
+    std::string value;   // member name as written: backslashes or slashes
+    std::string source;  // the file that supplies its data; empty: PACKAGE_DIR + the value
 };
 
 // A prerequisite of the download list that gives the SHA-256 its installer must have.
