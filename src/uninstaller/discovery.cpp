@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "host/host.h"
 #include "package_format.h"
 #include "utils/text.h"
@@ -124,5 +126,9 @@ std::vector<Installation> FindServedInstallations(const std::string& own_folder)
             served.push_back(std::move(installation));
         }
     }
+    // By name, as the list shows them (folders are listed in no particular order).
+    std::sort(served.begin(), served.end(), [](const Installation& a, const Installation& b) {
+        return a.app_name != b.app_name ? a.app_name < b.app_name : a.record < b.record;
+    });
     return served;
 }

@@ -18,7 +18,7 @@ std::vector<std::string> SearchRoots(const std::string& own_folder);
 // (its run goes on) are left out.
 std::vector<Installation> FindInstallations(const std::vector<std::string>& roots);
 // Those of FindInstallations(SearchRoots(own_folder)) that this uninstaller serves: complete
-// installations whose uninstaller folder is own_folder, and every interrupted one.
+// installations whose uninstaller folder is own_folder, and every interrupted one; by AppName.
 std::vector<Installation> FindServedInstallations(const std::string& own_folder);
 // True when the installation's uninstaller is the one in own_folder.
 bool IsServedBy(const Installation& installation, const std::string& own_folder);
