@@ -6,8 +6,8 @@
 #include "host/folder_macros.h"
 #include "host/host.h"
 #include "package_format.h"
+#include "uninstaller/ini_text.h"
 #include "utils/files.h"
-#include "utils/profile.h"
 #include "utils/text.h"
 
 namespace {
@@ -35,37 +35,39 @@ bool IsRunRecordName(const std::string& path) {
     return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool ReadRunRecord(const std::string& path, Installation& out) {
-    SelectProfile(path, kRunRecordSection);
+// The value of key in the section, or default_value when there is none.
+std::string ValueOr(const IniText& ini, const char* section, const char* key,
+                    const std::string& default_value) {
+    std::string value;
+    return ini.Value(section, key, value) ? value : default_value;
+}
+
+bool ReadRunRecord(const IniText& ini, const std::string& path, Installation& out) {
     // A record always names its package; without the key the file is something else.
-    const std::string marker = "\x01";
-    if (ReadProfileString("AppName", marker) == marker) return false;
+    if (!ini.Value(kRunRecordSection, "AppName", out.app_name)) return false;
     out.kind = InstallationKind::kInterrupted;
-    out.app_name = ReadProfileString("AppName", "");
-    out.vendor = ReadProfileString("Vendor", "");
-    out.type = ReadProfileString("Type", "");
+    out.vendor = ValueOr(ini, kRunRecordSection, "Vendor", "");
+    out.type = ValueOr(ini, kRunRecordSection, "Type", "");
     out.install_dir = FolderOf(path);
     return true;
 }
 
-bool ReadUninstallInfo(const std::string& path, Installation& out) {
-    SelectProfile(path, kOptionsSection);
-    const std::string info_dir = ReadProfileString("UninstallInfoDir", "");
+bool ReadUninstallInfo(const IniText& ini, const std::string& path, Installation& out) {
+    const std::string info_dir = ValueOr(ini, kOptionsSection, "UninstallInfoDir", "");
     if (info_dir.empty()) return false;  // no uinstall.ini of a character
     out.kind = InstallationKind::kInstalled;
-    out.app_name = ReadProfileString("AppName", "");
-    out.vendor = ReadProfileString("Vendor", "");
-    out.type = ReadProfileString("Type", "");
-    const std::string default_dir = ReadProfileString("DefaultInstallDir", "");
-    const std::string exe_dir = ReadProfileString("UninstallExeDir", "");
-    out.shortcut_group = ReadProfileString("shortcut_group", kDefaultShortcutGroup);
-
-    SelectProfile(path, kInstalledCheckSection);
-    const std::string recorded = ReadProfileString(kInstallDirKey, "");
+    out.app_name = ValueOr(ini, kOptionsSection, "AppName", "");
+    out.vendor = ValueOr(ini, kOptionsSection, "Vendor", "");
+    out.type = ValueOr(ini, kOptionsSection, "Type", "");
+    out.shortcut_group = ValueOr(ini, kOptionsSection, "shortcut_group", kDefaultShortcutGroup);
+    const std::string recorded = ValueOr(ini, kInstalledCheckSection, kInstallDirKey, "");
     out.has_file_checks = !recorded.empty();
-    out.install_dir = out.has_file_checks ? AddBackslash(recorded)
-                                          : ImpliedInstallFolder(path, info_dir, default_dir);
+    out.install_dir =
+        out.has_file_checks
+            ? AddBackslash(recorded)
+            : ImpliedInstallFolder(path, info_dir, ValueOr(ini, kOptionsSection, "DefaultInstallDir", ""));
     if (out.install_dir.empty()) return false;
+    const std::string exe_dir = ValueOr(ini, kOptionsSection, "UninstallExeDir", "");
     out.uninstaller_dir =
         exe_dir.empty() ? "" : AddBackslash(ExpandFolderMacrosWith(exe_dir, out.install_dir, true));
     return true;
@@ -79,7 +81,12 @@ bool ReadInstallation(const std::string& path, Installation& out) {
     }
     out = Installation{};
     out.record = FullPath(path);
-    return IsRunRecordName(path) ? ReadRunRecord(out.record, out) : ReadUninstallInfo(out.record, out);
+    // Read once as a whole: the profile API would parse the long lists of the file too.
+    std::string text;
+    if (!ReadWholeFile(out.record, text)) return false;
+    const IniText ini(std::move(text));
+    return IsRunRecordName(path) ? ReadRunRecord(ini, out.record, out)
+                                 : ReadUninstallInfo(ini, out.record, out);
 }
 
 std::string ImpliedInstallFolder(const std::string& info_path, const std::string& info_dir_value,

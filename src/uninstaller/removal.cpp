@@ -10,7 +10,6 @@
 #include "package_format.h"
 #include "uninstaller/ini_text.h"
 #include "utils/contained_files.h"
-#include "utils/profile.h"
 #include "utils/shell.h"
 #include "utils/text.h"
 
@@ -150,7 +149,7 @@ public:
         const std::vector<std::string_view> checks =
             installation_.has_file_checks ? ini.ItemsByIndex(kInstalledCheckSection, items.size())
                                           : std::vector<std::string_view>();
-        const std::vector<std::string> shortcuts = ShortcutsToRemove();
+        const std::vector<std::string> shortcuts = ShortcutsToRemove(ini);
 
         const Reach root = walker_.OpenRoot(installation_.install_dir);
         if (root != Reach::kOpened && root != Reach::kMissing) {
@@ -276,13 +275,12 @@ private:
     // The shortcut files below the group folder: the package's (MenuPath_0 to MenuPath_9, up to
     // the first empty one), then the uninstall shortcut unless another installation needs it.
     // Read before the record goes.
-    std::vector<std::string> ShortcutsToRemove() const {
+    std::vector<std::string> ShortcutsToRemove(const IniText& ini) const {
         std::vector<std::string> shortcuts;
         if (installation_.kind != InstallationKind::kInstalled) return shortcuts;
-        SelectProfile(installation_.record, kOptionsSection);
         for (int n = 0; n < kMenuEntries; ++n) {
-            const std::string path = ReadProfileString("MenuPath_" + IntToText(n), "");
-            if (path.empty()) break;
+            std::string path;
+            if (!ini.Value(kOptionsSection, "MenuPath_" + IntToText(n), path) || path.empty()) break;
             shortcuts.push_back(path);
         }
         if (!context_.keep_uninstall_shortcut) shortcuts.push_back(kUninstallShortcut);

@@ -83,14 +83,11 @@ Reach OpenRelative(HANDLE folder, const std::string& name, ACCESS_MASK access, U
 
 // The name the system gives the open file or folder, without its volume.
 bool HandleName(HANDLE handle, std::wstring& name) {
-    std::vector<char> buffer(sizeof(FILE_NAME_INFO) + 1024 * sizeof(wchar_t));
-    for (;;) {
-        if (GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(),
-                                         static_cast<DWORD>(buffer.size()))) {
-            break;
-        }
-        if (GetLastError() != ERROR_MORE_DATA || buffer.size() > 70000) return false;
-        buffer.resize(buffer.size() * 4);
+    // Room for the longest name a path can have, in one block kept for the next call.
+    static std::vector<char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+    if (!GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(),
+                                      static_cast<DWORD>(buffer.size()))) {
+        return false;
     }
     const auto* info = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
     name.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
@@ -201,9 +198,11 @@ bool CheckedFile::ReadSizeAndCrc(uint64_t& size, uint32_t& crc,
     for (;;) {
         DWORD read = 0;
         if (!ReadFile(handle_.get(), buffer.data(), kReadBlock, &read, nullptr)) return false;
-        if (read == 0) break;
         sum = crc32(sum, buffer.data(), read);
         total += read;
+        // A synchronous read of a file stops short only at its end: most installed files take
+        // one read.
+        if (read < kReadBlock) break;
     }
     size = total;
     crc = static_cast<uint32_t>(sum);
