@@ -116,6 +116,26 @@ TEST_P(DllPlantingPlaces, TheInstallerLoadsNoPlantedDllAndInstalls) {
     ExpectCharacterInstalled(Out());
 }
 
+// The uninstaller runs from the install folder, where others may have put files: asked about a
+// character and showing its progress (the common controls), it loads no planted copy either.
+TEST_F(DllPlanting, TheUninstallerLoadsNoPlantedDll) {
+    // Without an uninstaller item, mkpackage packs ours.
+    std::string setting = CharacterSetting();
+    setting.erase(setting.find("[preextractlist]"));
+    Files files = CharacterFiles();
+    files.erase("$preextractdir$\\chruinst.ex_");
+    EXPECT_EQ(0, Run(Build(setting, files), {"-s"}, {}));
+    ASSERT_TRUE(FileExists(Out() + "chruinst.exe"));
+    Plant(Out());
+    NativeFirstForPlantedNames overrides("chruinst.exe");
+
+    EXPECT_EQ(0, Run(Out() + "chruinst.exe", {Out() + "ven\\typ\\uinstall.ini"},
+                     {{kConfirm, "\"テスト\"を削除します。\r\nよろしいですか？", IDYES},
+                      {kConfirm, "\"テスト\"を削除しました。", IDOK}}));
+    EXPECT_EQ("", LoadedFrom(Out()));
+    EXPECT_FALSE(PathExists(Out() + "ven\\typ\\ven-typ.mrl"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Places, DllPlantingPlaces,
                          testing::Values(PlantingCase{"beside the installer", true},
                                          PlantingCase{"in the current folder", false}),
