@@ -144,6 +144,12 @@ public:
             outcome_.failed.push_back(installation_.record);
             return outcome_;
         }
+        if (installation_.kind == InstallationKind::kInterrupted) {
+            // A run killed while it appended to its record may have left half a line: a name cut
+            // short could name another file.
+            const size_t end = text.rfind('\n');
+            text.resize(end == std::string::npos ? 0 : end + 1);
+        }
         const IniText ini(std::move(text));
         const std::vector<std::string_view> items = ini.Items(kInstalledFileSection);
         const std::vector<std::string_view> checks =

@@ -275,6 +275,48 @@ TEST_F(UninstallerE2E, TheListWindowRemovesTheChosenInstallation) {
     EXPECT_TRUE(FileExists(host_ + "chruinst.exe"));
 }
 
+// The copy the uninstaller starts to remove its own file deletes the original only once the
+// original's process has ended, and only when it is byte for byte the copy itself.
+TEST_F(UninstallerE2E, ItsCopyDeletesOnlyItsOwnOriginal) {
+    const std::string program = ReadTextFile(TestBinDir() + "chruinst.exe");
+    struct Row {
+        const char* what;
+        std::string original;
+        DWORD exit_code;
+    };
+    const Row rows[] = {
+        {"the program itself", program, 0},
+        {"another file", program + "x", 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        WriteTextFile(dir / "copy.exe", program);
+        WriteTextFile(dir / "original.exe", row.original);
+        // An ended process stands for the original's.
+        DrivenProcess ended(TestBinDir() + "chruinst.exe", {"-s"});
+        ASSERT_EQ(1, ended.WaitForExit());
+        HANDLE inherited = nullptr;
+        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), ended.handle(), GetCurrentProcess(),
+                                    &inherited, SYNCHRONIZE, TRUE, 0));
+        UniqueHandle process_handle(inherited);
+        std::string command = "\"" + dir / "copy.exe" + "\" --remove-original " +
+                              std::to_string(reinterpret_cast<uintptr_t>(inherited)) + " \"" +
+                              dir / "original.exe" + "\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   nullptr, &startup, &started));
+        UniqueHandle copy(started.hProcess);
+        UniqueHandle thread(started.hThread);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(copy.get(), 30000));
+        DWORD exit_code = 0;
+        GetExitCodeProcess(copy.get(), &exit_code);
+        EXPECT_EQ(row.exit_code, exit_code);
+        EXPECT_EQ(row.exit_code != 0, PathExists(dir / "original.exe"));
+    }
+}
+
 TEST_F(UninstallerE2E, ItsIconLoadsAtBothSizes) {
     UniqueModule program(LoadLibraryExA((TestBinDir() + "chruinst.exe").c_str(), nullptr,
                                         LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));

@@ -27,6 +27,7 @@ public:
     DrivenProcess& operator=(const DrivenProcess&) = delete;
 
     bool started() const { return static_cast<bool>(process_); }
+    HANDLE handle() const { return process_.get(); }
     bool Running() const;
 
     // The visible top-level windows of the process (message boxes with their texts).

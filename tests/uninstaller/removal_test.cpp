@@ -12,6 +12,7 @@
 #include "uninstaller/removal.h"
 #include "uninstaller/windows.h"
 #include "utils/files.h"
+#include "utils/shell.h"
 #include "utils/text.h"
 #include "zlib.h"
 
@@ -173,6 +174,111 @@ TEST(Removal, FilesTheUserChangedAreKeptAndNamed) {
         EXPECT_TRUE(outcome.Complete());
         EXPECT_FALSE(PathExists(install + "uinstall.ini"));
     }
+}
+
+// Files another complete installation in the same folder lists stay for it; marleth.rc goes only
+// when it names this character and nothing else.
+TEST(Removal, WhatOthersStillUseStays) {
+    struct Row {
+        const char* what;
+        std::string rc;  // marleth.rc's content
+        bool rc_removed;
+    };
+    const Row rows[] = {
+        {"marleth.rc naming this character", "ven-typ.mrl\r\n\r\n", true},
+        {"marleth.rc naming another one", "other-char.mrl\r\n\r\n", false},
+        {"marleth.rc naming this one and more", "ven-typ.mrl\r\nother-char.mrl\r\n", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TestFolder dir;
+        const std::string install = dir / "install\\";
+        ForceFolders(install + "other");
+        for (const char* name : {"mine.txt", "common.txt"}) WriteTextFile(install + name, name);
+        WriteTextFile(install + "marleth.rc", row.rc);
+        const std::string info = WriteInfo(install, {"mine.txt", "common.txt"},
+                                           {CheckOf("mine.txt"), CheckOf("common.txt")});
+        Installation mine;
+        Installation other;
+        ASSERT_TRUE(ReadInstallation(info, mine));
+        WriteTextFile(install + "other\\uinstall.ini",
+                      "[options]\r\nUninstallInfoDir=($INSTALLDIR)\\other\r\n"
+                      "[INSTALLEDFILECHECK]\r\nInstallDir=" + install + "\r\n"
+                      "[INSTALLEDFILE]\r\nitem0=COMMON.TXT\r\n");
+        ASSERT_TRUE(ReadInstallation(install + "other\\uinstall.ini", other));
+
+        EXPECT_TRUE(RemoveInstallation(mine, ContextAmong(mine, {mine, other})).Complete());
+        EXPECT_FALSE(PathExists(install + "mine.txt"));
+        EXPECT_TRUE(PathExists(install + "common.txt"));
+        EXPECT_EQ(row.rc_removed, !PathExists(install + "marleth.rc"));
+    }
+}
+
+// The start-menu folders of the test, removed when the scope ends.
+class ScopedProgramsEntries {
+public:
+    explicit ScopedProgramsEntries(std::vector<std::string> paths) : paths_(std::move(paths)) {}
+    ~ScopedProgramsEntries() {
+        for (const std::string& path : paths_) DeleteTree(path);
+    }
+    ScopedProgramsEntries(const ScopedProgramsEntries&) = delete;
+    ScopedProgramsEntries& operator=(const ScopedProgramsEntries&) = delete;
+
+private:
+    std::vector<std::string> paths_;
+};
+
+// Shortcut names of uinstall.ini are relative to the group folder below the start menu's Programs
+// folder: a name (or a group) that climbs out of it is refused, and nothing beside it changes.
+TEST(Removal, ShortcutNamesStayInTheirGroup) {
+    const std::string programs = GetProgramsFolder() + "\\";
+    const std::string group = "テスト" + std::to_string(GetTickCount());
+    const std::string beside = group + "-beside";
+    ScopedProgramsEntries owned({programs + group, programs + beside});
+    struct Row {
+        const char* what;
+        std::string options;
+        bool group_goes;  // the group's own shortcut is removed with its folder
+    };
+    const Row rows[] = {
+        {"a shortcut name that climbs out",
+         "shortcut_group=" + group + "\r\nMenuPath_0=..\\" + beside + "\\victim.lnk\r\n", true},
+        {"a group that climbs out", "shortcut_group=..\\Programs\\" + beside + "\r\n", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ForceFolders(programs + group);
+        ForceFolders(programs + beside);
+        WriteTextFile(programs + group + "\\キャラクターアンインストール.lnk", "mine");
+        WriteTextFile(programs + beside + "\\victim.lnk", "victim");
+        WriteTextFile(programs + beside + "\\キャラクターアンインストール.lnk", "theirs");
+        const auto untouched = SnapshotTree(programs + beside + "\\");
+        TestFolder dir;
+        WriteTextFile(dir / "uinstall.ini", "[options]\r\nUninstallInfoDir=($INSTALLDIR)\r\n" +
+                                                row.options + "[INSTALLEDFILE]\r\n");
+
+        const RemovalOutcome outcome = Remove(dir / "uinstall.ini");
+
+        EXPECT_EQ(untouched, SnapshotTree(programs + beside + "\\"));
+        EXPECT_EQ(1u, outcome.refused.size());
+        EXPECT_EQ(row.group_goes, !PathExists(programs + group));
+    }
+}
+
+// A run killed while appending to its record may leave a name cut short: it could name another
+// file, which must stay.
+TEST(Removal, AKilledRunsRecordLosesItsCutLastLine) {
+    TestFolder dir;
+    for (const char* name : {"a.txt", "b.txt", "b.t"}) WriteTextFile(dir / name, name);
+    const std::string record = dir / "_$$$installing$$$_0badcafe.ini";
+    WriteTextFile(record, "[run]\r\nAppName=中断\r\n[INSTALLEDFILE]\r\nitem0=a.txt\r\nitem1=b.t");
+
+    const RemovalOutcome outcome = Remove(record);
+
+    EXPECT_TRUE(outcome.Complete());
+    EXPECT_FALSE(PathExists(dir / "a.txt"));
+    EXPECT_TRUE(PathExists(dir / "b.t"));
+    EXPECT_FALSE(PathExists(record));
 }
 
 TEST(Discovery, FindsTheInstallationsItServesAndInterruptedRuns) {
