@@ -133,20 +133,22 @@ echo "screenshots of the uninstaller in $screenshots/uninstall:"
 ls -1 "$screenshots/uninstall" | sed 's/^/  /'
 echo "uninstall tour exited with $uninstall_rc"
 # The prefix is as it was before the characters, but for the file the user changed (and the
-# folders that hold it).
+# folders that hold it) and the host's values Distributor and Attr, which the installation wrote
+# into the host's key and which stay the host's.
 after_characters=$work/prefix-after-characters.txt
 prefix_files > "$after_characters"
 kept='samplehouse/ruri/shell/descript.txt'
 differences=$(diff "$before_characters" "$after_characters" | grep '^[<>]' || true)
 unexpected=$(grep -v -e '/samplehouse$' -e '/samplehouse/ruri$' -e '/samplehouse/ruri/shell$' \
-    -e "/$kept\$" <<<"$differences" || true)
+    -e "/$kept\$" -e '^> *\(Distributor\|Attr\) *REG_SZ' <<<"$differences" || true)
 echo "the prefix after removing both characters, against before installing them:"
 sed 's/^/  /' <<<"$differences"
 if [ -n "$unexpected" ]; then
-    echo "  differs in more than the kept file $kept" >&2
+    echo "  differs in more than the kept file $kept and the host's values" >&2
     uninstall_rc=1
 else
-    echo "  back as it was, but for the file the user changed ($kept), kept"
+    echo "  back as it was, but for the file the user changed ($kept), kept, and the host's"
+    echo "  values Distributor and Attr (when they were not there before)"
 fi
 
 # --- the sample plug-in with two prerequisites, fetched from a local server ------------------
