@@ -97,6 +97,11 @@ protected:
         GetProgramsFolder();  // the shell records its folders in the registry on first use
     }
 
+    void TearDown() override {
+        DeleteTree(ProgramsFolder() + "\\" + SampleGroup());
+        InstallerE2E::TearDown();
+    }
+
     PrefixState State() const {
         PrefixState state;
         Walk("C:\\", state.files);
@@ -104,6 +109,9 @@ protected:
         RegistryTree(HKEY_CURRENT_USER, "Software", state.registry);
         return state;
     }
+
+    // The sample character's start-menu group, of the test's own.
+    std::string SampleGroup() const { return group_ + "こはく"; }
 
     // Runs the installed uninstaller silently on uinstall.ini: its exit code.
     int Uninstall(const std::string& info) {
@@ -178,8 +186,7 @@ TEST_F(UninstallerE2E, RoundTripGivesThePrefixBackButForWhatIsKept) {
                      {"-s"}, {}));
     const PrefixState before = State();
 
-    const std::string sample_group = group_ + "こはく";
-    EXPECT_EQ(0, Run(BuildSample(sample_group, dir.path()), {"-s"}, {}));
+    EXPECT_EQ(0, Run(BuildSample(SampleGroup(), dir.path()), {"-s"}, {}));
     const std::string kohaku = host_ + "samplehouse\\kohaku\\";
     ASSERT_TRUE(FileExists(kohaku + "uinstall.ini"));
     WriteTextFile(kohaku + "shell\\talk.txt", "the user's own words");
