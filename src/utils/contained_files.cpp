@@ -29,11 +29,20 @@ constexpr DWORD kReadBlock = 65536;
 using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
                                         PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
 
-// The native open, which alone opens a name relative to an open folder. ntdll is in every process
-// already: found by its module, never searched for.
+using NtQueryObjectFn = NTSTATUS(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+constexpr auto kObjectNameInformation = static_cast<OBJECT_INFORMATION_CLASS>(1);
+
+// A function of ntdll, which is in every process already: found by its module, never searched
+// for.
+template <typename Function>
+Function NativeFunction(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+}
+
+// The native open, which alone opens a name relative to an open folder.
 NtCreateFileFn NativeCreateFile() {
-    static const auto function = reinterpret_cast<NtCreateFileFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtCreateFile")));
+    static const auto function = NativeFunction<NtCreateFileFn>("NtCreateFile");
     return function;
 }
 
@@ -81,16 +90,20 @@ Reach OpenRelative(HANDLE folder, const std::string& name, ACCESS_MASK access, U
     return status == kStoppedOnSymlink ? Reach::kLink : Reach::kOpened;
 }
 
-// The name the system gives the open file or folder, without its volume.
+// The name the system gives the open file or folder (its object name: on Windows the volume's
+// device and the path, on Wine the drive and the path the Unix file resolved to). Cheaper under
+// Wine than the file-name query, and the same for a folder and what is opened inside it.
 bool HandleName(HANDLE handle, std::wstring& name) {
+    static const auto query = NativeFunction<NtQueryObjectFn>("NtQueryObject");
     // Room for the longest name a path can have, in one block kept for the next call.
-    static std::vector<char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
-    if (!GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(),
-                                      static_cast<DWORD>(buffer.size()))) {
+    static std::vector<char> buffer(sizeof(UNICODE_STRING) + 65536 * sizeof(wchar_t));
+    ULONG length = 0;
+    if (query == nullptr || query(handle, kObjectNameInformation, buffer.data(),
+                                  static_cast<ULONG>(buffer.size()), &length) < 0) {
         return false;
     }
-    const auto* info = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
-    name.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
+    const auto* object_name = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
+    name.assign(object_name->Buffer, object_name->Length / sizeof(wchar_t));
     return true;
 }
 

@@ -43,7 +43,8 @@ public:
     explicit operator bool() const { return static_cast<bool>(handle_); }
     void reset() { handle_.reset(); }
 
-    // The name the system gives the folder (without its volume), e.g. "\dir\sub".
+    // The name the system gives the open folder, e.g. "\Device\HarddiskVolume1\dir\sub" or,
+    // under Wine, "\??\C:\dir\sub".
     const std::wstring& name() const { return name_; }
 
 private:
