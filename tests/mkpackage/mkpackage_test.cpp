@@ -751,7 +751,8 @@ TEST_F(MkpackageTest, ShippedDownloadsMustMatchTheirSha256) {
     WriteTextFile(downloaded + "x.exe", "abc");
     const std::string list = "Text=license.txt\r\n[SELINSTALLMODULE]\r\nDLViewName_0=x\r\nDLDownloadFile_0=http://h/x.exe?v=2\r\n"
                              "DLViewName_1=y\r\nDLDownloadFile_1=http://h/y.exe\r\n"
-                             "DLSha256_1=" + std::string(64, 'f') + "\r\n";
+                             "DLSha256_1=" + std::string(64, 'f') + "\r\n"
+                             "DLViewName_2=a note without an address\r\n";
     const std::string abc = "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
     WriteSetting(kGoodOptions, kGoodItems, list + "DLSha256_0=" + abc + "\r\n");
     EXPECT_EQ(BuildInstaller().exit_code, 0u);

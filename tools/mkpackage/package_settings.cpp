@@ -263,7 +263,9 @@ bool ReadPackageSettings(const std::string& path, PackageSettings& settings) {
     }
     for (int n = 0; !ReadValue(file, kModulePageName, "DLViewName_" + std::to_string(n)).empty(); ++n) {
         const std::string url_key = "DLDownloadFile_" + std::to_string(n);
-        settings.download_urls.push_back({url_key, ReadValue(file, kModulePageName, url_key)});
+        // A line without an address is a note in the list: nothing is fetched for it.
+        const std::string url = ReadValue(file, kModulePageName, url_key);
+        if (!url.empty()) settings.download_urls.push_back({url_key, url});
         const std::string key = "DLSha256_" + std::to_string(n);
         const std::string sha256 = ReadValue(file, kModulePageName, key);
         if (sha256.empty()) continue;
