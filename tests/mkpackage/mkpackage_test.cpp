@@ -1,6 +1,7 @@
 // mkpackage run as a program: the archive order of a built package, installer and plain archive
 // alike, every refusal (exit code, the cause and the key or file named, no output), Shift-JIS
-// names and large members read back by the installer's own extractor.
+// names and large members read back by the installer's own extractor, texts saved in UTF-8 or
+// UTF-16 packed as their Shift-JIS forms.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -524,6 +525,111 @@ TEST_F(MkpackageTest, ShiftJisSettingFileIsAccepted) {
     EXPECT_EQ(run.exit_code, 0u) << run.err;
 }
 
+// The encodings an author's editor may save in, for the texts of the test below.
+enum class Encoding { kUtf8, kUtf16Le, kUtf16Be };
+
+struct TextForm {
+    const char* name;  // as mkpackage names it
+    Encoding encoding;
+    bool byte_order_mark;
+    const char* line_end;  // in place of CR LF
+};
+
+// text (code page 932, CR LF line ends) in form.
+std::string InForm(const std::string& text, const TextForm& form) {
+    std::string lines;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = text.find("\r\n", start);
+        lines += text.substr(start, end - start);
+        if (end == std::string::npos) break;
+        lines += form.line_end;
+        start = end + 2;
+    }
+    std::wstring wide(lines.size(), L'\0');
+    wide.resize(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, lines.data(),
+                                    static_cast<int>(lines.size()), wide.data(),
+                                    static_cast<int>(wide.size())));
+    if (form.byte_order_mark) wide.insert(wide.begin(), L'\xFEFF');
+    std::string out;
+    if (form.encoding == Encoding::kUtf8) {
+        out.resize(wide.size() * 3);
+        out.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                       out.data(), static_cast<int>(out.size()), nullptr, nullptr));
+        return out;
+    }
+    for (wchar_t c : wide) {
+        const char low = static_cast<char>(c & 0xFF);
+        const char high = static_cast<char>(c >> 8);
+        out += form.encoding == Encoding::kUtf16Le ? std::string{low, high} : std::string{high, low};
+    }
+    return out;
+}
+
+// The setting file, the agreement text and the LastViewText file saved in UTF-8 or UTF-16 build
+// the very package their Shift-JIS forms build, say so in one line each and stay as they are; a
+// package file is packed as it is, whatever it holds.
+TEST_F(MkpackageTest, UtfTextsBuildThePackageOfTheirShiftJisForm) {
+    // 表 ends in 0x5C, the backslash byte; ～ is U+FF5E; ｶﾅ are half-width.
+    const std::string setting = "[options]\r\n" + std::string(kGoodOptions) +
+                                "AppName=表示テスト ～ ｶﾅ\r\n[preextractlist]\r\n" + kGoodItems +
+                                "[LICENSEAGREE]\r\nText=license.txt\r\n";
+    const std::string license = "利用規約\r\n\r\n第1条 表示してください。～\r\n";
+    const std::string readme = "お読みください\r\n";
+    const std::string package_file = "\xE3\x81\x82 UTF-8, not named by the settings\n";
+    const struct {
+        std::string path;
+        const std::string& text;
+    } texts[] = {{setting_, setting},
+                 {package_ + "$preextractdir$\\license.txt", license},
+                 {package_ + "$preextractdir$\\readme.txt", readme}};
+    SYSTEMTIME when{};
+    when.wYear = 2024, when.wMonth = 5, when.wDay = 6, when.wHour = 7, when.wMinute = 8;
+    const auto write = [&](const TextForm* form) {
+        for (const auto& text : texts) {
+            WriteTextFile(text.path, form == nullptr ? text.text : InForm(text.text, *form));
+            SetLastWriteTime(text.path, when);
+        }
+        WriteTextFile(package_ + "sub\\z.txt", package_file);
+        SetLastWriteTime(package_ + "sub\\z.txt", when);
+    };
+    write(nullptr);
+    const ToolRun shift_jis_run = BuildInstaller();
+    ASSERT_EQ(shift_jis_run.exit_code, 0u) << shift_jis_run.err;
+    EXPECT_EQ(shift_jis_run.out.find("packed in Shift-JIS"), std::string::npos) << shift_jis_run.out;
+    const std::string shift_jis_package = ReadTextFile(output_);
+    {
+        TestFolder installed;
+        ScopedBoxAnswers boxes;
+        ASSERT_TRUE(ExtractAll(output_, installed.path()));
+        EXPECT_EQ(ReadTextFile(installed / "sub\\z.txt"), package_file);
+        EXPECT_EQ(ReadTextFile(installed / "$preextractdir$\\license.txt"), license);
+    }
+
+    const TextForm forms[] = {
+        {"UTF-8", Encoding::kUtf8, false, "\n"},
+        {"UTF-8 with a byte-order mark", Encoding::kUtf8, true, "\r\n"},
+        {"UTF-16 (little-endian)", Encoding::kUtf16Le, true, "\r\n"},
+        {"UTF-16 (big-endian)", Encoding::kUtf16Be, true, "\r"},
+    };
+    for (const TextForm& form : forms) {
+        SCOPED_TRACE(form.name);
+        ASSERT_TRUE(DeleteFileA(output_.c_str()));
+        write(&form);
+        const ToolRun run = BuildInstaller();
+        ASSERT_EQ(run.exit_code, 0u) << run.err;
+        EXPECT_TRUE(run.err.empty()) << run.err;
+        EXPECT_TRUE(ReadTextFile(output_) == shift_jis_package);
+        EXPECT_EQ(Lines(run.out).size(), 4u) << run.out;  // three texts and the summary
+        for (const auto& text : texts) {
+            EXPECT_NE(run.out.find(text.path + " is " + form.name +
+                                   ": packed in Shift-JIS (code page 932) with CR LF line ends"),
+                      std::string::npos)
+                << run.out;
+            EXPECT_TRUE(ReadTextFile(text.path) == InForm(text.text, form)) << text.path;
+        }
+    }
+}
+
 TEST_F(MkpackageTest, AgreementTextIsCheckedOnlyWithItsPage) {
     WriteSetting("InstallMode=0\r\nUninstallInfoDir=x\r\nUninstallExeDir=x\r\nDialogs=FOLDERSELECT\r\n",
                  kGoodItems, "Text=not-packed.txt\r\n");
@@ -545,7 +651,6 @@ struct Mistake {
 };
 
 const char kPluginSetting[] = "[options]\r\nInstallMode=1\r\n";
-const char kUtf8Setting[] = "[options]\r\nInstallMode=1\r\nAppName=\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\r\n";
 
 TEST_F(MkpackageTest, RefusesEveryMistakeNamingItBeforeWritingAnything) {
     using T = MkpackageTest;
@@ -603,23 +708,35 @@ TEST_F(MkpackageTest, RefusesEveryMistakeNamingItBeforeWritingAnything) {
          {"Ａ.txt and ", "ａ.txt differ only in letter case"},
          {},
          Fixture("case_full_width")},
-        // The setting file's encoding.
-        {"setting file in UTF-8 with a byte-order mark",
-         [](T& t) { WriteTextFile(t.setting_, std::string("\xEF\xBB\xBF") + kUtf8Setting); },
-         {"setting file " + setting_ + " is saved as UTF-8 with a byte-order mark",
-          "tail -c +4 setting.ini | iconv -f UTF-8 -t CP932 > setting.ini.sjis"}},
-        {"setting file in UTF-8",
-         [](T& t) { WriteTextFile(t.setting_, kUtf8Setting); },
-         {"setting.ini is saved as UTF-8", "iconv -f UTF-8 -t CP932 setting.ini > setting.ini.sjis"},
-         {"byte-order mark"}},
-        {"setting file in UTF-16",
+        // The setting file's encoding, and the texts it names.
+        {"UTF-8 setting file with a character Shift-JIS cannot hold",
          [](T& t) {
-             WriteTextFile(t.setting_, std::string("\xFF\xFE[\0o\0p\0t\0]\0", 12));
+             // テスト〜: U+301C WAVE DASH, which code page 932 holds only as U+FF5E.
+             WriteTextFile(t.setting_, std::string(kPluginSetting) +
+                                           "AppName=\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE3\x80\x9C\r\n");
          },
-         {"setting.ini is saved as UTF-16", "iconv -f UTF-16 -t CP932"}},
+         {"setting file " + setting_ + " is UTF-8: line 3 holds U+301C, which Shift-JIS",
+          "write ～ (U+FF5E) instead"}},
+        {"UTF-16 agreement text with a character best fit would replace",
+         [](T& t) {
+             t.WriteGoodSetting();
+             // "ok", then ¥100 (U+00A5, which best fit makes a backslash) on line 2.
+             t.WriteFile("$preextractdir$\\license.txt",
+                         std::string("\xFF\xFEo\0k\0\r\0\n\0\xA5\0" "1\0" "0\0" "0\0", 18));
+         },
+         {"license.txt is UTF-16 (little-endian): line 2 holds U+00A5", "write ￥ (U+FFE5) instead"}},
+        {"UTF-8 setting file with a byte-order mark and a broken character",
+         [](T& t) {
+             WriteTextFile(t.setting_, "\xEF\xBB\xBF" + std::string(kPluginSetting) + "AppName=\xE3\x83\r\n");
+         },
+         {"setting.ini is UTF-8 with a byte-order mark: line 3 holds bytes that are no UTF-8 "
+          "character (0xE3 0x83"}},
+        {"UTF-16 setting file cut in half a character",
+         [](T& t) { WriteTextFile(t.setting_, std::string("\xFF\xFE[\0o\0p", 7)); },
+         {"setting.ini is UTF-16 (little-endian): it ends in half a UTF-16 character"}},
         {"setting file with bytes that are no Shift-JIS",
          [](T& t) { WriteTextFile(t.setting_, std::string(kPluginSetting) + "AppName=\x85\x40\r\n"); },
-         {"setting.ini is not Shift-JIS", "line 3", "0x85 0x40"}},
+         {"setting.ini is neither UTF-8, UTF-16 nor Shift-JIS", "line 3", "0x85 0x40"}},
         // The options.
         {"no [options] section",
          [](T& t) {
@@ -818,6 +935,11 @@ TEST_F(MkpackageTest, WrongUsageExitsWithTwo) {
     EXPECT_EQ(Run({package_, setting_}).exit_code, 2u);
     EXPECT_EQ(Run({"--level", "12", package_, setting_, setup_exe_, output_}).exit_code, 2u);
     EXPECT_EQ(Run({"--bogus"}).exit_code, 2u);
+    EXPECT_EQ(Run({"--init"}).exit_code, 2u);
+    EXPECT_EQ(Run({"--init", "plugin"}).exit_code, 2u);
+    EXPECT_EQ(Run({"--init", "Plugin", folder_ / "new"}).exit_code, 2u);
+    EXPECT_EQ(Run({"--init", "plugin", "--zip", folder_ / "new"}).exit_code, 2u);
+    EXPECT_FALSE(PathExists(folder_ / "new"));
     const ToolRun help = Run({"--help"});
     EXPECT_EQ(help.exit_code, 0u);
     EXPECT_NE(help.out.find("$preextractdir$"), std::string::npos);

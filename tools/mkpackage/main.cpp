@@ -11,9 +11,10 @@
 #include "archive/zip_reader.h"
 #include "our_uninstaller.h"
 #include "package_format.h"
+#include "package_init.h"
 #include "package_members.h"
 #include "package_settings.h"
-#include "setting_encoding.h"
+#include "packed_texts.h"
 #include "utils/files.h"
 #include "utils/text.h"
 #include "zip_writer.h"
@@ -30,6 +31,7 @@ const char kUsage[] =
     "  mkpackage [--level N] [--uninstaller FILE] PACKAGE_DIR SETTING_INI INSTALLER_EXE OUTPUT_EXE\n"
     "  mkpackage --zip [--level N] [--uninstaller FILE] PACKAGE_DIR SETTING_INI OUTPUT_ZIP\n"
     "  mkpackage --list FILE\n"
+    "  mkpackage --init character|plugin|skin DIR\n"
     "  mkpackage --help\n"
     "\n"
     "Builds a package: OUTPUT_EXE is a copy of INSTALLER_EXE (the plain setup.exe) with the\n"
@@ -54,9 +56,15 @@ const char kUsage[] =
     "item (the next free itemN); the file SETTING_INI itself is not changed. An item naming\n"
     "chruinst.ex_ packs the author's own uninstaller instead.\n"
     "\n"
+    "SETTING_INI and the files that [LICENSEAGREE] Text and LastViewText name may be UTF-8 (with or\n"
+    "without a byte-order mark), UTF-16 with a byte-order mark, or Shift-JIS (code page 932). UTF-8\n"
+    "and UTF-16 are packed converted to Shift-JIS with CR LF line ends (one line says so for each\n"
+    "file; the files themselves are not changed); Shift-JIS is packed as it is.\n"
+    "\n"
     "Nothing is written when the installer would fail on the package: a member name it refuses\n"
     "(the reason is given) or one Shift-JIS cannot hold; two names that differ only in letter\n"
-    "case; a setting file that is not Shift-JIS (code page 932) text, such as UTF-8; no [options]\n"
+    "case; a setting file that is neither UTF-8, UTF-16 nor Shift-JIS text, or a setting file or\n"
+    "text in UTF-8 or UTF-16 with a character Shift-JIS cannot hold (its line is given); no [options]\n"
     "section; an InstallMode other than 0, 1 or 2; a [preextractlist] item whose file is missing,\n"
     "an item after a gap (item3 without item2), or two items with one file name (they meet in the\n"
     "installer's temporary folder); for InstallMode 0 (the default) a missing UninstallInfoDir or\n"
@@ -65,7 +73,7 @@ const char kUsage[] =
     "text ([LICENSEAGREE] Text) or LastViewText file that is not among the items.\n"
     "\n"
     "More than 65,535 entries get ZIP64 end records; each member and the archive stay under\n"
-    "4 GiB. The setting file must be Shift-JIS (code page 932) text.\n"
+    "4 GiB.\n"
     "\n"
     "Options:\n"
     "  --zip        write the archive alone instead of an installer\n"
@@ -75,6 +83,11 @@ const char kUsage[] =
     "               beside mkpackage.exe)\n"
     "  --list FILE  print the member names of a package (installer or archive), one per line,\n"
     "               in archive order\n"
+    "  --init KIND DIR\n"
+    "               write a starting package of that kind (character, plugin or skin) into the\n"
+    "               new or empty folder DIR: setting.ini with every key the installer reads for\n"
+    "               the kind, commented, and the folder package with a sample agreement text, in\n"
+    "               UTF-8; it builds as it is (mkpackage DIR\\package DIR\\setting.ini ...)\n"
     "  -h, --help   print this text\n"
     "\n"
     "Exit status: 0 done; 1 refused or failed (the reasons on standard error); 2 wrong usage.\n";
@@ -82,6 +95,8 @@ const char kUsage[] =
 struct Options {
     bool zip_only = false;
     bool list = false;
+    bool init = false;
+    std::string init_kind;
     int level = kDefaultLevel;
     std::string uninstaller = DefaultUninstaller();
     std::vector<std::string> paths;
@@ -153,38 +168,77 @@ int ListPackage(const std::string& path) {
     return kExitOk;
 }
 
+const char* KindName(PackageKind kind) {
+    switch (kind) {
+        case PackageKind::kCharacter: return "character";
+        case PackageKind::kPlugin: return "plug-in";
+        case PackageKind::kSkin: return "skin";
+    }
+    return "";
+}
+
+int InitPackage(PackageKind kind, const std::string& path) {
+    const std::string folder = AddBackslash(FullPath(path));
+    std::vector<std::string> written;
+    std::string error;
+    if (!WriteStartingPackage(kind, folder, written, error)) {
+        PrintError(error);
+        PrintError("nothing written");
+        return kExitFailed;
+    }
+    std::printf("mkpackage: wrote a starting %s package in %s:\n", KindName(kind), folder.c_str());
+    for (const std::string& file : written) std::printf("  %s\n", file.c_str());
+    std::printf("mkpackage: its texts are UTF-8: edit them in any editor, then build it with\n"
+                "  mkpackage \"%spackage\" \"%ssetting.ini\" setup.exe OUTPUT.exe\n",
+                folder.c_str(), folder.c_str());
+    return kExitOk;
+}
+
+void PrintNotes(const TextReport& report) {
+    for (const std::string& line : report.converted) std::printf("mkpackage: %s\n", line.c_str());
+    for (const std::string& warning : report.warnings) PrintError("warning: " + warning);
+}
+
+int Refused(const std::vector<std::string>& problems) {
+    for (const std::string& problem : problems) PrintError(problem);
+    PrintError("nothing written");
+    return kExitFailed;
+}
+
 int BuildPackage(const Options& options) {
     const std::string package_dir = AddBackslash(FullPath(options.paths[0]));
     const std::string setting_file = FullPath(options.paths[1]);
     const std::string installer = options.zip_only ? std::string() : FullPath(options.paths[2]);
     const std::string output = FullPath(options.paths.back());
+    const std::string output_folder = FolderOf(output);
 
+    // What is packed in place of the author's files (converted texts, the setting file with our
+    // uninstaller's item): temporary files in the output folder, gone on every way out.
+    PackedCopies copies(output_folder);
+    SettingText setting;
+    TextReport setting_report;
+    std::string unreadable;
+    if (!ReadSettingText(setting_file, copies, setting, setting_report, unreadable)) {
+        return Refused({unreadable});
+    }
+    PrintNotes(setting_report);
     PackageSettings settings;
-    if (!ReadPackageSettings(setting_file, settings)) {
-        PrintError("setting file not found: " + setting_file);
-        PrintError("nothing written");
-        return kExitFailed;
+    if (!ReadPackageSettings(setting.packed(), settings)) {
+        return Refused({"setting file not found: " + setting_file});
     }
     for (const std::string& warning : SettingWarnings(settings)) PrintError("warning: " + warning);
-    const std::string output_folder = FolderOf(output);
     std::vector<std::string> problems;
-    CheckSettingEncoding(setting_file, problems);
-    // The setting file packed: the author's, or a copy with the item of our uninstaller.
-    std::string packed_setting = setting_file;
-    TemporaryFile setting_copy;
     if (BringsNoUninstaller(settings)) {
         const std::string uninstaller = FullPath(options.uninstaller);
-        std::string error;
         if (!IsFile(uninstaller)) {
             problems.push_back("no uninstaller to pack in its place: " + uninstaller +
                                " not found (give one with --uninstaller FILE)");
-        } else if (!setting_copy.Create(output_folder) ||
-                   !AddOurUninstaller(setting_file, uninstaller, setting_copy.path(), settings,
-                                      error)) {
-            PrintError(error.empty() ? "cannot create a temporary file in " + output_folder : error);
-            return kExitFailed;
         } else {
-            packed_setting = setting_copy.path();
+            AddOurUninstaller(uninstaller, setting.bytes, settings);
+            if (!StoreSettingText(copies, setting)) {
+                PrintError("cannot create a temporary file in " + output_folder);
+                return kExitFailed;
+            }
             std::printf("mkpackage: the package brings no uninstaller: packing %s as %s\n",
                         uninstaller.c_str(), kPackagedUninstallerMember);
         }
@@ -193,26 +247,22 @@ int BuildPackage(const Options& options) {
 
     std::vector<PackageMember> members;
     std::string error;
-    if (!CollectPackageFiles(package_dir, members, problems, error)) {
-        PrintError(error);
-        PrintError("nothing written");
-        return kExitFailed;
-    }
+    if (!CollectPackageFiles(package_dir, members, problems, error)) return Refused({error});
     const size_t package_count = members.size();
     CheckMemberNames(members, problems);
     CheckLetterCase(package_dir, members, problems);
-    AddPreExtractMembers(package_dir, packed_setting, settings, members, problems);
+    // The setting member takes its name, time and attributes from the author's file.
+    AddPreExtractMembers(package_dir, setting_file, settings, members, problems);
+    TextReport text_report;
+    PackConvertedTexts(settings, setting, package_count, members, copies, text_report, problems);
+    PrintNotes(text_report);
 
     if (!options.zip_only) CheckInstaller(installer, problems);
     CheckDownloadedFiles(settings, FolderOf(output) + "downloaded\\", problems);
     if (IsInsideFolder(output, package_dir)) {
         problems.push_back("the output " + output + " lies inside the package folder");
     }
-    if (!problems.empty()) {
-        for (const std::string& problem : problems) PrintError(problem);
-        PrintError("nothing written");
-        return kExitFailed;
-    }
+    if (!problems.empty()) return Refused(problems);
 
     TemporaryFile archive;
     if (!archive.Create(output_folder)) {
@@ -267,6 +317,10 @@ int main(int argc, char** argv) {
             options.zip_only = true;
         } else if (arg == "--list") {
             options.list = true;
+        } else if (arg == "--init") {
+            if (i + 1 >= argc) return UsageError("--init needs character, plugin or skin");
+            options.init = true;
+            options.init_kind = argv[++i];
         } else if (arg == "--uninstaller") {
             if (i + 1 >= argc) return UsageError("--uninstaller needs a file");
             options.uninstaller = argv[++i];
@@ -280,6 +334,16 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (options.init) {
+        PackageKind kind = PackageKind::kCharacter;
+        if (!ParsePackageKind(options.init_kind, kind)) {
+            return UsageError("--init needs character, plugin or skin, not " + options.init_kind);
+        }
+        if (options.zip_only || options.list || options.paths.size() != 1) {
+            return UsageError("--init takes a kind and one folder, and no other option");
+        }
+        return InitPackage(kind, options.paths[0]);
+    }
     if (options.list) {
         if (options.zip_only || options.paths.size() != 1) {
             return UsageError("--list takes one file and no other option");

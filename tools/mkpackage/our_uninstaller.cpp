@@ -3,9 +3,6 @@
 
 #include <windows.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "package_format.h"
 #include "utils/text.h"
 
@@ -75,26 +72,12 @@ std::string WithPreExtractItem(const std::string& text, const std::string& key,
     return out + "[" + kPreExtractListSection + "]\r\n" + line;
 }
 
-bool AddOurUninstaller(const std::string& setting_file, const std::string& uninstaller,
-                       const std::string& packed_setting, PackageSettings& settings,
-                       std::string& error) {
-    std::ifstream in(setting_file, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
-        error = "cannot read " + setting_file;
-        return false;
-    }
+void AddOurUninstaller(const std::string& uninstaller, std::string& setting_text,
+                       PackageSettings& settings) {
     PreExtractItem item;
     item.key = std::string(kItemKeyPrefix) + std::to_string(settings.items.size());
     item.value = ToBackslashes(kPackagedUninstallerMember);
     item.source = uninstaller;
-    std::ofstream out(packed_setting, std::ios::binary | std::ios::trunc);
-    out << WithPreExtractItem(text, item.key, item.value);
-    out.close();
-    if (!out) {
-        error = "cannot write " + packed_setting;
-        return false;
-    }
+    setting_text = WithPreExtractItem(setting_text, item.key, item.value);
     settings.items.push_back(std::move(item));
-    return true;
 }

@@ -1,6 +1,7 @@
 // The project's own uninstaller (chruinst.exe) for character packages that bring none: packed as
-// "$preextractdir$/chruinst.ex_", with the [preextractlist] item added to the packed copy of the
-// setting file. An author's own uninstaller (an item named chruinst.ex_) always wins.
+// "$preextractdir$/chruinst.ex_", with the [preextractlist] item added to the setting file as
+// packed (a copy; the author's file stays as it is). An author's own uninstaller (an item named
+// chruinst.ex_) always wins.
 #pragma once
 
 #include <string>
@@ -20,8 +21,7 @@ bool BringsNoUninstaller(const PackageSettings& settings);
 std::string WithPreExtractItem(const std::string& text, const std::string& key,
                                const std::string& value);
 
-// Adds the item for the uninstaller file to settings (its data taken from that file) and writes
-// the packed setting file, the author's with that item, to packed_setting. False with error set.
-bool AddOurUninstaller(const std::string& setting_file, const std::string& uninstaller,
-                       const std::string& packed_setting, PackageSettings& settings,
-                       std::string& error);
+// Adds the item for the uninstaller file to settings (its data taken from that file) and to
+// setting_text, the text of the setting file as packed.
+void AddOurUninstaller(const std::string& uninstaller, std::string& setting_text,
+                       PackageSettings& settings);

@@ -1,29 +1,23 @@
-// Checking that the setting file is Shift-JIS text, and naming the conversion when it is not.
+// Telling the encodings of authors' text files apart and converting them to Shift-JIS with CR LF.
 #include "setting_encoding.h"
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 
+#include "member_names.h"
 #include "utils/text.h"
-#include "utils/unique_any.h"
 
 namespace {
 
 constexpr UINT kCodePage = 932;
 const char kUtf8Bom[] = "\xEF\xBB\xBF";
+const char kUtf16LeBom[] = "\xFF\xFE";
+const char kUtf16BeBom[] = "\xFE\xFF";
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    bytes.clear();
-    char buffer[16384];
-    DWORD read = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        bytes.append(buffer, read);
-    }
-    return true;
+bool StartsWith(const std::string& bytes, const char* prefix) {
+    return bytes.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
 bool IsTrailByte(unsigned char b) {
@@ -62,28 +56,185 @@ size_t Utf8SequenceLength(const std::string& bytes, size_t i) {
     return value >= minimum && value <= 0x10FFFF && !surrogate ? length : 0;
 }
 
-std::string ByteText(const std::string& bytes, size_t at, size_t count) {
-    std::string text;
-    for (size_t i = at; i < at + count && i < bytes.size(); ++i) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "%s0x%02X", text.empty() ? "" : " ",
-                      static_cast<unsigned char>(bytes[i]));
-        text += hex;
+// The offset of the first byte from start on that begins no valid UTF-8 sequence, or npos; sets
+// multi_byte when a sequence of two or more bytes was seen.
+size_t FirstNonUtf8Byte(const std::string& bytes, size_t start, bool& multi_byte) {
+    multi_byte = false;
+    for (size_t i = start; i < bytes.size();) {
+        const size_t length = Utf8SequenceLength(bytes, i);
+        if (length == 0) return i;
+        multi_byte = multi_byte || length > 1;
+        i += length;
     }
-    return text;
+    return std::string::npos;
 }
 
-// "tail -c +4 setting.ini | iconv ...": the conversion a package author runs on Linux.
-std::string ConversionHint(const std::string& path, const char* from, bool strip_bom) {
-    const std::string name = FileNameOf(path);
-    const std::string input = strip_bom ? "tail -c +4 " + name + " | " : "";
-    const std::string source = strip_bom ? "" : " " + name;
-    return "; convert it to Shift-JIS (code page 932), for example with\n    " + input +
-           "iconv -f " + from + " -t CP932" + source + " > " + name + ".sjis && mv " + name +
-           ".sjis " + name + "\n  or save it as Shift-JIS (ANSI) in your editor";
+std::string NotValidProblem(const std::string& bytes, size_t at, const char* encoding) {
+    return "line " + std::to_string(LineAt(bytes, at)) + " holds bytes that are no " + encoding +
+           " character (" + ByteText(bytes, at, 2) + " at offset " + std::to_string(at) + ")";
+}
+
+// The UTF-8 bytes from start on as UTF-16; false with problem set when they are not UTF-8.
+bool DecodeUtf8(const std::string& bytes, size_t start, std::wstring& wide, std::string& problem) {
+    bool multi_byte = false;
+    const size_t bad = FirstNonUtf8Byte(bytes, start, multi_byte);
+    if (bad != std::string::npos) {
+        problem = NotValidProblem(bytes, bad, "UTF-8");
+        return false;
+    }
+    const int length = static_cast<int>(bytes.size() - start);
+    if (length == 0) return true;
+    const int size =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start, length, nullptr, 0);
+    wide.assign(static_cast<size_t>(size), L'\0');
+    if (size == 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start,
+                                         length, wide.data(), size) != size) {
+        problem = "it cannot be read as UTF-8";
+        return false;
+    }
+    return true;
+}
+
+// The UTF-16 bytes after the 2-byte byte-order mark as UTF-16 in memory order.
+bool DecodeUtf16(const std::string& bytes, bool big_endian, std::wstring& wide,
+                 std::string& problem) {
+    if (bytes.size() % 2 != 0) {
+        problem = "it ends in half a UTF-16 character (an odd number of bytes)";
+        return false;
+    }
+    wide.reserve(bytes.size() / 2);
+    for (size_t i = 2; i < bytes.size(); i += 2) {
+        const unsigned first = static_cast<unsigned char>(bytes[i]);
+        const unsigned second = static_cast<unsigned char>(bytes[i + 1]);
+        wide.push_back(static_cast<wchar_t>(big_endian ? first << 8 | second : second << 8 | first));
+    }
+    return true;
+}
+
+// CR LF, a lone LF and a lone CR become CR LF.
+std::wstring WithCrLf(const std::wstring& text) {
+    std::wstring out;
+    out.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\r' || text[i] == L'\n') {
+            out += L"\r\n";
+            if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// wide[0, count) in code page 932 without best-fit look-alikes; false when a character has no form
+// of its own there.
+bool ToExactShiftJis(const wchar_t* wide, size_t count, std::string& out) {
+    out.clear();
+    if (count == 0) return true;
+    const int length = static_cast<int>(count);
+    BOOL used_default = FALSE;
+    const int size = WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0,
+                                         nullptr, &used_default);
+    if (size == 0 || used_default) return false;
+    out.assign(static_cast<size_t>(size), '\0');
+    return WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide, length, out.data(), size,
+                               nullptr, &used_default) == size &&
+           !used_default;
+}
+
+// What editors on other systems write for characters that code page 932 holds under another code
+// point (the JIS mapping against Microsoft's), and the code point to write instead.
+struct LookAlike {
+    uint32_t written;
+    wchar_t instead;
+};
+constexpr LookAlike kLookAlikes[] = {
+    {0x301C, 0xFF5E},  // WAVE DASH: FULLWIDTH TILDE
+    {0x2016, 0x2225},  // DOUBLE VERTICAL LINE: PARALLEL TO
+    {0x2212, 0xFF0D},  // MINUS SIGN: FULLWIDTH HYPHEN-MINUS
+    {0x2014, 0x2015},  // EM DASH: HORIZONTAL BAR
+    {0x00A2, 0xFFE0},  // CENT SIGN: FULLWIDTH CENT SIGN
+    {0x00A3, 0xFFE1},  // POUND SIGN: FULLWIDTH POUND SIGN
+    {0x00A5, 0xFFE5},  // YEN SIGN: FULLWIDTH YEN SIGN
+    {0x00AC, 0xFFE2},  // NOT SIGN: FULLWIDTH NOT SIGN
+};
+
+std::string InsteadHint(uint32_t code_point) {
+    for (const LookAlike& look_alike : kLookAlikes) {
+        if (look_alike.written != code_point) continue;
+        std::string glyph;
+        ToExactShiftJis(&look_alike.instead, 1, glyph);
+        return "; write " + glyph + " (" + CodePointText(look_alike.instead) + ") instead";
+    }
+    return "";
+}
+
+// The message for the first character of text (CR LF line ends) that code page 932 cannot hold.
+std::string UnmappableProblem(const std::wstring& text) {
+    size_t line = 1;
+    std::string ignored;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool pair = text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size() &&
+                          text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
+        if (!ToExactShiftJis(text.data() + i, pair ? 2 : 1, ignored)) {
+            const uint32_t code_point =
+                pair ? 0x10000 + ((text[i] - 0xD800u) << 10) + (text[i + 1] - 0xDC00u) : text[i];
+            return "line " + std::to_string(line) + " holds " + CodePointText(code_point) +
+                   ", which Shift-JIS (code page 932) cannot hold" + InsteadHint(code_point);
+        }
+        if (text[i] == L'\n') ++line;
+        if (pair) ++i;
+    }
+    return "it holds a character that Shift-JIS (code page 932) cannot hold";
 }
 
 }  // namespace
+
+TextEncoding DetectTextEncoding(const std::string& bytes) {
+    if (StartsWith(bytes, kUtf8Bom)) return TextEncoding::kUtf8WithBom;
+    if (StartsWith(bytes, kUtf16LeBom)) return TextEncoding::kUtf16Le;
+    if (StartsWith(bytes, kUtf16BeBom)) return TextEncoding::kUtf16Be;
+    bool multi_byte = false;
+    if (FirstNonUtf8Byte(bytes, 0, multi_byte) == std::string::npos && multi_byte) {
+        return TextEncoding::kUtf8;
+    }
+    return TextEncoding::kShiftJis;
+}
+
+const char* EncodingName(TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::kShiftJis: return "Shift-JIS";
+        case TextEncoding::kUtf8: return "UTF-8";
+        case TextEncoding::kUtf8WithBom: return "UTF-8 with a byte-order mark";
+        case TextEncoding::kUtf16Le: return "UTF-16 (little-endian)";
+        case TextEncoding::kUtf16Be: return "UTF-16 (big-endian)";
+    }
+    return "?";
+}
+
+bool ConvertToShiftJis(const std::string& bytes, TextEncoding encoding, std::string& shift_jis,
+                       std::string& problem) {
+    std::wstring wide;
+    bool decoded = false;
+    switch (encoding) {
+        case TextEncoding::kShiftJis:
+            problem = "it is Shift-JIS already";
+            return false;
+        case TextEncoding::kUtf8: decoded = DecodeUtf8(bytes, 0, wide, problem); break;
+        case TextEncoding::kUtf8WithBom: decoded = DecodeUtf8(bytes, 3, wide, problem); break;
+        case TextEncoding::kUtf16Le: decoded = DecodeUtf16(bytes, false, wide, problem); break;
+        case TextEncoding::kUtf16Be: decoded = DecodeUtf16(bytes, true, wide, problem); break;
+    }
+    if (!decoded) return false;
+    const std::wstring text = WithCrLf(wide);
+    std::string converted;
+    if (!ToExactShiftJis(text.data(), text.size(), converted)) {
+        problem = UnmappableProblem(text);
+        return false;
+    }
+    shift_jis = std::move(converted);
+    return true;
+}
 
 size_t FirstNonShiftJisByte(const std::string& bytes) {
     for (size_t i = 0; i < bytes.size();) {
@@ -102,41 +253,19 @@ size_t FirstNonShiftJisByte(const std::string& bytes) {
     return std::string::npos;
 }
 
-bool IsUtf8WithMultiByteCharacters(const std::string& bytes) {
-    bool multi_byte = false;
-    for (size_t i = 0; i < bytes.size();) {
-        const size_t length = Utf8SequenceLength(bytes, i);
-        if (length == 0) return false;
-        multi_byte = multi_byte || length > 1;
-        i += length;
+std::string ByteText(const std::string& bytes, size_t at, size_t count) {
+    std::string text;
+    for (size_t i = at; i < at + count && i < bytes.size(); ++i) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%s0x%02X", text.empty() ? "" : " ",
+                      static_cast<unsigned char>(bytes[i]));
+        text += hex;
     }
-    return multi_byte;
+    return text;
 }
 
-void CheckSettingEncoding(const std::string& path, std::vector<std::string>& problems) {
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes)) return;  // a missing file is reported on its own
-    const std::string subject = "setting file " + path;
-    const std::string garbled =
-        ": the installer reads it as Shift-JIS (code page 932) and would show its Japanese texts "
-        "garbled";
-    if (bytes.compare(0, 3, kUtf8Bom) == 0) {
-        problems.push_back(subject + " is saved as UTF-8 with a byte-order mark" + garbled +
-                           ConversionHint(path, "UTF-8", true));
-    } else if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0) {
-        problems.push_back(subject + " is saved as UTF-16" + garbled +
-                           ConversionHint(path, "UTF-16", false));
-    } else if (IsUtf8WithMultiByteCharacters(bytes)) {
-        problems.push_back(subject + " is saved as UTF-8" + garbled +
-                           ConversionHint(path, "UTF-8", false));
-    } else {
-        const size_t bad = FirstNonShiftJisByte(bytes);
-        if (bad == std::string::npos) return;
-        size_t line = 1;
-        for (size_t i = 0; i < bad; ++i) line += bytes[i] == '\n' ? 1 : 0;
-        problems.push_back(subject + " is not Shift-JIS (code page 932) text: line " +
-                           std::to_string(line) + " holds bytes that are no character (" +
-                           ByteText(bytes, bad, 2) + " at offset " + std::to_string(bad) +
-                           "); save it as Shift-JIS");
-    }
+size_t LineAt(const std::string& bytes, size_t offset) {
+    size_t line = 1;
+    for (size_t i = 0; i < offset && i < bytes.size(); ++i) line += bytes[i] == '\n' ? 1 : 0;
+    return line;
 }
