@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# The main job: set up and build; build the sample plug-in package with the package builder and
-# install it silently ("-s") under Wine; then build the sample character package and the sample
-# plug-in with two prerequisites (served by a local HTTP server on 127.0.0.1) and install each
-# interactively, the wizard tour answering every step as a user would and saving a screenshot of
-# each. Before the second package, a second sample character is installed silently and both are
-# removed through the uninstaller's windows (the uninstall tour, with screenshots), and the prefix
-# is compared with its state before them. Prints what was installed, the exit codes and where the
-# screenshots are; fails when any installation or removal fails.
+# The main job: set up and build; build the sample plug-in package with the package builder from
+# its UTF-8 setting file and install it silently ("-s") under Wine; then build the sample character
+# package and the sample plug-in with two prerequisites (served by a local HTTP server on
+# 127.0.0.1) and install each interactively, the wizard tour answering every step as a user would
+# and saving a screenshot of each. Before the second package, a second sample character is
+# installed silently and both are removed through the uninstaller's windows (the uninstall tour,
+# with screenshots), and the prefix is compared with its state before them. Prints what was
+# installed, the exit codes and where the screenshots are; fails when any installation or removal
+# fails.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/build.sh"
@@ -33,9 +34,9 @@ wineserver -w  # nothing started here without a display may outlive this step
 
 # --- the sample plug-in, installed silently --------------------------------------------------
 
-# The installer reads its setting file in Shift-JIS.
-iconv -f UTF-8 -t CP932 "$sample/setting.ini" > "$work/setting.ini"
-"$here/scripts/wine-run.sh" "$bin/mkpackage.exe" "$sample/package" "$work/setting.ini" \
+# Its setting file is UTF-8, as authors' editors save it: mkpackage packs it in Shift-JIS, the
+# encoding the installer reads, and says so.
+"$here/scripts/wine-run.sh" "$bin/mkpackage.exe" "$sample/package" "$sample/setting.ini" \
     "$bin/setup.exe" "$work/sample-plugin-setup.exe"
 echo "members of the package, in archive order:"
 "$here/scripts/wine-run.sh" "$bin/mkpackage.exe" --list "$work/sample-plugin-setup.exe" | iconv -f CP932 -t UTF-8

@@ -16,8 +16,7 @@ const char kUtf8Bom[] = "\xEF\xBB\xBF";
 constexpr unsigned kCharacter = 1;
 constexpr unsigned kPlugin = 2;
 constexpr unsigned kSkin = 4;
-constexpr unsigned kAddOn = kPlugin | kSkin;
-constexpr unsigned kAll = kCharacter | kAddOn;
+constexpr unsigned kAll = kCharacter | kPlugin | kSkin;
 
 unsigned KindBit(PackageKind kind) {
     switch (kind) {
@@ -54,11 +53,11 @@ const SettingLine kSettingLines[] = {
     {kCharacter, nullptr, "AppName=新しいキャラクター"},
     {kPlugin, nullptr, "AppName=新しいプラグイン"},
     {kSkin, nullptr, "AppName=新しいスキン"},
-    {kAll,
-     "0 character, 1 plug-in or other files, 2 LastViewText is a program to run (default: 0).",
+    {kAll, "0 character; 1 plug-in; 2 other files, LastViewText run as a program (default: 0).",
      nullptr},
     {kCharacter, nullptr, "InstallMode=0"},
-    {kAddOn, nullptr, "InstallMode=1"},
+    {kPlugin, nullptr, "InstallMode=1"},
+    {kSkin, nullptr, "InstallMode=2"},
     {kCharacter,
      "The maker, a folder name; the host knows the character as Vendor-Type (default: empty).",
      "Vendor=yourname"},
@@ -76,8 +75,10 @@ const SettingLine kSettingLines[] = {
      nullptr},
     {kCharacter | kPlugin, nullptr, "Dialogs=LICENSEAGREE,FOLDERSELECT"},
     {kSkin, nullptr, "Dialogs=LICENSEAGREE"},
-    {kAll,
+    {kCharacter | kPlugin,
      "A text opened in Notepad at the end, silent runs too (they wait); an item (default: empty).",
+     "LastViewText="},
+    {kSkin, "A program run at the end, silent runs too (they wait); an item (default: empty).",
      "LastViewText="},
     {kAll, "The platform that the FIRST page asks to install first (default: Ombrevine).",
      "Marlethware=Ombrevine"},

@@ -6,7 +6,8 @@
 //   character  InstallMode 0, into the host's folder, package\Vendor\Type\Vendor-Type.mrl; gets
 //              our uninstaller when it is built;
 //   plugin     InstallMode 1, into ($MARLETHDIR)\plugin\NAME, with the install-folder page;
-//   skin       InstallMode 1 as well (files into the host's folder, nothing registered), into
+//   skin       InstallMode 2: files into the host's folder like a plug-in, nothing registered,
+//              and a closing message that names no kind (1 would call the skin a plug-in); into
 //              ($MARLETHDIR)\skin\NAME, without the install-folder page: a skin belongs in
 //              the host's skin folder, so there is no folder for the user to choose.
 #pragma once
