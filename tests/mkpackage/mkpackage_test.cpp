@@ -595,7 +595,7 @@ TEST_F(MkpackageTest, UtfTextsBuildThePackageOfTheirShiftJisForm) {
     write(nullptr);
     const ToolRun shift_jis_run = BuildInstaller();
     ASSERT_EQ(shift_jis_run.exit_code, 0u) << shift_jis_run.err;
-    EXPECT_EQ(shift_jis_run.out.find("packed in Shift-JIS"), std::string::npos) << shift_jis_run.out;
+    EXPECT_EQ(shift_jis_run.out.find("converted to Shift-JIS"), std::string::npos) << shift_jis_run.out;
     const std::string shift_jis_package = ReadTextFile(output_);
     {
         TestFolder installed;
@@ -621,10 +621,10 @@ TEST_F(MkpackageTest, UtfTextsBuildThePackageOfTheirShiftJisForm) {
         EXPECT_TRUE(ReadTextFile(output_) == shift_jis_package);
         EXPECT_EQ(Lines(run.out).size(), 4u) << run.out;  // three texts and the summary
         for (const auto& text : texts) {
-            EXPECT_NE(run.out.find(text.path + " is " + form.name +
-                                   ": packed in Shift-JIS (code page 932) with CR LF line ends"),
-                      std::string::npos)
-                << run.out;
+            const std::string line = text.path + " is " + form.name +
+                                     ": converted to Shift-JIS (code page 932) with CR LF line "
+                                     "ends for the package";
+            EXPECT_NE(run.out.find(line), std::string::npos) << run.out;
             EXPECT_TRUE(ReadTextFile(text.path) == InForm(text.text, form)) << text.path;
         }
     }

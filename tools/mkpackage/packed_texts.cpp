@@ -35,7 +35,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 
 std::string ConvertedLine(const std::string& path, TextEncoding encoding) {
     return path + " is " + EncodingName(encoding) +
-           ": packed in Shift-JIS (code page 932) with CR LF line ends";
+           ": converted to Shift-JIS (code page 932) with CR LF line ends for the package";
 }
 
 // The file-name part of a member name or setting value, as the installer takes it.
