@@ -117,7 +117,9 @@ std::string StripTrailingDelimiter(const std::string& path) {
 }
 
 std::string AddBackslash(const std::string& path) {
-    return !path.empty() && path.back() == '\\' ? path : path + '\\';
+    // A path ending in 表 (0x95 0x5C) ends in a character, not in a backslash.
+    const int length = static_cast<int>(path.size());
+    return IsDelimiterAt(path, length) && path.back() == '\\' ? path : path + '\\';
 }
 
 std::string ToSlashes(const std::string& path) {

@@ -28,6 +28,7 @@ std::string FileNameOf(const std::string& path);
 std::string ExtensionOf(const std::string& path);
 std::string DriveOf(const std::string& path);
 std::string StripTrailingDelimiter(const std::string& path);
+// The path ending in a backslash: one is appended unless its last character is one.
 std::string AddBackslash(const std::string& path);
 std::string ToSlashes(const std::string& path);
 std::string ToBackslashes(const std::string& path);

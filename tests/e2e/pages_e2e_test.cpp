@@ -189,8 +189,8 @@ TEST_F(PagesE2E, FolderPageTakesOnlyAnExistingFolder) {
     EXPECT_TRUE(IsWindowVisible(page.window));
 
     // The folder browser opens on the field's folder; cancelling it leaves the field alone,
-    // OK puts its folder there.
-    const std::string chosen = dir / "選んだ";
+    // OK puts its folder there. The folder's name ends in 表, whose second byte is a backslash's.
+    const std::string chosen = dir / "選んだ表";
     ForceFolders(chosen);
     SetControlText(field, chosen);
     for (int button : {IDCANCEL, IDOK}) {
@@ -213,6 +213,8 @@ TEST_F(PagesE2E, FolderPageTakesOnlyAnExistingFolder) {
     PressKey(field, VK_RETURN);
     EXPECT_EQ(0, Finish(installer));
     EXPECT_EQ("plug-in", ReadTextFile(chosen + "\\plugin.dll"));
+    EXPECT_EQ("a", ReadTextFile(chosen + "\\data\\sub\\a.txt"));
+    EXPECT_FALSE(PathExists(chosen + "data"));
     EXPECT_FALSE(PathExists(Out()));
 }
 

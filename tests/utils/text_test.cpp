@@ -32,10 +32,23 @@ TEST(ShiftJis, TrailingDelimiters) {
     EXPECT_EQ(kPath, StripTrailingDelimiter(kPath));
     EXPECT_EQ("C:\\dir", StripTrailingDelimiter("C:\\dir\\"));
     EXPECT_EQ("C:\\dir\\", StripTrailingDelimiter("C:\\dir\\\\"));
-    // AddBackslash looks at the last byte alone, so a path ending in 表 gets nothing added.
-    EXPECT_EQ(kPath, AddBackslash(kPath));
-    EXPECT_EQ("C:\\dir\\", AddBackslash("C:\\dir"));
-    EXPECT_EQ("C:\\dir\\", AddBackslash("C:\\dir\\"));
+}
+
+// A path whose last character is 表 ends in a character, not in a separator: it gets its
+// backslash like any other folder.
+TEST(ShiftJis, AddBackslashLooksAtTheLastCharacter) {
+    const struct {
+        std::string path;
+        std::string expected;
+    } cases[] = {
+        {kPath, kPath + "\\"},
+        {kPath + "\\", kPath + "\\"},
+        {"C:\\dir", "C:\\dir\\"},
+        {"C:\\dir\\", "C:\\dir\\"},
+        {"C:\\" + kHyo + kHyo, "C:\\" + kHyo + kHyo + "\\"},
+        {"C:\\dir/", "C:\\dir/\\"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.expected, AddBackslash(c.path)) << c.path;
 }
 
 TEST(PathParts, FolderAndFileWithoutBackslash) {
