@@ -56,77 +56,6 @@ const char* UnsafeNameReason(UnsafeName reason) {
     }
 }
 
-// A member's file while its data is written. A target that does not exist yet is created under
-// its own name (nothing to protect, and no rename to pay for); an existing one is left alone and
-// the data goes to a name beside it, which replaces the target only once the member is complete
-// and checked. Whatever was created is removed again unless Commit succeeded.
-class PendingFile {
-public:
-    explicit PendingFile(std::string target) : target_(std::move(target)) {}
-    ~PendingFile() {
-        if (committed_ || written_.empty()) return;
-        file_.reset();
-        DeleteFileForced(written_);
-    }
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
-
-    bool Open() {
-        if (Create(target_, CREATE_NEW)) return true;
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
-        // A part left by an interrupted run is replaced.
-        return Create(target_ + TZlibArchiver::kPartSuffix, CREATE_ALWAYS);
-    }
-    HANDLE get() const { return file_.get(); }
-
-    // When the file was written beside the target, moves it into place (a read-only target is
-    // made writable first); then closes it.
-    bool Commit() {
-        if (written_ != target_) {
-            if (!RenameToTarget()) {
-                if (GetLastError() != ERROR_ACCESS_DENIED) return false;
-                SetFileAttributesA(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (!RenameToTarget()) return false;
-            }
-            // The earlier file is gone: the complete member stays, whatever happens next.
-            committed_ = true;
-        }
-        if (!file_.close()) return false;
-        committed_ = true;
-        return true;
-    }
-
-private:
-    // The member's times are set through the same handle once its data is written; the right
-    // to delete lets the file be renamed through it too.
-    bool Create(const std::string& path, DWORD disposition) {
-        file_.reset(CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, disposition,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file_) written_ = path;
-        return static_cast<bool>(file_);
-    }
-
-    // Renames the open file to the target, replacing it. Through the handle, not by name: the
-    // file cannot be swapped in between, and Wine spares the round trips of opening it again.
-    bool RenameToTarget() {
-        const int length = MultiByteToWideChar(CP_ACP, 0, target_.c_str(), -1, nullptr, 0);
-        if (length <= 0) return false;
-        std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + sizeof(WCHAR) * length);
-        auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-        info->ReplaceIfExists = TRUE;
-        info->RootDirectory = nullptr;
-        info->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * (length - 1));
-        MultiByteToWideChar(CP_ACP, 0, target_.c_str(), -1, info->FileName, length);
-        return SetFileInformationByHandle(file_.get(), FileRenameInfo, info,
-                                          static_cast<DWORD>(buffer.size())) != FALSE;
-    }
-
-    std::string target_;
-    std::string written_;  // the file created, once there is one
-    UniqueFile file_;
-    bool committed_ = false;
-};
 
 // Creation and last-write time from the member's time (local); no last-access time is passed,
 // so it stays as it is.
@@ -265,15 +194,16 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
         return close_result;
     }
 
-    PendingFile file(target);
-    if (!file.Open()) {
+    // A file that exists is replaced only once the member is complete and checked.
+    FileReplacement file(target);
+    if (!file.Create()) {
         ShowError(kWriteFailed + target);
         return kFailed;
     }
     const int result = CopyMember(info, file.get(), target);
     if (result != 0) return result;
     StampFileTime(file.get(), info.tmu_date);
-    if (!file.Commit()) {
+    if (file.Place(false) != FileReplacement::Placed::kDone) {
         ShowError(kWriteFailed + target);
         return kFailed;
     }

@@ -64,10 +64,6 @@ public:
     // The sum of the members' uncompressed sizes, as the open archive declares them.
     uint64_t DeclaredSize() const { return layout_.declared_size; }
 
-    // Suffix of the name under which a member that replaces an existing file is written beside
-    // it, until it is complete and checked.
-    static constexpr char kPartSuffix[] = ".$$part$$";
-
 private:
     // Creates the folder with its parents unless it is the one checked last time.
     static void EnsureFolder(const std::string& folder, std::string& checked);

@@ -1,7 +1,14 @@
-// File-system operations: existence tests, folder creation, forced deletion.
+// File-system operations: existence tests, folder creation, forced deletion, deletion that never
+// follows a link.
 #include "utils/files.h"
 
 #include <windows.h>
+
+#include <winternl.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "utils/text.h"
 #include "utils/unique_any.h"
@@ -15,6 +22,95 @@ bool DeleteWithAttributeRetry(const std::string& path, Delete remove) {
     if (GetLastError() != ERROR_ACCESS_DENIED) return false;
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     return remove(path.c_str()) != FALSE;
+}
+
+// What NoFollowEntry opens every entry with: enough to read its attributes and name, clear a
+// read-only attribute and delete it. Nobody else is kept from using it meanwhile.
+constexpr DWORD kEntryAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// NtCreateFile's disposition and options (ntifs.h): open what exists, synchronous, with backup
+// semantics (folders too), the reparse point itself.
+constexpr ULONG kFileOpen = 0x00000001;
+constexpr ULONG kSynchronousIoNonAlert = 0x00000020;
+constexpr ULONG kOpenForBackupIntent = 0x00004000;
+constexpr ULONG kOpenReparsePoint = 0x00200000;
+constexpr size_t kMaxNameChars = 32767;
+constexpr size_t kListingBufferSize = 64 * 1024;
+
+using NtCreateFileFunction = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
+                                              PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG,
+                                              ULONG, ULONG, PVOID, ULONG);
+
+// NtCreateFile, the system's only call that opens a name relative to an open folder; ntdll is in
+// every process, so asking for it loads nothing.
+NtCreateFileFunction NtCreateFileFunctionOfNtdll() {
+    static const auto function = reinterpret_cast<NtCreateFileFunction>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtCreateFile")));
+    return function;
+}
+
+// A path of the A functions as the W functions take it: in the ANSI code page (932).
+std::wstring WideText(const std::string& text) {
+    const int length =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(std::max(length, 0)), L'\0');
+    if (length > 0) {
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                            length);
+    }
+    return wide;
+}
+
+std::wstring LastComponent(const std::wstring& path) {
+    const size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? path : path.substr(separator + 1);
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The name of the opened file from its volume's root, such as \dir\file; empty when the system
+// does not tell.
+std::wstring NameOfHandle(HANDLE handle) {
+    std::vector<char> buffer(sizeof(FILE_NAME_INFO) + MAX_PATH * sizeof(WCHAR));
+    for (;;) {
+        auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+        if (GetFileInformationByHandleEx(handle, FileNameInfo, info,
+                                         static_cast<DWORD>(buffer.size()))) {
+            return std::wstring(info->FileName, info->FileNameLength / sizeof(WCHAR));
+        }
+        if (GetLastError() != ERROR_MORE_DATA || buffer.size() > kMaxNameChars * sizeof(WCHAR)) {
+            return {};
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// The longest path the system opens: MAX_PATH counts the terminating zero.
+constexpr size_t kMaxPathChars = MAX_PATH - 1;
+constexpr DWORD kShortNameAttempts = 16;
+constexpr DWORD kCopyBufferSize = 64 * 1024;
+
+bool AlreadyExists(DWORD error) {
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+// Whether the system takes the path: its length in UTF-16 characters, as the system converts it.
+bool FitsInPath(const std::string& path) {
+    return WideText(path).size() <= kMaxPathChars;
+}
+
+// A name in the target's folder that fits wherever the target fits: "~" and hexadecimal digits of
+// number, no longer than the room the folder leaves (at least the target's own name's length).
+std::string ShortNameBeside(const std::string& target, DWORD number) {
+    const std::string folder = FolderOf(target);
+    const size_t used = WideText(folder).size();
+    const size_t room = used < kMaxPathChars ? kMaxPathChars - used : 1;
+    const std::string digits = IntToHexText(number, 8);
+    const size_t length = std::min<size_t>(room, 1 + digits.size());
+    return folder + "~" + digits.substr(digits.size() - (length - 1));
 }
 
 // The answer FreeDiskSpace gives while a ScopedFreeSpace lives.
@@ -66,47 +162,214 @@ bool RemoveFolderForced(const std::string& path) {
     return DeleteWithAttributeRetry(path, RemoveDirectoryA);
 }
 
-void DeleteTree(const std::string& folder) {
-    const std::string base = StripTrailingDelimiter(folder);
-    const DWORD own = GetFileAttributesA(base.c_str());
-    if (own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        RemoveFolderForced(base);  // the folder itself was replaced by a link
-        return;
+bool DeleteTree(const std::string& folder) {
+    const std::string path = StripTrailingDelimiter(folder);
+    NoFollowEntry root = NoFollowEntry::Open(path, FILE_LIST_DIRECTORY);
+    if (!root) return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    if (root.IsFolder()) root.DeleteContents();
+    return root.Delete();  // a link that replaced the folder goes as a link
+}
+
+bool DeleteEntryNoFollow(const std::string& path) {
+    NoFollowEntry entry = NoFollowEntry::Open(path);
+    if (!entry) return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    return entry.Delete();
+}
+
+NoFollowEntry NoFollowEntry::Open(const std::string& path, DWORD extra_access) {
+    NoFollowEntry entry;
+    const std::wstring wide = WideText(StripTrailingDelimiter(path));
+    entry.handle_.reset(CreateFileW(wide.c_str(), kEntryAccess | extra_access, kShareAll, nullptr,
+                                    OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                    nullptr));
+    if (entry) entry.Inspect(LastComponent(wide), false, 0);
+    return entry;
+}
+
+NoFollowEntry NoFollowEntry::OpenInside(const std::wstring& name, DWORD listed_attributes) const {
+    NoFollowEntry entry;
+    const NtCreateFileFunction create = NtCreateFileFunctionOfNtdll();
+    if (create == nullptr || name.size() > kMaxNameChars) return entry;
+    UNICODE_STRING unicode_name;
+    unicode_name.Buffer = const_cast<PWSTR>(name.c_str());
+    unicode_name.Length = static_cast<USHORT>(name.size() * sizeof(WCHAR));
+    unicode_name.MaximumLength = unicode_name.Length;
+    OBJECT_ATTRIBUTES object{};
+    InitializeObjectAttributes(&object, &unicode_name, OBJ_CASE_INSENSITIVE, handle_.get(), nullptr);
+    IO_STATUS_BLOCK status{};
+    HANDLE opened = nullptr;
+    // A folder is opened to be listed too (FILE_LIST_DIRECTORY): what the listing said it is.
+    const ACCESS_MASK access =
+        kEntryAccess | ((listed_attributes & FILE_ATTRIBUTE_DIRECTORY) ? FILE_LIST_DIRECTORY : 0);
+    if (create(&opened, access, &object, &status, nullptr, 0, kShareAll, kFileOpen,
+               kOpenReparsePoint | kOpenForBackupIntent | kSynchronousIoNonAlert, nullptr, 0) < 0) {
+        return entry;
     }
-    WIN32_FIND_DATAA entry;
-    {
-        UniqueFindHandle search(FindFirstFileA((base + "\\*").c_str(), &entry));
-        if (search) {
-            do {
-                const std::string name = entry.cFileName;
-                if (name == "." || name == "..") continue;
-                const std::string path = base + "\\" + name;
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-                    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                }
-                const DWORD attributes = entry.dwFileAttributes;
-                if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                    (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                    // A junction or symbolic link: remove the link, never what it points to.
-                    RemoveFolderForced(path);
-                } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    DeleteTree(path);
-                } else {
-                    DeleteFileForced(path);
-                }
-            } while (FindNextFileA(search.get(), &entry));
+    entry.handle_.reset(opened);
+    const bool root = !name_.empty() && name_.back() == L'\\';
+    entry.Inspect(name_ + (root ? L"" : L"\\") + name, true, listed_attributes);
+    return entry;
+}
+
+void NoFollowEntry::Inspect(const std::wstring& expected_name, bool whole_name,
+                            DWORD listed_attributes) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    BY_HANDLE_FILE_INFORMATION information{};
+    name_ = NameOfHandle(handle_.get());
+    const bool known =
+        GetFileInformationByHandleEx(handle_.get(), FileAttributeTagInfo, &tag, sizeof tag) &&
+        GetFileInformationByHandle(handle_.get(), &information) && !name_.empty();
+    attributes_ = tag.FileAttributes;
+    links_ = information.nNumberOfLinks;
+    // What was opened must be the entry itself: the name the system gives the handle is the
+    // entry's (Wine's shows where a link led).
+    named_ = known && SameName(whole_name ? name_ : LastComponent(name_), expected_name);
+    link_ = !named_ || ((attributes_ | listed_attributes) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool NoFollowEntry::Delete() {
+    if (!handle_ || !named_) return false;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    bool deleted = SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &disposition,
+                                              sizeof disposition) != FALSE;
+    if (!deleted && GetLastError() == ERROR_ACCESS_DENIED) {
+        // Read-only (or hidden or system): cleared, as DeleteFileForced does, and tried again.
+        FILE_BASIC_INFO basic{};
+        basic.FileAttributes = attributes_ & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY |
+                                               FILE_ATTRIBUTE_REPARSE_POINT);
+        if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        deleted = SetFileInformationByHandle(handle_.get(), FileBasicInfo, &basic, sizeof basic) &&
+                  SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &disposition,
+                                             sizeof disposition);
+    }
+    handle_.reset();  // the entry goes when its last handle is closed
+    return deleted;
+}
+
+bool NoFollowEntry::DeleteContents() {
+    if (!IsFolder() || !named_) return false;
+    // The whole listing first: deleting while the listing goes on could make it skip entries.
+    std::vector<std::pair<std::wstring, DWORD>> entries;
+    std::vector<char> buffer(kListingBufferSize);
+    FILE_INFO_BY_HANDLE_CLASS request = FileIdBothDirectoryRestartInfo;
+    while (GetFileInformationByHandleEx(handle_.get(), request, buffer.data(),
+                                        static_cast<DWORD>(buffer.size()))) {
+        request = FileIdBothDirectoryInfo;
+        for (size_t at = 0;;) {
+            const auto* item = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + at);
+            const std::wstring name(item->FileName, item->FileNameLength / sizeof(WCHAR));
+            if (name != L"." && name != L"..") entries.emplace_back(name, item->FileAttributes);
+            if (item->NextEntryOffset == 0) break;
+            at += item->NextEntryOffset;
         }
     }
-    if (!RemoveDirectoryA(base.c_str()) && GetLastError() != ERROR_PATH_NOT_FOUND) {
-        SetFileAttributesA(base.c_str(), FILE_ATTRIBUTE_NORMAL);
-        RemoveDirectoryA(base.c_str());
+    bool empty = GetLastError() == ERROR_NO_MORE_FILES;
+    for (const auto& [name, attributes] : entries) {
+        NoFollowEntry entry = OpenInside(name, attributes);
+        if (entry.IsFolder()) entry.DeleteContents();
+        if (!entry.Delete()) empty = false;
     }
+    return empty;
 }
 
 bool MoveFileByCopy(const std::string& source, const std::string& destination) {
     if (!CopyFileA(source.c_str(), destination.c_str(), FALSE)) return false;
     DeleteFileForced(source);
     return true;
+}
+
+FileReplacement::~FileReplacement() {
+    if (placed_ || written_.empty()) return;
+    file_.reset();
+    DeleteFileForced(written_);
+}
+
+bool FileReplacement::Create() {
+    if (CreateAt(target_)) return true;
+    if (!AlreadyExists(GetLastError())) return false;
+    const std::string part = target_ + kPartSuffix;
+    if (FitsInPath(part)) {
+        if (CreateAt(part)) return true;
+        // A part that an interrupted run left behind (or a link put there) goes, as itself.
+        if (!AlreadyExists(GetLastError()) || !DeleteEntryNoFollow(part)) return false;
+        return CreateAt(part);
+    }
+    // Only a new name, never one that exists: it may be anybody's file.
+    const DWORD base = GetTickCount() ^ GetCurrentProcessId();
+    for (DWORD attempt = 0; attempt < kShortNameAttempts; ++attempt) {
+        if (CreateAt(ShortNameBeside(target_, base + attempt))) return true;
+        if (!AlreadyExists(GetLastError())) return false;
+    }
+    return false;
+}
+
+bool FileReplacement::CreateAt(const std::string& path) {
+    file_.reset(CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file_) written_ = path;
+    return static_cast<bool>(file_);
+}
+
+bool FileReplacement::Write(const void* data, DWORD size) {
+    DWORD done = 0;
+    return WriteFile(file_.get(), data, size, &done, nullptr) && done == size;
+}
+
+FileReplacement::Placed FileReplacement::Place(bool flush) {
+    if (flush && !FlushFileBuffers(file_.get())) return Placed::kWriteFailed;
+    if (written_ != target_) {
+        if (!RenameToTarget()) {
+            if (GetLastError() != ERROR_ACCESS_DENIED) return Placed::kRefused;
+            SetFileAttributesA(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!RenameToTarget()) return Placed::kRefused;
+        }
+        // The earlier file is gone: the complete new one stays, whatever happens next.
+        placed_ = true;
+    }
+    if (!file_.close()) return Placed::kWriteFailed;
+    placed_ = true;
+    return Placed::kDone;
+}
+
+bool FileReplacement::RenameToTarget() {
+    // Through the handle, not by name: the file cannot be swapped in between, and Wine spares
+    // the round trips of opening it again.
+    const std::wstring target = WideText(target_);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + sizeof(WCHAR) * (target.size() + 1));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * target.size());
+    std::copy(target.begin(), target.end(), info->FileName);
+    return SetFileInformationByHandle(file_.get(), FileRenameInfo, info,
+                                      static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+FileReplacement::Placed CopyReplacing(const std::string& source, const std::string& target) {
+    UniqueFile in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    FileReplacement out(target);
+    if (!in || !out.Create()) return FileReplacement::Placed::kWriteFailed;
+    std::vector<char> buffer(kCopyBufferSize);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(in.get(), buffer.data(), kCopyBufferSize, &read, nullptr)) {
+            return FileReplacement::Placed::kWriteFailed;
+        }
+        if (read == 0) break;
+        if (!out.Write(buffer.data(), read)) return FileReplacement::Placed::kWriteFailed;
+    }
+    return out.Place(true);
+}
+
+FileReplacement::Placed WriteReplacing(const std::string& target, const std::string& content) {
+    FileReplacement out(target);
+    if (!out.Create() || !out.Write(content.data(), static_cast<DWORD>(content.size()))) {
+        return FileReplacement::Placed::kWriteFailed;
+    }
+    return out.Place(true);
 }
 
 bool FreeDiskSpace(const std::string& path, uint64_t& free_bytes) {

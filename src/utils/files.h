@@ -2,8 +2,13 @@
 // message: the caller decides what to tell the user.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
+#include <utility>
+
+#include "utils/unique_any.h"
 
 // True for an existing file that can be opened for reading; false for a folder or a missing file.
 bool FileExists(const std::string& path);
@@ -19,11 +24,61 @@ bool ForceFolders(const std::string& path);
 bool DeleteFileForced(const std::string& path);
 // Removes an empty folder, clearing its attributes when the removal is refused.
 bool RemoveFolderForced(const std::string& path);
-// Deletes the folder and everything in it; what cannot be deleted stays, silently. Junctions and
-// symbolic links inside are removed as links: the tree never reaches out of the folder.
-void DeleteTree(const std::string& folder);
+// Deletes the folder and everything in it, never following a link (see NoFollowEntry): junctions
+// and symbolic links inside are removed as links, and each entry is opened relative to its open
+// folder, so that no folder swapped for a link while the deletion runs leads it outside. What
+// cannot be deleted stays, silently. True when the folder is gone.
+bool DeleteTree(const std::string& folder);
 // Copies source over destination and then deletes the source. On failure the source stays.
 bool MoveFileByCopy(const std::string& source, const std::string& destination);
+
+// A file written beside its target and moved into place only once it is complete, so that the
+// earlier file stays whole until then, and for good when anything fails. A target that does not
+// exist yet is written under its own name (nothing to keep, and no move to pay for). Whatever was
+// created is removed again unless Place succeeded.
+class FileReplacement {
+public:
+    // Suffix of the name beside the target that the data is written to. When the target's path
+    // is so long that the suffix would not fit, a short name in the same folder is taken.
+    static constexpr char kPartSuffix[] = ".$$part$$";
+
+    // What Place did.
+    enum class Placed {
+        kDone,        // the file is in place
+        kWriteFailed, // its data could not be written out: the earlier file stays
+        kRefused,     // complete, but the earlier file could not be replaced (in use): it stays
+    };
+
+    explicit FileReplacement(std::string target) : target_(std::move(target)) {}
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // Creates the file to write (with the rights to set its times and to move it through its
+    // handle); false when no file can be created there.
+    bool Create();
+    HANDLE get() const { return file_.get(); }
+    // Writes all of data; false when that fails (a full disk).
+    bool Write(const void* data, DWORD size);
+    // Moves the written file over the target (a read-only target is made writable first) and
+    // closes it; with flush, its data reaches the disk before it replaces anything.
+    Placed Place(bool flush);
+
+private:
+    bool CreateAt(const std::string& path);
+    // Renames the open file to the target, replacing it, through its handle.
+    bool RenameToTarget();
+
+    std::string target_;
+    std::string written_;  // the file created, once there is one
+    UniqueFile file_;
+    bool placed_ = false;
+};
+
+// Replaces target by a copy of source, or by content, written beside it and moved into place
+// once complete (FileReplacement) with its data flushed to the disk.
+FileReplacement::Placed CopyReplacing(const std::string& source, const std::string& target);
+FileReplacement::Placed WriteReplacing(const std::string& target, const std::string& content);
 
 // The bytes the caller may still write on the volume that holds path; a path that does not
 // exist yet is answered for its nearest existing parent. False when no parent can be asked.
@@ -37,3 +92,53 @@ public:
     ScopedFreeSpace(const ScopedFreeSpace&) = delete;
     ScopedFreeSpace& operator=(const ScopedFreeSpace&) = delete;
 };
+
+// A file, folder or link opened without following a link, to be looked at and deleted through
+// the same handle: nobody can redirect the deletion between the check and the deletion, and a
+// junction or symbolic link is deleted as itself, never what it points to.
+//
+// Wine (8.0) follows a symbolic link even when asked not to, shows no reparse point through the
+// handle, and deleting through that handle deletes the link's target. What it opened then has
+// another name than the entry: such an entry counts as a link that cannot be deleted (Delete
+// refuses), so nothing outside is ever touched.
+class NoFollowEntry {
+public:
+    NoFollowEntry() = default;
+    // Opens the entry at path (a link itself, not its target) with the access needed to look at
+    // it and delete it, plus extra_access (GENERIC_READ to read a file through get()). Empty
+    // when nothing is there or it cannot be opened.
+    static NoFollowEntry Open(const std::string& path, DWORD extra_access = 0);
+
+    explicit operator bool() const { return static_cast<bool>(handle_); }
+    HANDLE get() const { return handle_.get(); }
+    // A junction, symbolic link or other reparse point (or what Wine opened through one).
+    bool IsLink() const { return link_; }
+    bool IsFolder() const { return !link_ && (attributes_ & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+    // A file with no other name (no hard link elsewhere): its data is this entry's alone.
+    bool IsPlainFile() const { return !link_ && !IsFolder() && links_ == 1; }
+    // Deletes the entry through its handle (clearing a read-only attribute when the deletion is
+    // refused for it) and closes the handle; a folder must be empty. False when it stays.
+    bool Delete();
+    // Deletes everything inside an open folder, entry by entry relative to it; true when the
+    // folder is empty afterwards.
+    bool DeleteContents();
+
+private:
+    // Opens the entry called name inside this open folder, relative to its handle; listed
+    // attributes are what the folder's listing says of it.
+    NoFollowEntry OpenInside(const std::wstring& name, DWORD listed_attributes) const;
+    // Reads through the handle what it opened. The entry must be called expected_name: its
+    // whole name from the volume's root, or only its last component when whole_name is false.
+    void Inspect(const std::wstring& expected_name, bool whole_name, DWORD listed_attributes);
+
+    UniqueFile handle_;
+    DWORD attributes_ = 0;
+    DWORD links_ = 0;
+    bool named_ = false;  // the handle's name is the entry's: it may be deleted through it
+    bool link_ = false;
+    std::wstring name_;  // the full name from the volume's root, as the system reports it
+};
+
+// Deletes the file, link or empty folder at path itself, never what a link points to; true when
+// nothing is at path any more.
+bool DeleteEntryNoFollow(const std::string& path);

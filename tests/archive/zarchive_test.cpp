@@ -409,7 +409,11 @@ struct ReplaceCase {
     bool held;                // that file is open elsewhere, without sharing deletion
     const char* message;      // start of the error box, null for none
     const char* content;      // the file's content afterwards, null for no file
+    bool near_limit = false;  // in a folder whose path leaves no room for a suffix
 };
+
+// The longest folder path a folder can be created at (room for an 8.3 name, as Windows wants).
+constexpr size_t kLongestFolderPath = MAX_PATH - 13;
 
 const ReplaceCase kReplaceCases[] = {
     {"replace_badcrc.zip", "keep.txt", true, false, "ファイルのクローズに失敗しました。: ", "old"},
@@ -420,14 +424,20 @@ const ReplaceCase kReplaceCases[] = {
     {"oversize.zip", "oversize.txt", false, false, kReadMessage, nullptr},
     {"replace_good.zip", "keep.txt", true, true, "ファイルの書き込みに失敗しました。: ", "old"},
     {"replace_good.zip", "keep.txt", true, false, nullptr, "new content"},
+    {"replace_good.zip", "keep.txt", true, false, nullptr, "new content", true},
 };
 
 TEST(AtomicMembers, AFailedMemberLeavesTheEarlierFileAndNoPartialFile) {
     for (const ReplaceCase& c : kReplaceCases) {
         SCOPED_TRACE(std::string(c.archive) + (c.existing ? " over a file" : " new") +
-                     (c.held ? ", held" : ""));
-        TestFolder dir;
-        const std::string target = dir / c.member;
+                     (c.held ? ", held" : "") + (c.near_limit ? ", near the path limit" : ""));
+        TestFolder test_folder;
+        std::string destination = test_folder.path();
+        if (c.near_limit) {
+            destination += std::string(kLongestFolderPath - destination.size(), 'd') + "\\";
+            ASSERT_TRUE(ForceFolders(destination));
+        }
+        const std::string target = destination + c.member;
         if (c.existing) WriteTextFile(target, "old");
         UniqueFile holder;
         if (c.held) {
@@ -436,7 +446,7 @@ TEST(AtomicMembers, AFailedMemberLeavesTheEarlierFileAndNoPartialFile) {
         }
         TZlibArchiver archiver(Fixture(c.archive));
         ScopedBoxAnswers boxes;
-        const std::vector<int> results = ExtractAll(archiver, dir.path());
+        const std::vector<int> results = ExtractAll(archiver, destination);
         holder.reset();
 
         EXPECT_EQ(c.message == nullptr ? -1 : 0, results.back());
@@ -448,7 +458,7 @@ TEST(AtomicMembers, AFailedMemberLeavesTheEarlierFileAndNoPartialFile) {
         }
         std::map<std::string, std::string> expected;
         if (c.content != nullptr) expected[c.member] = c.content;
-        EXPECT_EQ(expected, Snapshot(dir.path()));  // no part file either
+        EXPECT_EQ(expected, Snapshot(destination));  // no part file either
         if (c.content != nullptr && c.message == nullptr) {
             EXPECT_TRUE(SameTime(LocalMemberTime(), ReadTimes(target).write));
         }

@@ -78,21 +78,6 @@ void SnapshotInto(const std::string& root, const std::string& relative,
     } while (FindNextFileA(search.get(), &entry));
 }
 
-// The Linux path of a Windows path (Wine's own kernel32 function), or "" when there is none.
-std::string UnixPath(const std::string& path) {
-    using ToUnix = char*(CDECL*)(const wchar_t*);
-    const auto to_unix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (to_unix == nullptr) return "";
-    wchar_t wide[MAX_PATH * 2] = {};
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH * 2);
-    char* unix_path = to_unix(wide);
-    if (unix_path == nullptr) return "";
-    std::string result = unix_path;
-    HeapFree(GetProcessHeap(), 0, unix_path);
-    return result;
-}
-
 }  // namespace
 
 std::map<std::string, std::string> SnapshotTree(const std::string& folder) {
@@ -101,25 +86,51 @@ std::map<std::string, std::string> SnapshotTree(const std::string& folder) {
     return out;
 }
 
+std::string UnixPath(const std::string& windows_path) {
+    // Exported by Wine's kernel32 only; the result is allocated on the process heap.
+    using UnixFileName = char*(CDECL*)(const WCHAR*);
+    const auto convert = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (convert == nullptr) return {};
+    const int length = MultiByteToWideChar(CP_ACP, 0, windows_path.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, windows_path.c_str(), -1, wide.data(), length);
+    char* unix_path = convert(wide.c_str());
+    if (unix_path == nullptr) return {};
+    std::string result = unix_path;  // in the locale's encoding, UTF-8
+    HeapFree(GetProcessHeap(), 0, unix_path);
+    return result;
+}
+
+int RunUnixProgram(const std::vector<std::string>& arguments) {
+    // Wine's own call for starting a Linux program and waiting for it (CreateProcess would start
+    // it too, but hands out no handle to wait on): the exit status, or -1.
+    using UnixSpawn = LONG(CDECL*)(char* const* argv, int wait);
+    const auto spawn = reinterpret_cast<UnixSpawn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp")));
+    if (spawn == nullptr || arguments.empty()) return -1;
+    std::vector<std::string> copies = arguments;
+    std::vector<char*> argv;
+    for (std::string& argument : copies) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    return static_cast<int>(spawn(argv.data(), TRUE));
+}
+
 bool MakeUnixSymlink(const std::string& target, const std::string& link) {
     // The link's folder must exist for its Linux path to be found.
     const std::string unix_target = UnixPath(target);
     const std::string unix_folder = UnixPath(StripTrailingDelimiter(FolderOf(link)));
-    if (unix_target.empty() || unix_folder.empty()) return false;
-    std::string command = "Z:\\bin\\ln -s \"" + unix_target + "\" \"" + unix_folder + "/" +
-                          FileNameOf(link) + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return false;
-    }
-    UniqueHandle process_handle(process.hProcess);
-    UniqueHandle thread_handle(process.hThread);
-    // The handle of a Unix program does not tell when it has ended: wait for the link itself.
-    return WaitFor([&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                   30000);
+    return !unix_target.empty() && !unix_folder.empty() &&
+           RunUnixProgram({"/bin/ln", "-s", "--", unix_target,
+                           unix_folder + "/" + FileNameOf(link)}) == 0;
+}
+
+UnixSymlink::UnixSymlink(const std::string& target, const std::string& link)
+    : link_(UnixPath(link)), made_(MakeUnixSymlink(target, link)) {}
+
+UnixSymlink::~UnixSymlink() {
+    if (made_) RunUnixProgram({"/bin/rm", "-f", "--", link_});
+}
 }
 
 bool PathExists(const std::string& path) {

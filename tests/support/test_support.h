@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "utils/unique_any.h"
 
@@ -40,6 +41,28 @@ bool MakeUnixSymlink(const std::string& target, const std::string& link);
 // What another program may do to the file, of reading, writing, renaming and deleting, as a
 // list ("writing renaming "); a file held against change gives "reading ". A rename is undone.
 std::string AllowedAccess(const std::string& path);
+
+// The Linux side of the Wine prefix, for what a Windows program cannot make under Wine.
+// The Linux path of a Windows path; empty when Wine cannot tell (or the tests run on Windows).
+std::string UnixPath(const std::string& windows_path);
+// Runs a Linux program (an absolute path, then its arguments, UTF-8) and waits for it: its exit
+// status, or -1 when it cannot be started.
+int RunUnixProgram(const std::vector<std::string>& arguments);
+
+// A symbolic link made on the Linux side (ln -s), which Wine then sees as a link: Wine's
+// CreateSymbolicLinkA reports success and makes nothing. Removed as a link when the scope ends.
+class UnixSymlink {
+public:
+    UnixSymlink(const std::string& target, const std::string& link);
+    ~UnixSymlink();
+    UnixSymlink(const UnixSymlink&) = delete;
+    UnixSymlink& operator=(const UnixSymlink&) = delete;
+    bool made() const { return made_; }
+
+private:
+    std::string link_;
+    bool made_ = false;
+};
 
 // Waits (up to timeout_ms) on another thread for a real dialog box with the given caption to
 // appear, records its static text and presses the button with the given id.

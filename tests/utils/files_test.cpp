@@ -1,6 +1,9 @@
 // File-system operations: existence, folder creation, forced deletion.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+
 #include "support/test_support.h"
 #include "utils/files.h"
 #include "utils/unique_any.h"
@@ -101,24 +104,48 @@ TEST(Deletion, DeleteTreeWithReadOnlyEntriesAtAnyDepth) {
     DeleteTree(root);  // a missing folder is quietly nothing
 }
 
-TEST(Deletion, DeleteTreeRemovesLinksButNotWhatTheyPointTo) {
-    TestFolder dir;
-    ForceFolders(dir / "outside\\deep");
-    WriteTextFile(dir / "outside\\keep.txt", "keep");
-    WriteTextFile(dir / "outside\\deep\\keep.txt", "keep");
-    ForceFolders(dir / "tree\\sub");
-    WriteTextFile(dir / "tree\\sub\\mine.txt", "mine");
-    ASSERT_TRUE(CreateSymbolicLinkA((dir / "tree\\sub\\link").c_str(), (dir / "outside").c_str(),
-                                    SYMBOLIC_LINK_FLAG_DIRECTORY))
-        << GetLastError();
-    ASSERT_TRUE(CreateSymbolicLinkA((dir / "linked_tree").c_str(), (dir / "outside").c_str(),
-                                    SYMBOLIC_LINK_FLAG_DIRECTORY));
-    DeleteTree(dir / "tree");
-    DeleteTree(dir / "linked_tree\\");  // the folder itself is a link
-    EXPECT_FALSE(PathExists(dir / "tree"));
-    EXPECT_FALSE(PathExists(dir / "linked_tree"));
-    EXPECT_EQ("keep", ReadTextFile(dir / "outside\\keep.txt"));
-    EXPECT_EQ("keep", ReadTextFile(dir / "outside\\deep\\keep.txt"));
+// A link inside the folder (or the folder itself as a link) to files outside it: whatever the
+// deletion does to the link, what it leads to stays. The symbolic links are made on the Linux
+// side, where Wine sees them (and where deleting through them would reach their targets).
+struct LinkCase {
+    const char* what;
+    const char* link;  // under the test folder
+    const char* target;
+    bool symbolic;     // else a hard link
+    const char* deleted;  // the folder to delete
+};
+
+TEST(Deletion, DeleteTreeNeverDeletesWhatALinkLeadsTo) {
+    const LinkCase cases[] = {
+        {"hard link to a file", "tree\\sub\\hard.txt", "outside\\keep.txt", false, "tree"},
+        {"symbolic link to a file", "tree\\sub\\link.txt", "outside\\keep.txt", true, "tree"},
+        {"symbolic link to a folder", "tree\\sub\\link", "outside", true, "tree"},
+        {"the folder a symbolic link", "linked_tree", "outside", true, "linked_tree\\"},
+    };
+    for (const LinkCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestFolder dir;
+        ForceFolders(dir / "outside\\deep");
+        WriteTextFile(dir / "outside\\keep.txt", "keep");
+        WriteTextFile(dir / "outside\\deep\\keep.txt", "keep");
+        ForceFolders(dir / "tree\\sub");
+        WriteTextFile(dir / "tree\\sub\\mine.txt", "mine");
+        WriteTextFile(dir / "tree\\top.txt", "mine");
+        std::unique_ptr<UnixSymlink> symlink;
+        if (c.symbolic) {
+            symlink = std::make_unique<UnixSymlink>(dir / c.target, dir / c.link);
+            ASSERT_TRUE(symlink->made());
+        } else {
+            ASSERT_TRUE(CreateHardLinkA((dir / c.link).c_str(), (dir / c.target).c_str(), nullptr));
+        }
+        ASSERT_TRUE(PathExists(dir / c.link));
+
+        DeleteTree(dir / c.deleted);
+        EXPECT_EQ("keep", ReadTextFile(dir / "outside\\keep.txt"));
+        EXPECT_EQ("keep", ReadTextFile(dir / "outside\\deep\\keep.txt"));
+        EXPECT_FALSE(PathExists(dir / "tree\\sub\\mine.txt") && std::string(c.deleted) == "tree");
+        EXPECT_FALSE(PathExists(dir / "tree\\top.txt") && std::string(c.deleted) == "tree");
+    }
 }
 
 TEST(Move, ReplacesDestinationAndDeletesReadOnlySource) {
