@@ -3,6 +3,7 @@
 
 #include "driver/globals.h"
 #include "driver/host.h"
+#include "utils/files.h"
 #include "utils/registry.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
@@ -16,14 +17,8 @@ void WriteHostRegistry() {
 
 bool WriteHostRcFile() {
     const TInstallOptions& o = InstallOptions;
-    const std::string path = StripTrailingDelimiter(o.InstallDir) + "\\" + kHostRcFileName;
+    const std::string path = StripTrailingDelimiter(o.InstallDir) + "\" + kHostRcFileName;
     const std::string content = HostRcFileText(o.Vendor, o.Type);
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()),
-                              &written, nullptr) &&
-                    written == content.size();
-    return file.close() && ok;
+    // The host reads it at start: an earlier one stays whole unless the new one is complete.
+    return WriteReplacing(path, content) == FileReplacement::Placed::kDone;
 }

@@ -8,13 +8,15 @@
 #include "utils/profile.h"
 #include "utils/shell.h"
 #include "utils/text.h"
-#include "utils/version.h"
 
 namespace {
 
 const char kNoUninstallInfoDir[] = "設定ファイルが不正です。(UninstallInfoDir)";
 const char kNoUninstallExeDir[] = "設定ファイルが不正です。(UninstallExeDir)";
 const char kUninstallerCopyFailed[] = "アンインストーラのコピーに失敗しました。: ";
+const char kWriteFailed[] = "ファイルの書き込みに失敗しました。: ";
+
+using Placed = FileReplacement::Placed;
 
 }  // namespace
 
@@ -37,8 +39,14 @@ bool WriteUninstallInfo() {
         const std::string expanded = ExpandFolderMacros(folder, true);
         ForceFolders(expanded);
         target = expanded + kUninstallInfoName;
-        if (FileExists(target)) DeleteFileForced(target);
-        MoveFileByCopy(o.TempDir + kSettingFileName, target);
+        // Written beside the earlier file and moved over it only when complete: a full disk
+        // must not leave a reinstalled character with its uninstall list cut short.
+        const std::string setting_file = o.TempDir + kSettingFileName;
+        if (CopyReplacing(setting_file, target) != Placed::kDone) {
+            ShowError(kWriteFailed + target);
+            return false;
+        }
+        DeleteFileForced(setting_file);
         InstallStatus.UninstallInfoPath = target;
     } else {
         ShowError(kNoUninstallInfoDir);
@@ -57,17 +65,21 @@ bool InstallUninstaller(const std::string& uninstall_info) {
     const std::string destination_folder = AddBackslash(ExpandFolderMacros(folder, true));
     ForceFolders(destination_folder);
     const std::string destination = destination_folder + kUninstallerName;
-    if (FileExists(destination) && IsFileNewer(packaged, destination) &&
-        !DeleteFileForced(destination)) {
-        // The installed uninstaller is in use: it stays and serves this installation too.
-        InstallStatus.UninstallerPath = destination;
-        return true;
+    // The packaged uninstaller replaces the installed one whatever their versions, written beside
+    // it and moved over it once complete. An installed one that stays (in use, or the package
+    // brings none) serves this installation too; a shortcut to an uninstaller that is not there
+    // would leave the user without one.
+    const Placed placed = FileExists(packaged) ? CopyReplacing(packaged, destination)
+                                               : Placed::kRefused;
+    if (placed == Placed::kWriteFailed) {
+        ShowError((FileExists(destination) ? kWriteFailed : kUninstallerCopyFailed) + destination);
+        return false;
     }
-    // A shortcut to an uninstaller that is not there would leave the user without one.
-    if (!MoveFileByCopy(packaged, destination)) {
+    if (placed == Placed::kRefused && !FileExists(destination)) {
         ShowError(kUninstallerCopyFailed + destination);
         return false;
     }
+    if (placed == Placed::kDone) DeleteFileForced(packaged);
     InstallStatus.UninstallerPath = destination;
     return true;
 }

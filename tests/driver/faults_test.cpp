@@ -1,5 +1,6 @@
 // The run's defences outside the extraction: stale run folders removed at start, the uninstall
-// keys checked before anything is written, the uninstaller's folder created and its copy checked.
+// keys checked before anything is written, the uninstaller's folder created, the uninstall files
+// replaced only whole.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -119,18 +120,91 @@ TEST_F(UninstallSteps, MissingFoldersAreCreated) {
     EXPECT_EQ(dir / "out\\bin\\deep\\chruinst.exe", InstallStatus.UninstallerPath);
 }
 
-TEST_F(UninstallSteps, AFailedUninstallerCopyIsReported) {
-    Setting("[options]\r\nUninstallInfoDir=($INSTALLDIR)\r\nUninstallExeDir=($INSTALLDIR)\r\n");
-    WriteTextFile(InstallOptions.TempDir + kPackagedUninstaller, "uninstaller");
-    ForceFolders(dir / "out\\chruinst.exe");  // a folder where the uninstaller should go
-    InstallStatus = TInstallStatus();
-    ScopedBoxAnswers boxes;
-    EXPECT_FALSE(WriteUninstallInfo());
-    ASSERT_EQ(1u, boxes.asked().size());
-    EXPECT_EQ("アンインストーラのコピーに失敗しました。: " + dir.path() + "out\\chruinst.exe",
-              boxes.asked()[0].text);
-    EXPECT_EQ("エラー", boxes.asked()[0].caption);
-    EXPECT_EQ("", InstallStatus.UninstallerPath);
+// The uninstall information replaces the earlier one only whole: when the new one cannot be put
+// in place, the earlier one stays and the failure is reported.
+TEST_F(UninstallSteps, TheUninstallInformationReplacesTheEarlierOneOnlyWhole) {
+    const std::string target = dir / "out\\uinstall.ini";
+    for (const bool in_use : {false, true}) {
+        SCOPED_TRACE(in_use ? "in use" : "replaced");
+        const std::string setting =
+            "[options]\r\nUninstallInfoDir=($INSTALLDIR)\r\nUninstallExeDir=($INSTALLDIR)\r\n";
+        Setting(setting);
+        WriteTextFile(InstallOptions.TempDir + kPackagedUninstaller, "uninstaller");
+        ForceFolders(dir / "out");
+        WriteTextFile(target, "earlier");
+        UniqueFile user;
+        if (in_use) {
+            user.reset(CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(user);
+        }
+        ScopedBoxAnswers boxes;
+        EXPECT_EQ(!in_use, WriteUninstallInfo());
+        user.reset();
+        EXPECT_EQ(in_use ? "earlier" : setting, ReadTextFile(target));
+        if (in_use) {
+            ASSERT_EQ(1u, boxes.asked().size());
+            EXPECT_EQ("ファイルの書き込みに失敗しました。: " + target, boxes.asked()[0].text);
+        } else {
+            EXPECT_TRUE(boxes.asked().empty());
+        }
+        EXPECT_FALSE(PathExists(target + ".$$part$$"));
+    }
+}
+
+// An installed uninstaller that is not replaced (in use, or the package brings none) serves the
+// installation; it fails only when no uninstaller is at the destination afterwards.
+struct UninstallerCase {
+    const char* what;
+    bool packaged;        // the package brings one
+    const char* installed;  // what is at the destination before: null nothing, "" a folder
+    bool in_use;          // the installed one is open elsewhere, without sharing
+    bool succeeds;
+    const char* content;  // the destination's content afterwards
+};
+
+TEST_F(UninstallSteps, TheUninstallerStepFailsOnlyWithoutAnUninstaller) {
+    const UninstallerCase cases[] = {
+        {"first installation", true, nullptr, false, true, "new"},
+        {"replaced", true, "old", false, true, "new"},
+        {"in use", true, "old", true, true, "old"},
+        {"none packaged, one installed", false, "old", false, true, "old"},
+        {"none packaged, none installed", false, nullptr, false, false, nullptr},
+        {"a folder in the way", true, "", false, false, nullptr},
+    };
+    const std::string destination = dir / "out\\chruinst.exe";
+    const std::string message = "アンインストーラのコピーに失敗しました。: " + destination;
+    for (const UninstallerCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Setting("[options]\r\nUninstallInfoDir=($INSTALLDIR)\r\nUninstallExeDir=($INSTALLDIR)\r\n");
+        DeleteTree(dir / "out");
+        ForceFolders(dir / "out");
+        DeleteFileA((InstallOptions.TempDir + kPackagedUninstaller).c_str());
+        if (c.packaged) WriteTextFile(InstallOptions.TempDir + kPackagedUninstaller, "new");
+        if (c.installed != nullptr && *c.installed == '\0') ForceFolders(destination);
+        if (c.installed != nullptr && *c.installed != '\0') WriteTextFile(destination, c.installed);
+        UniqueFile user;
+        if (c.in_use) {
+            user.reset(CreateFileA(destination.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(user);
+        }
+        InstallStatus = TInstallStatus();
+        ScopedBoxAnswers boxes;
+        EXPECT_EQ(c.succeeds, WriteUninstallInfo());
+        user.reset();
+        if (c.succeeds) {
+            EXPECT_TRUE(boxes.asked().empty());
+            EXPECT_EQ(destination, InstallStatus.UninstallerPath);
+            EXPECT_EQ(c.content, ReadTextFile(destination));
+        } else {
+            ASSERT_EQ(1u, boxes.asked().size());
+            EXPECT_EQ(message, boxes.asked()[0].text);
+            EXPECT_EQ("エラー", boxes.asked()[0].caption);
+            EXPECT_EQ("", InstallStatus.UninstallerPath);
+        }
+        EXPECT_FALSE(PathExists(destination + ".$$part$$"));
+    }
 }
 
 }  // namespace
