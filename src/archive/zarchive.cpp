@@ -1,6 +1,7 @@
 // TZlibArchiver: extraction of archive members to disk.
 #include "archive/zarchive.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <vector>
@@ -212,6 +213,39 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
         return kFailed;
     }
     return 0;
+}
+
+uint64_t TZlibArchiver::SpaceNeeded(const std::string& destination, int count) {
+    uint64_t total = 0;
+    uint64_t replaced = 0;
+    uint64_t largest_beside = 0;
+    int status = reader_ ? unzGoToFirstFile(reader_.get()) : UNZ_PARAMERROR;
+    for (int i = 0; i < count && status == UNZ_OK; ++i, status = unzGoToNextFile(reader_.get())) {
+        unz_file_info64 info{};
+        char name_buffer[kNameBufferSize + 1] = {};
+        if (unzGetCurrentFileInfo64(reader_.get(), &info, name_buffer, kNameBufferSize, nullptr, 0,
+                                    nullptr, 0) != UNZ_OK) {
+            break;
+        }
+        total += info.uncompressed_size;
+        // Names the extraction would refuse are not looked up on the disk.
+        const std::string name(name_buffer, strnlen(name_buffer, kNameBufferSize));
+        if (IsUnsafeEntryName(name)) continue;
+        const std::string local_name = ToBackslashes(name);
+        const std::string target = destination + (keep_folders_ == 1 ? local_name
+                                                                     : FileNameOf(local_name));
+        WIN32_FILE_ATTRIBUTE_DATA existing{};
+        if (FileNameOf(local_name).empty() ||
+            !GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &existing) ||
+            (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            continue;
+        }
+        replaced += static_cast<uint64_t>(existing.nFileSizeHigh) << 32 | existing.nFileSizeLow;
+        largest_beside = std::max<uint64_t>(largest_beside, info.uncompressed_size);
+    }
+    if (reader_) unzGoToFirstFile(reader_.get());
+    current_index_ = 0;
+    return (total > replaced ? total - replaced : 0) + largest_beside;
 }
 
 bool TZlibArchiver::HoldPlacedFile(const unz_file_info& info, const std::string& target) {

@@ -61,8 +61,15 @@ public:
     const EntryData& LastEntry() const { return last_entry_; }
 
     int EntryCount() const { return static_cast<int>(global_info_.number_entry); }
-    // The sum of the members' uncompressed sizes, as the open archive declares them.
+    // The sum of the members' uncompressed sizes, as the open archive declares them, and the
+    // largest of them.
     uint64_t DeclaredSize() const { return layout_.declared_size; }
+    uint64_t LargestSize() const { return layout_.largest_size; }
+    // The disk space that extracting the open archive's first count members into destination
+    // takes at its peak: their sizes, less those of the files they replace, plus the largest
+    // member that replaces a file (written beside it, the file goes only then). Looks at every
+    // target; leaves the first member current.
+    uint64_t SpaceNeeded(const std::string& destination, int count);
 
 private:
     // Creates the folder with its parents unless it is the one checked last time.

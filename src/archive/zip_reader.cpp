@@ -275,6 +275,7 @@ bool CheckLayout(HANDLE file, const ArchiveSpan& span, ArchiveLayout& layout) {
             return false;
         }
         layout.declared_size += size;
+        layout.largest_size = std::max(layout.largest_size, size);
         ranges.push_back({offset, offset + local_header + csize, static_cast<size_t>(i)});
     }
     // The count must describe the whole directory, neither more nor fewer entries.

@@ -34,6 +34,7 @@ struct ArchiveSpan {
 // What the central directory claims, checked against the file before anything is extracted.
 struct ArchiveLayout {
     uint64_t declared_size = 0;  // the sum of the members' uncompressed sizes
+    uint64_t largest_size = 0;   // the largest member's uncompressed size
     // Per entry, in directory order: where its data must end at the latest (the next member's
     // local header, or the central directory).
     std::vector<uint64_t> data_limit;

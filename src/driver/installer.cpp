@@ -106,16 +106,23 @@ void ClosingDialogue() {
     }
 }
 
+enum class Outcome { kCompleted, kFailed, kDeclined };
+
 // Steps after the pages: extraction, uninstall support, last-view file, host registration
 // and the closing dialogue. Sets the exit code to 0 when everything completed.
-void Install() {
+Outcome Install() {
     TInstallOptions& o = InstallOptions;
     // A character's uninstall keys are checked before anything is written: after the extraction
     // their absence would leave the package installed without a way to remove it.
-    if (o.InstallMode == 0 && !CheckUninstallSettings()) return;
-    if (!ExtractPackage()) return;
+    if (o.InstallMode == 0 && !CheckUninstallSettings()) return Outcome::kFailed;
+    ResolveInstallDir();
+    // Declined like the first question: the run ends without a further message.
+    if (!ConfirmUnfinishedRun()) return Outcome::kDeclined;
+    if (!ExtractPackage()) return Outcome::kFailed;
     SetMessageOwner(MainWindow);
-    if (o.InstallMode == 0 && (!WriteUninstallInfo() || !CreateShortcuts())) return;
+    if (o.InstallMode == 0 && (!WriteUninstallInfo() || !CreateShortcuts())) {
+        return Outcome::kFailed;
+    }
 
     if (!o.LastViewFile.empty()) {
         RunAndWait(o.InstallMode == 2 ? CommandLineFor(o.LastViewFile, "")
@@ -124,13 +131,16 @@ void Install() {
     }
     if (o.InstallMode == 0) {
         WriteHostRegistry();
+        // The host would start with the character it named before: the installation failed.
         if (o.WriteRCFile && !WriteHostRcFile()) {
             ShowError(kRcWriteFailed + StripTrailingDelimiter(o.InstallDir) + "\\marleth.rc");
+            return Outcome::kFailed;
         }
         NotifyHostWindows(WM_INSTALLER_INSTALLED, o.Vendor, o.Type);
     }
     ClosingDialogue();
     g_exit_code = 0;
+    return Outcome::kCompleted;
 }
 
 }  // namespace
@@ -210,9 +220,8 @@ int RunInstaller(int argc, char** argv) {
         overwrite_confirmed = true;
     }
 
-    if (ChooseWayIn(overwrite_confirmed) == IDYES) {
-        Install();
-        if (g_exit_code == 1) ShowError(kInstallFailed);
+    if (ChooseWayIn(overwrite_confirmed) == IDYES && Install() == Outcome::kFailed) {
+        ShowError(kInstallFailed);
     }
     Teardown();
     return g_exit_code;

@@ -170,6 +170,27 @@ bool DeleteTree(const std::string& folder) {
     return root.Delete();  // a link that replaced the folder goes as a link
 }
 
+bool DeleteOpenFile(HANDLE file) {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)) {
+        return true;
+    }
+    FILE_BASIC_INFO basic{};
+    if (GetLastError() != ERROR_ACCESS_DENIED ||
+        !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+        return false;
+    }
+    // Read-only (or hidden or system): cleared, as DeleteFileForced does, and tried again. Zero
+    // times leave the times as they are.
+    const DWORD kept = basic.FileAttributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                                FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY |
+                                                FILE_ATTRIBUTE_REPARSE_POINT);
+    basic = FILE_BASIC_INFO{};
+    basic.FileAttributes = kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) &&
+           SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
 bool DeleteEntryNoFollow(const std::string& path) {
     NoFollowEntry entry = NoFollowEntry::Open(path);
     if (!entry) return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
@@ -230,20 +251,7 @@ void NoFollowEntry::Inspect(const std::wstring& expected_name, bool whole_name,
 
 bool NoFollowEntry::Delete() {
     if (!handle_ || !named_) return false;
-    FILE_DISPOSITION_INFO disposition{TRUE};
-    bool deleted = SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &disposition,
-                                              sizeof disposition) != FALSE;
-    if (!deleted && GetLastError() == ERROR_ACCESS_DENIED) {
-        // Read-only (or hidden or system): cleared, as DeleteFileForced does, and tried again.
-        FILE_BASIC_INFO basic{};
-        basic.FileAttributes = attributes_ & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY |
-                                               FILE_ATTRIBUTE_REPARSE_POINT);
-        if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-        deleted = SetFileInformationByHandle(handle_.get(), FileBasicInfo, &basic, sizeof basic) &&
-                  SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &disposition,
-                                             sizeof disposition);
-    }
+    const bool deleted = DeleteOpenFile(handle_.get());
     handle_.reset();  // the entry goes when its last handle is closed
     return deleted;
 }

@@ -142,3 +142,7 @@ private:
 // Deletes the file, link or empty folder at path itself, never what a link points to; true when
 // nothing is at path any more.
 bool DeleteEntryNoFollow(const std::string& path);
+// Deletes an open file (or empty folder) through its handle, opened with DELETE access (and
+// FILE_WRITE_ATTRIBUTES, to clear a read-only attribute that refuses the deletion). It goes when
+// its last handle is closed.
+bool DeleteOpenFile(HANDLE file);

@@ -112,14 +112,14 @@ bool AppendNewSection(const std::string& path, const std::string& section,
 
 }  // namespace
 
-void ReplaceProfileSection(const std::string& section, const std::vector<std::string>& lines) {
+bool ReplaceProfileSection(const std::string& section, const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) text += line + "\r\n";
-    ReplaceProfileSectionText(section, text);
+    return ReplaceProfileSectionText(section, text);
 }
 
-void ReplaceProfileSectionText(const std::string& section, const std::string& lines) {
-    if (AppendNewSection(Current().file, section, lines)) return;
+bool ReplaceProfileSectionText(const std::string& section, const std::string& lines) {
+    if (AppendNewSection(Current().file, section, lines)) return true;
     // The profile API wants the lines each ended by a zero, the list by another.
     std::string content;
     for (size_t start = 0; start < lines.size();) {
@@ -130,7 +130,8 @@ void ReplaceProfileSectionText(const std::string& section, const std::string& li
         start = end + 2;
     }
     content += '\0';
-    WritePrivateProfileSectionA(section.c_str(), content.c_str(), Current().file.c_str());
+    return WritePrivateProfileSectionA(section.c_str(), content.c_str(), Current().file.c_str()) !=
+           FALSE;
 }
 
 int ReadProfileInt(const std::string& key, int default_value) {

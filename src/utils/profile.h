@@ -16,10 +16,11 @@ std::string ReadProfileString(const std::string& key, const std::string& default
 void WriteProfileString(const std::string& key, const std::string& value);
 // Replaces the whole section of the current profile file with the "key=value" lines, in order.
 // Cost linear in the number of lines (the profile API's section write searches its keys one by
-// one on some systems). Values must not hold line breaks.
-void ReplaceProfileSection(const std::string& section, const std::vector<std::string>& lines);
+// one on some systems). Values must not hold line breaks. False when the file could not be
+// written (a full disk).
+bool ReplaceProfileSection(const std::string& section, const std::vector<std::string>& lines);
 // The same with the lines in one text, each ending with "\r\n": one block of memory for a long
 // list instead of a string for each line.
-void ReplaceProfileSectionText(const std::string& section, const std::string& lines);
+bool ReplaceProfileSectionText(const std::string& section, const std::string& lines);
 int ReadProfileInt(const std::string& key, int default_value);
 bool ReadProfileBool(const std::string& key, bool default_value);

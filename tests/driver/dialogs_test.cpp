@@ -5,6 +5,10 @@
 
 #include <commctrl.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "driver/dialogs.h"
 #include "driver/extraction.h"
 #include "driver/progress.h"
@@ -180,68 +184,88 @@ TEST_F(ExtractionRun, QuitMessageCancels) {
     EXPECT_FALSE(PathExists(dir / "out\\f1.txt"));
 }
 
-// Before writing anything the declared sizes are compared with the destination's free space.
+// Before writing anything, what will land in the install folder is compared with its free
+// space: the pre-extracted members do not count, the files to be replaced are credited, and the
+// largest member written beside the file it replaces needs room of its own.
 struct FreeSpaceCase {
+    const char* what;
+    bool reinstall;        // both members' files are there already, a megabyte each
     uint64_t free_bytes;
-    bool fits;
+    const char* needed;    // the message's figures, null when it fits
 };
 
-TEST_F(ExtractionRun, DeclaredSizesBeyondTheFreeSpaceStopBeforeWriting) {
-    const std::string big(3 * 1024 * 1024 + 1, 'x');  // 3 MB and a byte: 4 MB needed
-    ASSERT_TRUE(WriteZip(dir / "p.zip", {{"big.bin", big}, {"$preextractdir$/_$$$setting$$$_.ini", "s"}}));
-    const uint64_t declared = big.size() + 1;
-    for (const FreeSpaceCase& c : {FreeSpaceCase{declared - 1, false},
-                                   FreeSpaceCase{2 * 1024 * 1024 + 5, false},
-                                   FreeSpaceCase{declared, true}}) {
-        SCOPED_TRACE(c.free_bytes);
+TEST_F(ExtractionRun, OnlyWhatLandsInTheInstallFolderMustFitThere) {
+    constexpr uint64_t kMegabyte = 1024 * 1024;
+    const std::string megabyte(kMegabyte, 'x');
+    ASSERT_TRUE(WriteZip(dir / "p.zip", {{"a.bin", megabyte},
+                                         {"b.bin", megabyte},
+                                         {"$preextractdir$/_$$$setting$$$_.ini", "s"},
+                                         {"$preextractdir$/big.txt", megabyte + megabyte}}));
+    const FreeSpaceCase cases[] = {
+        {"first installation, room for both", false, 2 * kMegabyte, nullptr},
+        {"first installation, a byte short", false, 2 * kMegabyte - 1, "2 MB\r\n空き容量: 1"},
+        {"reinstall, room for one beside its file", true, kMegabyte, nullptr},
+        {"reinstall, no room beside", true, kMegabyte - 1, "1 MB\r\n空き容量: 0"},
+    };
+    for (const FreeSpaceCase& c : cases) {
+        SCOPED_TRACE(c.what);
         TestFolder out;
+        if (c.reinstall) {
+            WriteTextFile(out / "a.bin", megabyte);
+            WriteTextFile(out / "b.bin", megabyte);
+        }
         InstallOptions.ArchivePath = dir / "p.zip";
-        InstallOptions.PreExtractedCount = 1;
+        InstallOptions.PreExtractedCount = 2;
         InstallOptions.InstallDir = out / "dest\\";
+        if (c.reinstall) InstallOptions.InstallDir = out.path();
         ScopedFreeSpace space(c.free_bytes);
         ScopedBoxAnswers boxes;
-        EXPECT_EQ(c.fits, ExtractPackage());
-        if (c.fits) {
+        EXPECT_EQ(c.needed == nullptr, ExtractPackage());
+        if (c.needed == nullptr) {
             EXPECT_TRUE(boxes.asked().empty());
-            EXPECT_TRUE(FileExists(out / "dest\\big.bin"));
+            EXPECT_TRUE(FileExists(InstallOptions.InstallDir + "b.bin"));
         } else {
             ASSERT_EQ(1u, boxes.asked().size());
-            EXPECT_EQ("インストール先の空き容量が足りません。\r\n必要な容量: 4 MB\r\n空き容量: " +
-                          std::to_string(c.free_bytes / (1024 * 1024)) + " MB",
+            EXPECT_EQ("インストール先の空き容量が足りません。\r\n必要な容量: " + std::string(c.needed) +
+                          " MB",
                       boxes.asked()[0].text);
             EXPECT_EQ("エラー", boxes.asked()[0].caption);
+            EXPECT_EQ(c.reinstall, PathExists(out / "a.bin"));
             EXPECT_FALSE(PathExists(out / "dest"));
         }
     }
 }
 
-// A record left by a killed run of the same package is reported before anything is written:
-// Yes goes on (and the finished run removes the record), No stops with nothing written. A
-// record of another package is no concern of this run.
+// A record left by a killed run of the same package is asked about before anything is written,
+// in the asking modes only: a silent run never waits for a person and goes on. A record of
+// another package is no concern of this run.
 struct LeftRecordCase {
+    const char* what;
     const char* app_name;  // of the run that left the record
+    bool silent;
     int answer;
     bool asked;
-    bool installs;
+    bool goes_on;
 };
 
-TEST_F(ExtractionRun, ARecordLeftByAKilledRunIsAskedAbout) {
-    ASSERT_TRUE(WriteZip(dir / "p.zip", {{"a.txt", "a"}, {"$preextractdir$/_$$$setting$$$_.ini", "s"}}));
-    for (const LeftRecordCase& c : {LeftRecordCase{"試験", IDYES, true, true},
-                                    LeftRecordCase{"試験", IDNO, true, false},
-                                    LeftRecordCase{"別の荷物", IDNO, false, true}}) {
-        SCOPED_TRACE(std::string(c.app_name) + (c.answer == IDYES ? " yes" : " no"));
+TEST_F(ExtractionRun, AnUnfinishedRunIsAskedAboutUnlessSilent) {
+    const LeftRecordCase cases[] = {
+        {"asked, yes", "試験", false, IDYES, true, true},
+        {"asked, no", "試験", false, IDNO, true, false},
+        {"silent", "試験", true, IDNO, false, true},
+        {"another package's", "別の荷物", false, IDNO, false, true},
+    };
+    for (const LeftRecordCase& c : cases) {
+        SCOPED_TRACE(c.what);
         TestFolder out;
-        InstallOptions.ArchivePath = dir / "p.zip";
-        InstallOptions.PreExtractedCount = 1;
         InstallOptions.InstallDir = out.path();
+        InstallOptions.Silent = c.silent ? 1 : 0;
         TInstallOptions other = InstallOptions;
         other.AppName = c.app_name;
-        const std::string left = RunRecordPath(other);
-        WriteTextFile(left, "[run]\r\nAppName=x\r\n[INSTALLEDFILE]\r\nitem0=a.txt\r\n");
+        WriteTextFile(RunRecordPath(other), "[run]\r\nAppName=x\r\n[INSTALLEDFILE]\r\nitem0=a.txt\r\n");
 
         ScopedBoxAnswers boxes{c.answer};
-        EXPECT_EQ(c.installs, ExtractPackage());
+        EXPECT_EQ(c.goes_on, ConfirmUnfinishedRun());
         if (c.asked) {
             ASSERT_EQ(1u, boxes.asked().size());
             EXPECT_EQ("\"試験\"の前回のインストールは途中で終了しています。\r\n"
@@ -251,10 +275,56 @@ TEST_F(ExtractionRun, ARecordLeftByAKilledRunIsAskedAbout) {
         } else {
             EXPECT_TRUE(boxes.asked().empty());
         }
-        EXPECT_EQ(c.installs, FileExists(out / "a.txt"));
-        // The record of this run is gone once it ended; one it did not start stays.
-        EXPECT_EQ(c.app_name != InstallOptions.AppName || !c.installs, FileExists(left));
-        EXPECT_FALSE(FileExists(RunRecordPath(InstallOptions)) && c.installs);
+    }
+}
+
+// The record is made anew, never written through what stands at its name: a killed run's record
+// is taken over (its list kept, this run's entries first), a link put there is removed as a link
+// or left, and what it leads to is never read, written or deleted.
+struct RecordNameCase {
+    const char* what;
+    const char* stands;  // "record", "hard link" or "symbolic link" to a file outside
+    std::vector<std::string> listed;
+};
+
+TEST_F(ExtractionRun, TheRunRecordIsMadeAnewAndAKilledRunsListKept) {
+    ASSERT_TRUE(WriteZip(dir / "p.zip", {{"a.txt", "a"}, {"$preextractdir$/_$$$setting$$$_.ini", "s"}}));
+    const std::string left = "[run]\r\nAppName=試験\r\n[INSTALLEDFILE]\r\nitem0=old\\gone.txt\r\n"
+                             "item1=a.txt\r\n";
+    const RecordNameCase cases[] = {
+        {"a killed run's record", "record", {"a.txt", "old\\gone.txt"}},
+        {"a hard link", "hard link", {"a.txt"}},
+        {"a symbolic link", "symbolic link", {"a.txt"}},
+    };
+    for (const RecordNameCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestFolder out;
+        WriteTextFile(InstallOptions.TempDir + kSettingFileName, "[options]\r\nAppName=試験\r\n");
+        InstallOptions.ArchivePath = dir / "p.zip";
+        InstallOptions.PreExtractedCount = 1;
+        InstallOptions.InstallDir = out / "dest\\";
+        ForceFolders(InstallOptions.InstallDir);
+        const std::string record = RunRecordPath(InstallOptions);
+        const std::string outside = out / "outside.ini";
+        WriteTextFile(c.stands == std::string("record") ? record : outside, left);
+        std::unique_ptr<UnixSymlink> symlink;
+        if (c.stands == std::string("hard link")) {
+            ASSERT_TRUE(CreateHardLinkA(record.c_str(), outside.c_str(), nullptr));
+        } else if (c.stands == std::string("symbolic link")) {
+            symlink = std::make_unique<UnixSymlink>(outside, record);
+            ASSERT_TRUE(symlink->made());
+        }
+
+        ScopedBoxAnswers boxes;
+        EXPECT_TRUE(ExtractPackage());
+        EXPECT_TRUE(boxes.asked().empty());
+        EXPECT_EQ(c.listed, Listed());
+        if (c.stands != std::string("record")) {
+            EXPECT_EQ(left, ReadTextFile(outside));
+        }
+        if (!symlink) {
+            EXPECT_FALSE(PathExists(record));
+        }
     }
 }
 

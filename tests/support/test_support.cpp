@@ -133,6 +133,46 @@ UnixSymlink::~UnixSymlink() {
 }
 }
 
+namespace {
+
+// True when a new file can be created in the folder (and is removed again).
+bool CanCreateIn(const std::string& folder) {
+    const std::string probe = AddBackslash(folder) + "probe.tmp";
+    UniqueFile file(CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return static_cast<bool>(file);
+}
+
+}  // namespace
+
+UnwritableFolder::UnwritableFolder(const std::string& folder) {
+    ForceFolders(folder);
+    unix_folder_ = UnixPath(StripTrailingDelimiter(folder));
+    if (unix_folder_.empty()) return;
+    RunUnixProgram({"/bin/chmod", "a-w", "--", unix_folder_});
+    RunUnixProgram({"/usr/bin/chattr", "+i", "--", unix_folder_});
+    made_ = !CanCreateIn(folder);
+}
+
+UnwritableFolder::~UnwritableFolder() {
+    if (unix_folder_.empty()) return;
+    RunUnixProgram({"/usr/bin/chattr", "-i", "--", unix_folder_});
+    RunUnixProgram({"/bin/chmod", "u+w", "--", unix_folder_});
+}
+
+SmallVolume::SmallVolume(const std::string& folder, int size_kb) {
+    ForceFolders(folder);
+    unix_folder_ = UnixPath(StripTrailingDelimiter(folder));
+    mounted_ = !unix_folder_.empty() &&
+               RunUnixProgram({"/bin/mount", "-t", "tmpfs", "-o",
+                               "size=" + std::to_string(size_kb) + "k", "tmpfs", unix_folder_}) == 0;
+}
+
+SmallVolume::~SmallVolume() {
+    // Lazily: a file of the volume that Wine still has open must not keep it mounted.
+    if (mounted_) RunUnixProgram({"/bin/umount", "-l", unix_folder_});
+}
+
 bool PathExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

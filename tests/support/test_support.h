@@ -64,6 +64,37 @@ private:
     bool made_ = false;
 };
 
+// A new folder that nobody can create files in, from the Linux side: made read-only, and
+// immutable too (chattr +i) since root writes into read-only folders. Made writable again when
+// the scope ends. made() tells whether a file can no longer be created in it.
+class UnwritableFolder {
+public:
+    explicit UnwritableFolder(const std::string& folder);
+    ~UnwritableFolder();
+    UnwritableFolder(const UnwritableFolder&) = delete;
+    UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+    bool made() const { return made_; }
+
+private:
+    std::string unix_folder_;
+    bool made_ = false;
+};
+
+// A volume of its own of size_kb kilobytes (a tmpfs, mounted from the Linux side; needs root)
+// at a new folder: a disk that fills up. Unmounted, with what it holds, when the scope ends.
+class SmallVolume {
+public:
+    SmallVolume(const std::string& folder, int size_kb);
+    ~SmallVolume();
+    SmallVolume(const SmallVolume&) = delete;
+    SmallVolume& operator=(const SmallVolume&) = delete;
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string unix_folder_;
+    bool mounted_ = false;
+};
+
 // Waits (up to timeout_ms) on another thread for a real dialog box with the given caption to
 // appear, records its static text and presses the button with the given id.
 class BoxPresser {
