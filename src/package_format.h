@@ -56,7 +56,9 @@ inline constexpr std::size_t kMaxMemberName = 261;
 inline constexpr std::size_t kProfileValueBufferSize = 32770;
 
 // The package builder's seal: the archive's comment is this prefix followed by the SHA-256 of the
-// archive's bytes from its first byte to the end of its end-of-central-directory record (the
-// comment's length field included, the comment itself not), as 64 lower-case hexadecimal digits.
+// file's bytes from its first byte (the program image before the archive included) to the end of
+// the archive's end-of-central-directory record (the comment's length field included, the
+// comment itself not), leaving out the program's CheckSum field and certificate-table directory
+// entry, which signing rewrites; as 64 lower-case hexadecimal digits.
 inline constexpr char kSealPrefix[] = "MarlethSeal SHA-256 ";
 inline constexpr std::size_t kSealDigits = 64;

@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "archive/zip_reader.h"
 #include "package_format.h"
@@ -13,7 +15,11 @@
 namespace {
 
 constexpr uint64_t kEndRecordSize = 22;
-constexpr size_t kSealSize = sizeof kSealPrefix - 1 + kSealDigits;
+constexpr size_t kPrefixSize = sizeof kSealPrefix - 1;
+constexpr size_t kSealSize = kPrefixSize + kSealDigits;
+// Signing tools pad the file to a multiple of 8 bytes before the certificate table.
+constexpr uint64_t kMaxPadding = 7;
+constexpr size_t kScanBlock = 64 * 1024;
 
 // Where the archive's comment lies in the file: from the end of the classic end record to the
 // end of the archive.
@@ -24,39 +30,113 @@ uint64_t CommentSize(const ArchiveSpan& span) {
     return span.start + span.length - CommentOffset(span);
 }
 
-// The digest of the sealed bytes: the archive up to its comment.
-bool ArchiveDigest(HANDLE file, const ArchiveSpan& span, std::string& digest) {
+uint64_t FileSize(HANDLE file) {
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(file, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+}
+
+bool HasSealPrefix(HANDLE file, const ArchiveSpan& span) {
+    char prefix[kPrefixSize];
+    return CommentSize(span) >= kPrefixSize &&
+           ReadFileAt(file, CommentOffset(span), prefix, static_cast<DWORD>(kPrefixSize)) &&
+           std::memcmp(prefix, kSealPrefix, kPrefixSize) == 0;
+}
+
+// The digest of the sealed bytes: the whole file up to the archive's comment (the program
+// image before the archive included), except the two header fields that signing the program
+// rewrites afterwards, as Authenticode's own hash leaves them out too.
+bool SealedDigest(HANDLE file, const ArchiveSpan& span, std::string& digest) {
+    const uint64_t end = CommentOffset(span);
+    ProgramLayout program;
+    const bool is_program = ReadProgramLayout(file, FileSize(file), program);
+    struct Range {
+        uint64_t from, to;
+    };
+    std::vector<Range> ranges;
+    if (is_program && program.checksum_field + 4 <= program.certificate_entry &&
+        program.certificate_entry + 8 <= end) {
+        ranges = {{0, program.checksum_field},
+                  {program.checksum_field + 4, program.certificate_entry},
+                  {program.certificate_entry + 8, end}};
+    } else {
+        ranges = {{0, end}};
+    }
     Sha256 hash;
-    if (!HashFileRange(file, span.start, CommentOffset(span) - span.start, hash)) return false;
+    for (const Range& range : ranges) {
+        if (!HashFileRange(file, range.from, range.to - range.from, hash)) return false;
+    }
     digest = DigestText(hash.Finish());
     return true;
 }
 
+// A sealed package ends its file, but for the padding and certificate table of a signature.
+bool OnlyASignatureFollows(HANDLE file, const ArchiveSpan& span) {
+    const uint64_t file_size = FileSize(file);
+    ProgramLayout program;
+    ReadProgramLayout(file, file_size, program);
+    const uint64_t archive_end = span.start + span.length;
+    const uint64_t padding_allowed = program.data_end < file_size ? kMaxPadding : 0;
+    if (archive_end > program.data_end || program.data_end - archive_end > padding_allowed) {
+        return false;
+    }
+    char padding[kMaxPadding] = {};
+    const DWORD size = static_cast<DWORD>(program.data_end - archive_end);
+    return size == 0 || (ReadFileAt(file, archive_end, padding, size) &&
+                         std::all_of(padding, padding + size, [](char c) { return c == 0; }));
+}
+
+// True when a sealed package's end record lies in [begin, end) of the file: an archive that was
+// appended behind a sealed package (the last archive is the one that is found) must not pass
+// for an unsealed package. The bytes between the program image and the found archive are
+// searched, nothing else; a package built by mkpackage has none.
+bool SealedEndRecordIn(HANDLE file, uint64_t begin, uint64_t end) {
+    static const char kEndSignature[] = "PK\x05\x06";
+    const size_t record = kEndRecordSize + kPrefixSize;  // the record and the seal's prefix
+    std::vector<char> block(kScanBlock + record);
+    for (uint64_t at = begin; at + record <= end; at += kScanBlock) {
+        const size_t size = static_cast<size_t>(std::min<uint64_t>(block.size(), end - at));
+        if (!ReadFileAt(file, at, block.data(), static_cast<DWORD>(size))) return false;
+        for (size_t i = 0; i + record <= size; ++i) {
+            if (std::memcmp(&block[i], kEndSignature, 4) == 0 &&
+                static_cast<unsigned char>(block[i + 20]) == (kSealSize & 0xFF) &&
+                static_cast<unsigned char>(block[i + 21]) == (kSealSize >> 8) &&
+                std::memcmp(&block[i + kEndRecordSize], kSealPrefix, kPrefixSize) == 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+SealState CheckArchiveSeal(HANDLE file) {
+    ArchiveSpan span;
+    // An archive that cannot be found is the extractor's to report, as for an unsealed one.
+    if (!FindArchive(file, span)) return SealState::kUnsealed;
+    if (!HasSealPrefix(file, span)) {
+        ProgramLayout program;
+        ReadProgramLayout(file, FileSize(file), program);
+        return SealedEndRecordIn(file, program.image_end, span.start) ? SealState::kBroken
+                                                                        : SealState::kUnsealed;
+    }
+    // From here on the archive says it is sealed: anything that is not a matching seal is damage.
+    char comment[kSealSize];
+    std::string digest;
+    if (CommentSize(span) != kSealSize ||
+        !ReadFileAt(file, CommentOffset(span), comment, static_cast<DWORD>(kSealSize)) ||
+        !OnlyASignatureFollows(file, span) || !SealedDigest(file, span, digest)) {
+        return SealState::kBroken;
+    }
+    return digest.compare(0, kSealDigits, comment + kPrefixSize, kSealDigits) == 0
+               ? SealState::kIntact
+               : SealState::kBroken;
+}
 
 SealState CheckArchiveSeal(const std::string& path) {
     UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    ArchiveSpan span;
-    // An archive that cannot be found is the extractor's to report, as for an unsealed one.
-    if (!file || !FindArchive(file.get(), span)) return SealState::kUnsealed;
-    const size_t prefix_size = sizeof kSealPrefix - 1;
-    if (CommentSize(span) < prefix_size) return SealState::kUnsealed;
-    char comment[kSealSize];
-    if (!ReadFileAt(file.get(), CommentOffset(span), comment, static_cast<DWORD>(prefix_size))) {
-        return SealState::kBroken;
-    }
-    if (std::memcmp(comment, kSealPrefix, prefix_size) != 0) return SealState::kUnsealed;
-    // From here on the archive says it is sealed: anything that is not a matching seal is damage.
-    std::string digest;
-    if (CommentSize(span) != kSealSize ||
-        !ReadFileAt(file.get(), CommentOffset(span), comment, static_cast<DWORD>(kSealSize)) ||
-        !ArchiveDigest(file.get(), span, digest)) {
-        return SealState::kBroken;
-    }
-    return digest.compare(0, kSealDigits, comment + prefix_size, kSealDigits) == 0
-               ? SealState::kIntact
-               : SealState::kBroken;
+    return file ? CheckArchiveSeal(file.get()) : SealState::kUnsealed;
 }
 
 std::string SealPlaceholder() {
@@ -69,7 +149,7 @@ bool SealArchive(const std::string& path) {
     ArchiveSpan span;
     std::string digest;
     if (!file || !FindArchive(file.get(), span) || CommentSize(span) != kSealSize ||
-        !ArchiveDigest(file.get(), span, digest)) {
+        !SealedDigest(file.get(), span, digest)) {
         return false;
     }
     const std::string seal = kSealPrefix + digest;

@@ -3,6 +3,8 @@
 // writes anything, so that a damaged or altered download is refused before it can do harm.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 enum class SealState {
@@ -11,13 +13,19 @@ enum class SealState {
     kBroken,    // a seal that the bytes do not match, or that cannot be read or checked
 };
 
-// Checks the seal of the archive in the file at path (behind a program image, before an
-// Authenticode signature, or alone).
+// Checks the seal of the archive in the open file (behind a program image, before an
+// Authenticode signature, or alone). The seal covers the whole file up to the archive's comment
+// (but the two header fields that signing rewrites); a sealed archive must end the file, but for
+// a signature, and an archive behind a sealed one is refused as broken too.
+SealState CheckArchiveSeal(HANDLE file);
+// The same for the file at path.
 SealState CheckArchiveSeal(const std::string& path);
 
 // For the package builder: the comment to close a new archive with, a seal of the right length
 // whose digest SealArchive fills in once every other byte is written.
 std::string SealPlaceholder();
-// Writes the digest of the archive at path into its placeholder seal; false when the file
-// holds no archive, its comment does not have a seal's length, or it cannot be read or written.
+// Writes the digest of the file at path, up to its archive's comment, into the archive's
+// placeholder seal: the last step of building a package, after the program image is in front
+// of the archive. False when the file holds no archive, its comment does not have a seal's
+// length, or it cannot be read or written.
 bool SealArchive(const std::string& path);

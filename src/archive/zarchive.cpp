@@ -76,12 +76,20 @@ void StampFileTime(HANDLE file, const tm_unz& time) {
 
 }  // namespace
 
-TZlibArchiver::TZlibArchiver(const std::string& archive_path) : archive_path_(archive_path) {}
+TZlibArchiver::TZlibArchiver(const std::string& archive_path, HANDLE held_file)
+    : archive_path_(archive_path), held_file_(held_file) {}
 
 TZlibArchiver::~TZlibArchiver() = default;
 
+bool TZlibArchiver::HoldArchiveFile(const std::string& archive_path, UniqueFile& held) {
+    held.reset(CreateFileA(archive_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held) ShowError(kOpenFailed + archive_path);
+    return static_cast<bool>(held);
+}
+
 bool TZlibArchiver::OpenReader() {
-    reader_.reset(OpenZipReader(archive_path_, &layout_));
+    reader_.reset(OpenZipReader(archive_path_, &layout_, held_file_));
     return static_cast<bool>(reader_);
 }
 

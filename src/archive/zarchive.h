@@ -14,7 +14,13 @@
 
 class TZlibArchiver {
 public:
-    explicit TZlibArchiver(const std::string& archive_path);
+    // With held_file (the archive's file, held open by the caller: HoldArchiveFile), the
+    // archive is read from it instead of from whatever archive_path names by then.
+    explicit TZlibArchiver(const std::string& archive_path,
+                           HANDLE held_file = INVALID_HANDLE_VALUE);
+    // Opens the archive's file for reading, sharing reading only, into held: while it is held
+    // nobody can write, rename or delete the file. False after the open-failure box.
+    static bool HoldArchiveFile(const std::string& archive_path, UniqueFile& held);
     virtual ~TZlibArchiver();
     TZlibArchiver(const TZlibArchiver&) = delete;
     TZlibArchiver& operator=(const TZlibArchiver&) = delete;
@@ -84,6 +90,7 @@ private:
     bool HoldPlacedFile(const unz_file_info& info, const std::string& target);
 
     std::string archive_path_;
+    HANDLE held_file_;  // the caller's
     uint8_t keep_folders_ = 1;
     uint8_t confirm_overwrite_ = 0;
     UniqueUnzFile reader_;

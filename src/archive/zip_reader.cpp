@@ -50,32 +50,19 @@ bool ReadAt(HANDLE file, uint64_t offset, void* out, DWORD size, DWORD& read) {
            ::ReadFile(file, out, size, &read, nullptr);
 }
 
+// Sizes in a program's headers: the 20-byte file header after "PE\0\0", the optional header's
+// CheckSum field, the data directories of the 32-bit and 64-bit layouts, the section headers.
+constexpr size_t kFileHeaderSize = 20;
+constexpr size_t kChecksumOffset = 64;  // in the optional header, in both layouts
+constexpr size_t kSectionHeaderSize = 40;
+constexpr uint32_t kCertificateDirectory = 4;
+
 // Where the data that may hold the archive ends: at an Authenticode certificate table that ends
 // the file (signing a program appends one behind everything, an appended archive included), or
 // at the end of the file.
 uint64_t DataEnd(HANDLE file, uint64_t file_size) {
-    unsigned char dos[64];
-    if (!ReadFileAt(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return file_size;
-    // "PE\0\0", the 20-byte file header, then the optional header up to the security directory
-    // (data directory 4) of the larger, 64-bit layout.
-    unsigned char nt[4 + 20 + 112 + 5 * 8];
-    const uint32_t nt_offset = Get32(dos + 0x3C);
-    if (nt_offset >= file_size || !ReadFileAt(file, nt_offset, nt, sizeof nt) ||
-        Get32(nt) != 0x00004550) {
-        return file_size;
-    }
-    const unsigned char* optional = nt + 24;
-    const uint16_t optional_size = Get16(nt + 20);
-    const uint16_t magic = Get16(optional);
-    const size_t directories = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
-    if (directories == 0 || optional_size < directories + 5 * 8 ||
-        Get32(optional + directories - 4) < 5) {
-        return file_size;
-    }
-    const uint32_t table = Get32(optional + directories + 4 * 8);  // a file offset
-    const uint32_t size = Get32(optional + directories + 4 * 8 + 4);
-    if (table == 0 || size == 0 || static_cast<uint64_t>(table) + size != file_size) return file_size;
-    return table;
+    ProgramLayout program;
+    return ReadProgramLayout(file, file_size, program) ? program.data_end : file_size;
 }
 
 // Reads the end records whose classic end record starts at end_pos (its 22 bytes at record) and
@@ -412,6 +399,52 @@ int ZCALLBACK TestError(voidpf, voidpf) {
 
 }  // namespace
 
+bool ReadProgramLayout(HANDLE file, uint64_t file_size, ProgramLayout& layout) {
+    layout = ProgramLayout();
+    layout.data_end = file_size;
+    unsigned char dos[64];
+    if (!ReadFileAt(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
+    // "PE\0\0", the file header, then the optional header up to the security directory
+    // (data directory 4) of the larger, 64-bit layout.
+    unsigned char nt[4 + kFileHeaderSize + 112 + 5 * 8];
+    const uint32_t nt_offset = Get32(dos + 0x3C);
+    if (nt_offset >= file_size || !ReadFileAt(file, nt_offset, nt, sizeof nt) ||
+        Get32(nt) != 0x00004550) {
+        return false;
+    }
+    const uint64_t optional_at = nt_offset + 4 + kFileHeaderSize;
+    const unsigned char* optional = nt + 4 + kFileHeaderSize;
+    const uint16_t sections = Get16(nt + 6);
+    const uint16_t optional_size = Get16(nt + 20);
+    const uint16_t magic = Get16(optional);
+    const size_t directories = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
+    if (directories == 0 || optional_size < directories + (kCertificateDirectory + 1) * 8 ||
+        Get32(optional + directories - 4) <= kCertificateDirectory) {
+        return false;
+    }
+    layout.checksum_field = optional_at + kChecksumOffset;
+    layout.certificate_entry = optional_at + directories + kCertificateDirectory * 8;
+
+    // The image: its headers, then every section's raw data.
+    layout.image_end = std::min<uint64_t>(Get32(optional + 60), file_size);  // SizeOfHeaders
+    const uint64_t section_table = optional_at + optional_size;
+    for (uint16_t i = 0; i < sections; ++i) {
+        unsigned char section[kSectionHeaderSize];
+        if (!ReadFileAt(file, section_table + i * kSectionHeaderSize, section, sizeof section)) {
+            return false;
+        }
+        const uint64_t end = static_cast<uint64_t>(Get32(section + 20)) + Get32(section + 16);
+        layout.image_end = std::max(layout.image_end, std::min(end, file_size));
+    }
+
+    const uint32_t table = Get32(optional + directories + kCertificateDirectory * 8);  // offset
+    const uint32_t size = Get32(optional + directories + kCertificateDirectory * 8 + 4);
+    if (table != 0 && size != 0 && static_cast<uint64_t>(table) + size == file_size) {
+        layout.data_end = table;
+    }
+    return true;
+}
+
 bool ReadFileAt(HANDLE file, uint64_t offset, void* out, DWORD size) {
     DWORD read = 0;
     return ReadAt(file, offset, out, size, read) && read == size;
@@ -426,8 +459,13 @@ bool FindArchive(HANDLE file, ArchiveSpan& span) {
     return LocateArchive(file, span);
 }
 
-unzFile OpenZipReader(const std::string& path, ArchiveLayout* layout) {
-    UniqueFile file = OpenShared(path);
+unzFile OpenZipReader(const std::string& path, ArchiveLayout* layout, HANDLE held_file) {
+    // A held file is read through a handle of its own on the same file, never found again by
+    // name: the name may lead elsewhere by now.
+    UniqueFile file = held_file != INVALID_HANDLE_VALUE
+                          ? UniqueFile(ReOpenFile(held_file, GENERIC_READ,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, 0))
+                          : OpenShared(path);
     ArchiveSpan span;
     ArchiveLayout checked;
     if (!file || !LocateArchive(file.get(), span) || !CheckLayout(file.get(), span, checked)) {

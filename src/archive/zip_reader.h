@@ -47,6 +47,20 @@ constexpr uint64_t kMaxDeflateRatio = 1032;
 // Reads exactly size bytes at offset of an open file.
 bool ReadFileAt(HANDLE file, uint64_t offset, void* out, DWORD size);
 
+// What a program file's headers tell about its bytes.
+struct ProgramLayout {
+    uint64_t image_end = 0;  // where the program's own bytes (headers and sections) end
+    uint64_t data_end = 0;   // where an Authenticode certificate table that ends the file
+                             // starts; the file's size without one
+    // Where the two header fields lie that signing the program rewrites: the optional header's
+    // CheckSum (4 bytes) and the certificate table's directory entry (8 bytes).
+    uint64_t checksum_field = 0;
+    uint64_t certificate_entry = 0;
+};
+// Reads the layout of the program in the open file of file_size bytes; false (and a layout of
+// a plain file: data_end the file's size, the rest 0) when the file is no program.
+bool ReadProgramLayout(HANDLE file, uint64_t file_size, ProgramLayout& layout);
+
 // Finds the archive in the file at path; false when the file holds none or cannot be read.
 bool FindArchive(const std::string& path, ArchiveSpan& span);
 // The same for a file already open for reading.
@@ -56,7 +70,10 @@ bool FindArchive(HANDLE file, ArchiveSpan& span);
 // lies: an entry count or directory size that does not match the directory, members whose data
 // would overlap each other or the directory, a stored member larger than its data, a deflated one
 // beyond the deflate ratio. With layout set, it receives the checked layout.
-unzFile OpenZipReader(const std::string& path, ArchiveLayout* layout = nullptr);
+// With held_file, the archive is read from that open file (the file at path, held by the
+// caller) instead of opening path again.
+unzFile OpenZipReader(const std::string& path, ArchiveLayout* layout = nullptr,
+                      HANDLE held_file = INVALID_HANDLE_VALUE);
 
 // Owner of an open archive: closed (with any open member) when the owner goes away.
 class UniqueUnzFile {

@@ -13,6 +13,7 @@
 #include "driver/globals.h"
 #include "driver/installed_check.h"
 #include "driver/macros.h"
+#include "driver/options.h"
 #include "driver/progress.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
@@ -232,7 +233,7 @@ bool ConfirmUnfinishedRun() {
 
 bool ExtractPackage() {
     TInstallOptions& o = InstallOptions;
-    TZlibArchiver archiver(o.ArchivePath);
+    TZlibArchiver archiver(o.ArchivePath, HeldArchiveFile());
     archiver.SetConfirmOverwrite(o.ConfirmOverwrite);
     archiver.SetKeepFolders(o.KeepFolders);
 

@@ -178,6 +178,7 @@ void Teardown() {
     if (MainWindow != nullptr) DestroyWindow(MainWindow);
     MainWindow = nullptr;
     ReleasePreExtractedFiles();
+    ReleaseRunFiles();
     if (!InstallOptions.TempDir.empty()) DeleteTree(InstallOptions.TempDir);
     FreeDownloadList();
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/seal.h"
+#include "archive/zarchive.h"
 #include "driver/globals.h"
 #include "driver/macros.h"
 #include "driver/pages.h"
@@ -25,6 +26,12 @@ const char kBrokenSealEnd[] = "\r\nインストールを中止します。\r\n�
 const char kNoAppName[] = "*(character not set)*";
 constexpr int kRunFolderAttempts = 100;
 const char kRunFolderPrefix[] = "$$TMP$$";
+// A file in the run folder that the run holds open, without sharing deletion, until Teardown:
+// the folder is live as long as nobody can delete it.
+const char kLiveMarkerName[] = "_$$$running$$$_";
+
+UniqueFile g_live_marker;
+UniqueFile g_held_archive;
 
 // A new folder under the temporary path, named "$$TMP$$" and the tick count, never one that
 // exists already (whoever made it may control what is in it): a name that is taken is followed
@@ -42,6 +49,22 @@ std::string CreateRunFolder() {
         if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
     }
     return {};
+}
+
+// Marks the run's folder as live for the whole run (the stale-folder sweep of other runs leaves
+// it alone). Without the mark the run goes on: a day later its folder may go.
+void MarkRunFolderLive(const std::string& folder) {
+    g_live_marker.reset(CreateFileA((folder + kLiveMarkerName).c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+}
+
+// True while a run holds the folder's marker: it cannot be opened for deletion.
+bool IsLiveRunFolder(const std::string& folder) {
+    UniqueFile marker(CreateFileA((AddBackslash(folder) + kLiveMarkerName).c_str(), DELETE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return !marker && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 // Ours beyond doubt: "$$TMP$$" followed by a decimal number and nothing else.
@@ -70,8 +93,11 @@ void ReadMenuIcons() {
 }  // namespace
 
 void RemoveStaleTemporaryFolders(const std::string& temp_path) {
-    // A run ends by deleting its folder; one still there a day after it was last touched
-    // belongs to a run that was killed (no installation takes a day).
+    // Without a temporary path there is nothing to sweep: an empty one would make the search
+    // below look at the root of the current drive.
+    if (temp_path.empty()) return;
+    // A run ends by deleting its folder; one still there a day after it was last touched, and
+    // not marked live, belongs to a run that was killed.
     constexpr uint64_t kDay = 24ULL * 60 * 60 * 10000000;  // in 100-ns units
     FILETIME now_time{};
     GetSystemTimeAsFileTime(&now_time);
@@ -91,7 +117,18 @@ void RemoveStaleTemporaryFolders(const std::string& temp_path) {
             }
         } while (FindNextFileA(search.get(), &entry));
     }
-    for (const std::string& folder : stale) DeleteTree(folder);
+    for (const std::string& folder : stale) {
+        if (!IsLiveRunFolder(folder)) DeleteTree(folder);
+    }
+}
+
+HANDLE HeldArchiveFile() {
+    return g_held_archive ? g_held_archive.get() : INVALID_HANDLE_VALUE;
+}
+
+void ReleaseRunFiles() {
+    g_live_marker.reset();
+    g_held_archive.reset();
 }
 
 bool LoadInstallOptions() {
@@ -109,22 +146,26 @@ bool LoadInstallOptions() {
     } else {
         o.ArchivePath = OwnProgramPath();
     }
+    // The archive's file is held from here to the end of the run, and read through that
+    // handle: the file whose seal is checked is the file that is extracted.
+    if (!TZlibArchiver::HoldArchiveFile(o.ArchivePath, g_held_archive)) return false;
     // A sealed package is checked whole before anything is shown or written: a damaged or
     // altered download must not get as far as the pages, let alone the disk.
-    if (CheckArchiveSeal(o.ArchivePath) == SealState::kBroken) {
+    if (CheckArchiveSeal(g_held_archive.get()) == SealState::kBroken) {
         ShowError(kBrokenSeal + o.ArchivePath + kBrokenSealEnd);
         return false;
     }
 
     char temp_path[MAX_PATH + 1] = {};
-    GetTempPathA(sizeof temp_path, temp_path);
-    RemoveStaleTemporaryFolders(temp_path);
+    const DWORD temp_length = GetTempPathA(sizeof temp_path, temp_path);
+    if (temp_length != 0 && temp_length < sizeof temp_path) RemoveStaleTemporaryFolders(temp_path);
     const std::string temp = CreateRunFolder();
     if (temp.empty()) {
         ShowError(kTempFolderFailed);
         return false;
     }
     o.TempDir = temp;
+    MarkRunFolderLive(temp);
 
     if (!PreExtract(o.TempDir)) return false;
 

@@ -8,6 +8,7 @@
 #include "archive/zarchive.h"
 #include "driver/globals.h"
 #include "driver/macros.h"
+#include "driver/options.h"
 #include "driver/page_procs.h"
 #include "resource.h"
 #include "utils/message_box.h"
@@ -70,7 +71,7 @@ void ReleasePreExtractedFiles() {
 
 bool PreExtract(const std::string& temp_folder) {
     ReleasePreExtractedFiles();
-    TZlibArchiver archiver(InstallOptions.ArchivePath);
+    TZlibArchiver archiver(InstallOptions.ArchivePath, HeldArchiveFile());
     archiver.SetConfirmOverwrite(0);
     archiver.SetKeepFolders(0);
     if (!archiver.ExtractFile(kSettingMemberName, temp_folder)) return false;

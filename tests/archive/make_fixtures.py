@@ -110,13 +110,35 @@ def seal_prefix():
         return re.search(r'kSealPrefix\[\] = "([^"]*)"', f.read()).group(1).encode("ascii")
 
 
-def sealed(z):
-    """The archive of RawZip z sealed as mkpackage seals it: its comment is the prefix and the
-    SHA-256 of every byte before the comment, the comment's length field included."""
+def signing_fields(program):
+    """Where a program's CheckSum field (4 bytes) and certificate-table directory entry (8 bytes)
+    lie, the header fields that signing rewrites and the seal leaves out; None for no program."""
+    if program[:2] != b"MZ":
+        return None
+    nt = struct.unpack_from("<I", program, 0x3C)[0]
+    if program[nt:nt + 4] != b"PE\0\0":
+        return None
+    optional = nt + 4 + 20
+    directories = {0x10B: 96, 0x20B: 112}[struct.unpack_from("<H", program, optional)[0]]
+    return optional + 64, optional + directories + 4 * 8
+
+
+def sealed(program, z):
+    """The program (b"" for none) followed by the archive of RawZip z, sealed as mkpackage seals
+    it: the archive's comment is the prefix and the SHA-256 of every byte of the file before the
+    comment, the comment's length field included, the program's two signing fields left out."""
     prefix = seal_prefix()
     placeholder = prefix + b"0" * 64
-    archive = z.bytes(placeholder)[:-len(placeholder)]
-    return archive + prefix + hashlib.sha256(archive).hexdigest().encode("ascii")
+    data = program + z.bytes(placeholder)[:-len(placeholder)]
+    digest = hashlib.sha256()
+    fields = signing_fields(program)
+    if fields:
+        checksum, certificate = fields
+        for part in (data[:checksum], data[checksum + 4:certificate], data[certificate + 8:]):
+            digest.update(part)
+    else:
+        digest.update(data)
+    return data + prefix + digest.hexdigest().encode("ascii")
 
 
 def good_zip(zip64=False):
@@ -156,8 +178,8 @@ def write_placements(out, program):
     write(out, "absolute.exe", program + good_archive(base=len(program)))
     write(out, "absolute64.exe", program + good_archive(zip64=True, base=len(program)))
     write(out, "commented.exe", program + good_archive(comment=b"a package comment " * 40))
-    write(out, "sealed.exe", program + sealed(good_zip()))
-    write(out, "sealed64.exe", program + sealed(good_zip(zip64=True)))
+    write(out, "sealed.exe", sealed(program, good_zip()))
+    write(out, "sealed64.exe", sealed(program, good_zip(zip64=True)))
     sign(os.path.join(out, "appended.exe"), os.path.join(out, "signed.exe"))
     sign(os.path.join(out, "appended64.exe"), os.path.join(out, "signed64.exe"))
 

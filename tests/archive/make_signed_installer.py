@@ -53,7 +53,7 @@ def main():
         z.add(name, content, method=8)
     z.add("$preextractdir$/_$$$setting$$$_.ini", SETTING, method=8)
     with open(setup, "rb") as f:
-        write(out, "unsigned-setup.exe", f.read() + sealed(z))
+        write(out, "unsigned-setup.exe", sealed(f.read(), z))
     sign_with_large_signature(os.path.join(out, "unsigned-setup.exe"),
                               os.path.join(out, "signed-setup.exe"))
 

@@ -590,6 +590,12 @@ TEST(Seal, OnlyTheSealedBytesAsWrittenAreIntact) {
     ASSERT_TRUE(WriteZip(dir / "unsealed.zip", members));
     const std::string unsealed = ReadTextFile(dir / "unsealed.zip");
 
+    // The program's CheckSum field, which signing rewrites (as the certificate table's entry).
+    const uint32_t nt = static_cast<unsigned char>(behind[0x3C]) |
+                        static_cast<unsigned char>(behind[0x3D]) << 8;
+    const size_t checksum = nt + 4 + 20 + 64;
+    const size_t program_size = ReadTextFile(TestBinDir() + "version_fixture.exe").size();
+
     const struct {
         const char* what;
         std::function<std::string()> bytes;
@@ -597,6 +603,14 @@ TEST(Seal, OnlyTheSealedBytesAsWrittenAreIntact) {
     } cases[] = {
         {"as sealed", [&] { return plain; }, SealState::kIntact},
         {"behind a program", [&] { return behind; }, SealState::kIntact},
+        {"the program's checksum field", [&] { std::string b = behind; b[checksum] ^= 1; return b; },
+         SealState::kIntact},
+        {"a byte of the program", [&] { std::string b = behind; b[program_size / 2] ^= 1; return b; },
+         SealState::kBroken},
+        {"bytes after the archive", [&] { return behind + "more"; }, SealState::kBroken},
+        {"zeros after the archive, no signature", [&] { return behind + std::string(4, '\0'); },
+         SealState::kBroken},
+        {"an archive appended", [&] { return behind + unsealed; }, SealState::kBroken},
         {"a member's data", [&] { std::string b = plain; b[60] ^= 1; return b; }, SealState::kBroken},
         {"a local header's time", [&] { std::string b = plain; b[10] ^= 1; return b; }, SealState::kBroken},
         {"the directory's attributes", [&] { std::string b = plain; b[directory + 38] ^= 1; return b; },

@@ -5,37 +5,26 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "driver/globals.h"
 #include "driver/options.h"
 #include "driver/uninstall.h"
 #include "support/test_support.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
+#include "utils/text.h"
 #include "utils/unique_any.h"
 
 namespace {
-
-// Sets a folder's last-write time the given number of hours back.
-void MakeOlder(const std::string& folder, int hours) {
-    UniqueFile handle(CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    ASSERT_TRUE(handle) << folder;
-    FILETIME now{};
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER value{};
-    value.LowPart = now.dwLowDateTime;
-    value.HighPart = now.dwHighDateTime;
-    value.QuadPart -= static_cast<uint64_t>(hours) * 60 * 60 * 10000000;
-    FILETIME then{value.LowPart, value.HighPart};
-    ASSERT_TRUE(SetFileTime(handle.get(), nullptr, nullptr, &then));
-}
 
 struct StaleCase {
     const char* name;
     bool folder;
     int age_hours;
     bool removed;
+    bool live = false;  // a run that goes on holds its mark in the folder
 };
 
 TEST(StaleRunFolders, OnlyOurFoldersOlderThanADayAreRemoved) {
@@ -43,6 +32,7 @@ TEST(StaleRunFolders, OnlyOurFoldersOlderThanADayAreRemoved) {
         {"$$TMP$$123456", true, 25, true},       // a killed run's folder
         {"$$TMP$$4294967295", true, 24 * 30, true},
         {"$$TMP$$777", true, 23, false},         // a run that may still be going
+        {"$$TMP$$555", true, 48, false, true},   // a run waiting at a page for two days
         {"$$TMP$$12ab", true, 48, false},        // not a name the installer gives
         {"$$TMP$$", true, 48, false},
         {"x$$TMP$$1", true, 48, false},
@@ -50,6 +40,7 @@ TEST(StaleRunFolders, OnlyOurFoldersOlderThanADayAreRemoved) {
         {"other", true, 48, false},
     };
     TestFolder temp;
+    std::vector<UniqueFile> marks;
     for (const StaleCase& c : cases) {
         if (c.folder) {
             ForceFolders(temp / c.name);
@@ -57,12 +48,39 @@ TEST(StaleRunFolders, OnlyOurFoldersOlderThanADayAreRemoved) {
         } else {
             WriteTextFile(temp / c.name, "file");
         }
-        if (c.folder) MakeOlder(temp / c.name, c.age_hours);
+        if (c.live) {
+            // As the run holds it: open, deletion not shared.
+            marks.emplace_back(CreateFileA((temp / c.name + "\\_$$$running$$$_").c_str(),
+                                           GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(marks.back());
+        }
+        if (c.folder) {
+            ASSERT_TRUE(SetLastWriteHoursAgo(temp / c.name, c.age_hours));
+        }
     }
     RemoveStaleTemporaryFolders(temp.path());
     for (const StaleCase& c : cases) {
+        const std::string kept = c.folder ? temp / c.name + "\\_$$$setting$$$_.ini" : temp / c.name;
+        EXPECT_EQ(!c.removed, PathExists(kept)) << c.name;
         EXPECT_EQ(!c.removed, PathExists(temp / c.name)) << c.name;
     }
+}
+
+// Without a temporary path nothing is swept: an empty one must not lead the search to the root
+// of the current drive.
+TEST(StaleRunFolders, NothingIsSweptWithoutATemporaryPath) {
+    TestFolder dir;
+    ScopedCurrentFolder current(dir.path());
+    // A killed run's folder, as it would look, at the root of the test folder's drive.
+    struct RootFolder {
+        std::string path;
+        ~RootFolder() { RemoveDirectoryA(path.c_str()); }
+    } at_root{DriveOf(dir.path()) + "\\$$TMP$$" + std::to_string(GetCurrentProcessId())};
+    ASSERT_TRUE(ForceFolders(at_root.path));
+    ASSERT_TRUE(SetLastWriteHoursAgo(at_root.path, 48));
+    RemoveStaleTemporaryFolders("");
+    EXPECT_TRUE(PathExists(at_root.path));
 }
 
 class UninstallSteps : public testing::Test {

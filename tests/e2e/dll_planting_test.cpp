@@ -39,23 +39,6 @@ private:
     std::string key_name_;
 };
 
-// Makes a folder the process's current folder for the scope (children start in it).
-class ScopedCurrentFolder {
-public:
-    explicit ScopedCurrentFolder(const std::string& folder) {
-        char old[MAX_PATH + 1] = {};
-        GetCurrentDirectoryA(MAX_PATH, old);
-        old_ = old;
-        SetCurrentDirectoryA(folder.c_str());
-    }
-    ~ScopedCurrentFolder() { SetCurrentDirectoryA(old_.c_str()); }
-    ScopedCurrentFolder(const ScopedCurrentFolder&) = delete;
-    ScopedCurrentFolder& operator=(const ScopedCurrentFolder&) = delete;
-
-private:
-    std::string old_;
-};
-
 class DllPlanting : public InstallerE2E {
 protected:
     // Copies the planted DLL into folder under each planted name.

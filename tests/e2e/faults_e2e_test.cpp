@@ -124,6 +124,34 @@ TEST_F(InstallerE2E, AKilledRunLeavesARecordOfItsFilesAndTheNextRunAsks) {
     EXPECT_TRUE(FileExists(Out() + "many\\f2999.txt"));
 }
 
+// A wizard left open for days keeps its run folder when another installer starts and sweeps the
+// folders of killed runs.
+TEST_F(InstallerE2E, AWaitingRunKeepsItsFolderWhenAnotherInstallerStarts) {
+    const std::string temp = dir / "tmp\\";
+    ForceFolders(temp);
+    SetEnvironmentVariableA("TMP", temp.c_str());
+    const std::string exe = Build(PluginSetting(), PluginFiles());
+    const std::string other = Build(PluginSetting(), PluginFiles(), "other.exe");
+    DrivenProcess waiting(exe, {});
+    const FoundWindow question = waiting.WaitForBox(kConfirm);
+    ASSERT_NE(nullptr, question.window) << waiting.Describe();
+    WIN32_FIND_DATAA entry;
+    {
+        UniqueFindHandle search(FindFirstFileA((temp + "$$TMP$$*").c_str(), &entry));
+        ASSERT_TRUE(search);
+    }
+    const std::string folder = temp + entry.cFileName + "\\";
+    ASSERT_TRUE(SetLastWriteHoursAgo(folder, 48));
+
+    EXPECT_EQ(0, Run(other, {"-s"}, {}));
+    EXPECT_TRUE(FileExists(folder + "_$$$setting$$$_.ini"));
+    DrivenProcess::Press(question, IDYES);
+    std::string mismatch;
+    EXPECT_EQ(0, AnswerBoxesAndWait(waiting, {{kConfirm, kPluginFinished, IDOK}}, mismatch));
+    EXPECT_EQ("", mismatch);
+    EXPECT_FALSE(PathExists(folder));
+}
+
 TEST_F(InstallerE2E, AnInstallFolderThatCannotBeWrittenIsNamedBeforeAnythingIsWritten) {
     UnwritableFolder locked(Out());
     ASSERT_TRUE(locked.made());

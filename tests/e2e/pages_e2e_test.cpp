@@ -288,4 +288,36 @@ TEST_F(PagesE2E, PreExtractedFilesCannotBeSwappedWhileAPageWaits) {
     EXPECT_FALSE(PathExists(run));  // let go before the folder is removed
 }
 
+// The archive's file is held from the seal's check on: while a page waits it can be read, but
+// neither written, nor removed, nor renamed away and replaced by another.
+TEST_F(PagesE2E, TheArchiveCannotBeChangedWhileAPageWaits) {
+    const std::string exe = BuildPlugin("FOLDERSELECT", "");
+    const std::string zip = Build(PluginSetting("Dialogs=FOLDERSELECT\r\n"), PluginFiles(), "pkg.zip",
+                                  "--zip");
+    const struct {
+        const char* what;
+        std::vector<std::string> arguments;
+        std::string archive;
+    } cases[] = {
+        {"archive mode", {zip}, zip},
+        {"the installer's own file", {}, exe},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DrivenProcess installer(exe, c.arguments);
+        if (c.arguments.empty()) {
+            const FoundWindow box = installer.WaitForBox(kConfirm);
+            ASSERT_NE(nullptr, box.window) << installer.Describe();
+            DrivenProcess::Press(box, IDYES);
+        }
+        const FoundWindow page = installer.WaitForWindow("#32770", kFolderTitle);
+        ASSERT_NE(nullptr, page.window) << installer.Describe();
+        EXPECT_EQ("reading ", AllowedAccess(c.archive));
+        Click(Control(page, IDC_FOLDER_CANCEL));
+        std::string mismatch;
+        EXPECT_EQ(1, AnswerBoxesAndWait(installer, {}, mismatch));
+        EXPECT_EQ("", mismatch);
+    }
+}
+
 }  // namespace

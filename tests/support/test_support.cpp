@@ -86,6 +86,31 @@ std::map<std::string, std::string> SnapshotTree(const std::string& folder) {
     return out;
 }
 
+bool SetLastWriteHoursAgo(const std::string& path, int hours) {
+    UniqueFile handle(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER value{};
+    value.LowPart = now.dwLowDateTime;
+    value.HighPart = now.dwHighDateTime;
+    value.QuadPart -= static_cast<uint64_t>(hours) * 60 * 60 * 10000000;
+    const FILETIME then{value.LowPart, value.HighPart};
+    return handle && SetFileTime(handle.get(), nullptr, nullptr, &then);
+}
+
+ScopedCurrentFolder::ScopedCurrentFolder(const std::string& folder) {
+    char old[MAX_PATH + 1] = {};
+    GetCurrentDirectoryA(MAX_PATH, old);
+    old_ = old;
+    SetCurrentDirectoryA(folder.c_str());
+}
+
+ScopedCurrentFolder::~ScopedCurrentFolder() {
+    SetCurrentDirectoryA(old_.c_str());
+}
+
 std::string UnixPath(const std::string& windows_path) {
     // Exported by Wine's kernel32 only; the result is allocated on the process heap.
     using UnixFileName = char*(CDECL*)(const WCHAR*);

@@ -42,6 +42,21 @@ bool MakeUnixSymlink(const std::string& target, const std::string& link);
 // list ("writing renaming "); a file held against change gives "reading ". A rename is undone.
 std::string AllowedAccess(const std::string& path);
 
+// Sets a file's or folder's last-write time the given number of hours back.
+bool SetLastWriteHoursAgo(const std::string& path, int hours);
+
+// Makes a folder the process's current folder for the scope (children start in it).
+class ScopedCurrentFolder {
+public:
+    explicit ScopedCurrentFolder(const std::string& folder);
+    ~ScopedCurrentFolder();
+    ScopedCurrentFolder(const ScopedCurrentFolder&) = delete;
+    ScopedCurrentFolder& operator=(const ScopedCurrentFolder&) = delete;
+
+private:
+    std::string old_;
+};
+
 // The Linux side of the Wine prefix, for what a Windows program cannot make under Wine.
 // The Linux path of a Windows path; empty when Wine cannot tell (or the tests run on Windows).
 std::string UnixPath(const std::string& windows_path);

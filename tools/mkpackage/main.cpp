@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/seal.h"
 #include "archive/zip_reader.h"
 #include "our_uninstaller.h"
 #include "package_format.h"
@@ -273,7 +274,12 @@ int BuildPackage(const Options& options) {
         PrintError(error);
         return kExitFailed;
     }
+    // The seal covers the whole file up to the archive's comment: it is written last.
     if (options.zip_only) {
+        if (!SealArchive(archive.path())) {
+            PrintError("cannot seal the archive " + archive.path());
+            return kExitFailed;
+        }
         if (!archive.MoveTo(output)) {
             PrintError("cannot write " + output);
             return kExitFailed;
@@ -286,6 +292,10 @@ int BuildPackage(const Options& options) {
         }
         if (!ConcatenateFiles(package.path(), {installer, archive.path()}, error)) {
             PrintError(error);
+            return kExitFailed;
+        }
+        if (!SealArchive(package.path())) {
+            PrintError("cannot seal the package " + package.path());
             return kExitFailed;
         }
         if (!package.MoveTo(output)) {

@@ -333,7 +333,7 @@ bool WriteZipArchive(const std::string& path, const std::vector<PackageMember>& 
             return false;
         }
     }
-    // The comment is the seal, its digest filled in once every other byte is written.
+    // The comment is the seal, its digest filled in once the package file is complete.
     if (zipClose(zip.release(), SealPlaceholder().c_str()) != ZIP_OK) {
         error = "cannot finish the archive " + path;
         return false;
@@ -341,10 +341,6 @@ bool WriteZipArchive(const std::string& path, const std::vector<PackageMember>& 
     uint64_t size = 0;
     if (!FileSize(path, size) || size >= kMaxArchiveSize) {
         error = "the archive is 4 GiB or larger, more than the installer can read";
-        return false;
-    }
-    if (!SealArchive(path)) {
-        error = "cannot seal the archive " + path;
         return false;
     }
     return true;

@@ -30,7 +30,8 @@ private:
 // Writes the members, in order, into a new ZIP archive at path (an existing file is replaced):
 // files deflated at level (1 to 9) or stored when level is 0, folders stored empty, member times
 // the files' last-write times as local DOS time; ZIP64 end records above 65,535 entries; the
-// archive sealed (archive/seal.h). False with error filled, also when the archive reaches 4 GiB.
+// comment a placeholder seal, for SealArchive (archive/seal.h) once the package file is complete.
+// False with error filled, also when the archive reaches 4 GiB.
 bool WriteZipArchive(const std::string& path, const std::vector<PackageMember>& members, int level,
                      std::string& error);
 
