@@ -22,7 +22,7 @@ void OnInitDialog(HWND page) {
     }
     CenterWindow(page);
     SetForegroundWindow(page);
-    SetWindowTextA(page, (o.PlatformName + kTitleSuffix).c_str());
+    SetCaption(page, o.PlatformName + kTitleSuffix);
     SetItemText(page, IDC_FIRST_TEXT, o.AppName + kToRun + o.PlatformName + kMustInstall +
                                           "\r\n\r\n" + kPressNext + "\r\n" + kPressCancel);
 }

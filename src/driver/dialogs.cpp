@@ -5,6 +5,7 @@
 
 #include "driver/globals.h"
 #include "utils/shell.h"
+#include "utils/text.h"
 #include "utils/unique_any.h"
 
 namespace {
@@ -33,6 +34,11 @@ void CenterWindow(HWND window) {
 
 void SetItemText(HWND dialog, int control_id, const std::string& text) {
     SetWindowTextA(GetDlgItem(dialog, control_id), text.c_str());
+}
+
+void SetCaption(HWND window, const std::string& text) {
+    constexpr size_t kMaxCaption = 256;
+    SetWindowTextA(window, ShortenedText(text, kMaxCaption).c_str());
 }
 
 bool BrowseForFolder(const std::string& initial_folder, std::string& folder) {

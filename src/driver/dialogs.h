@@ -9,6 +9,9 @@
 // Centres the window on the primary screen (its full size, not the work area) and shows it.
 void CenterWindow(HWND window);
 void SetItemText(HWND dialog, int control_id, const std::string& text);
+// Sets a window's title, shortened in the middle to what a title bar can show (a setting's value
+// may be 32 KB).
+void SetCaption(HWND window, const std::string& text);
 // Lets the user choose a folder, starting at initial_folder; on true, folder holds the choice.
 bool BrowseForFolder(const std::string& initial_folder, std::string& folder);
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

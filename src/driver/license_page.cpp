@@ -52,7 +52,7 @@ void OnInitDialog(HWND page) {
         g_taking_text = false;
         g_text.reset();  // shown once; the page keeps no copy
     }
-    SetWindowTextA(page, InstallOptions.AppName.c_str());
+    SetCaption(page, InstallOptions.AppName);
     SetFocus(edit);
     SetMessageOwner(page);
     // A text short enough to be seen whole enables the agree button at once.

@@ -39,7 +39,7 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARA
     case WM_INITDIALOG:
         CenterWindow(dialog);
         SetForegroundWindow(dialog);
-        SetWindowTextA(dialog, ("\"" + InstallOptions.AppName + "\"" + kInstallingSuffix).c_str());
+        SetCaption(dialog, "\"" + InstallOptions.AppName + "\"" + kInstallingSuffix);
         return TRUE;
     case WM_SYSCOMMAND:
         // No close box, but the command can still come from the keyboard: the dialog hides and

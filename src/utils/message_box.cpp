@@ -1,6 +1,8 @@
 // The message-box gateway: every box of the installer is shown (or, in tests, answered) here.
 #include "utils/message_box.h"
 
+#include "utils/text.h"
+
 const char kErrorCaption[] = "エラー";
 const char kConfirmCaption[] = "確認";
 
@@ -9,12 +11,19 @@ namespace {
 HWND g_owner = nullptr;
 ScopedBoxAnswers* g_answers = nullptr;
 
+// The most a box shows of a text, and the longest line: a setting's value may be 32 KB, and a
+// box that long or that wide would not fit on the screen with its buttons. The text's end (the
+// question) is kept.
+constexpr size_t kMaxBoxText = 1024;
+constexpr size_t kMaxBoxLine = 128;
+
 int ShowBox(const std::string& text, const char* caption, UINT flags) {
+    const std::string shown = BrokenLines(ShortenedText(text, kMaxBoxText), kMaxBoxLine);
     // The owner may be a page that has closed since it made itself the owner; a box with a
     // destroyed owner would not show, so it then goes without one.
     HWND owner = (g_owner != nullptr && IsWindow(g_owner)) ? g_owner : nullptr;
-    if (g_answers != nullptr) return g_answers->Answer({text, caption, flags, owner});
-    return MessageBoxA(owner, text.c_str(), caption, flags);
+    if (g_answers != nullptr) return g_answers->Answer({text, caption, flags, owner, shown});
+    return MessageBoxA(owner, shown.c_str(), caption, flags);
 }
 
 }  // namespace

@@ -14,17 +14,20 @@ extern const char kConfirmCaption[];  // "確認"
 void SetMessageOwner(HWND owner);
 HWND GetMessageOwner();
 
+// Texts longer than a box can show are shortened in the middle (ShortenedText, 1024 bytes), and
+// lines longer than 128 bytes are broken (BrokenLines).
 // MessageBoxA(owner, text, "エラー", MB_OK | MB_ICONERROR).
 void ShowError(const std::string& text);
 // MessageBoxA(owner, text, "確認", flags | MB_ICONINFORMATION); the id of the pressed button.
 int ShowConfirm(const std::string& text, UINT flags);
 
-// A box as it was asked for.
+// A box as it was asked for, and the text it shows.
 struct AskedBox {
     std::string text;
     std::string caption;
     UINT flags;
     HWND owner;
+    std::string shown;
 };
 
 // While alive, boxes are not shown: each is recorded and answered with the next of the given

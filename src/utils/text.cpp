@@ -161,6 +161,44 @@ std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
+std::string ShortenedText(const std::string& text, size_t max_bytes) {
+    static const std::string kEllipsis = "…";
+    if (text.size() <= max_bytes || max_bytes < 2 * kEllipsis.size()) return text;
+    const size_t room = max_bytes - kEllipsis.size();
+    const size_t head_room = room / 2;
+    // The longest run of whole characters from the start that fits its half, and the shortest
+    // tail that starts on a character and fits the other half.
+    size_t head = 0;
+    size_t tail = text.size();
+    for (size_t i = 0; i < text.size(); i += CharLength(text, i)) {
+        if (i + CharLength(text, i) <= head_room) head = i + CharLength(text, i);
+        if (text.size() - i <= room - head_room) {
+            tail = i;
+            break;
+        }
+    }
+    return text.substr(0, head) + kEllipsis + text.substr(tail);
+}
+
+std::string BrokenLines(const std::string& text, size_t max_line_bytes) {
+    std::string broken;
+    size_t line = 0;  // bytes of the current line so far
+    for (size_t i = 0; i < text.size(); i += CharLength(text, i)) {
+        const size_t length = std::min(CharLength(text, i), text.size() - i);
+        if (text[i] == '\n') {
+            line = 0;
+        } else if (text[i] != '\r') {
+            if (line + length > max_line_bytes && line > 0) {
+                broken += "\r\n";
+                line = 0;
+            }
+            line += length;
+        }
+        broken.append(text, i, length);
+    }
+    return broken;
+}
+
 int DigitsToInt(const std::string& text) {
     if (text.empty()) return 0;
     uint32_t value = 0;

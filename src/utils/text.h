@@ -39,4 +39,12 @@ std::string IntToHexText(uint32_t value, int width);
 std::string TrimText(const std::string& text);
 // The text between double quotes, as messages name things.
 std::string Quoted(const std::string& text);
+// The text when it has at most max_bytes bytes (4 or more); otherwise its beginning and its
+// end, whole characters, joined by "…", in at most max_bytes bytes: what a box or a title bar can
+// show, with the end of a message (its question) kept.
+std::string ShortenedText(const std::string& text, size_t max_bytes);
+// The text with a line break (CR LF) inserted wherever a line would be longer than
+// max_line_bytes, between whole characters: a box sizes itself to its longest line, and Wine's
+// breaks no word (nor a run of Japanese) of its own.
+std::string BrokenLines(const std::string& text, size_t max_line_bytes);
 int DigitsToInt(const std::string& text);

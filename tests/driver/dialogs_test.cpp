@@ -345,11 +345,20 @@ TEST_F(ExtractionRun, TheRecordIsRemovedWhenTheRunFails) {
 namespace {
 
 TEST(ProgressDialog, TitleAndARangeBeyondSixteenBits) {
-    InstallOptions.AppName = "大きな荷物";
+    // A name of 32 KB is shortened to what a title bar shows, the end kept.
+    InstallOptions.AppName = std::string(32768, 'n');
     HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS),
                                      nullptr, ProgressDlgProc, 0);
     ASSERT_NE(nullptr, dialog);
-    char title[256] = {};
+    char title[1024] = {};
+    EXPECT_GE(256, GetWindowTextA(dialog, title, sizeof title));
+    EXPECT_EQ("\" インストール中", std::string(title).substr(std::string(title).size() - 16));
+    DestroyWindow(dialog);
+
+    InstallOptions.AppName = "大きな荷物";
+    dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
+                                ProgressDlgProc, 0);
+    ASSERT_NE(nullptr, dialog);
     GetWindowTextA(dialog, title, sizeof title);
     EXPECT_STREQ("\"大きな荷物\" インストール中", title);
     SetProgressRange(dialog, 70000);

@@ -23,6 +23,29 @@ TEST_F(InstallerE2E, NoArgumentYesInstallsAndReportsThePlugIn) {
     EXPECT_EQ("a", ReadTextFile(Out() + "data\\sub\\a.txt"));
 }
 
+// A name of 32 KB (the most a setting's value holds): the first question still fits on the
+// screen with its buttons, its question at the end; answered No, nothing is installed.
+TEST_F(InstallerE2E, ALongNameLeavesTheQuestionAnswerable) {
+    const std::string name(32000, 'N');
+    const std::string exe =
+        Build("[options]\r\nAppName=" + name + "\r\nInstallMode=1\r\nDefaultInstallDir=" + Out() +
+                  "\r\n",
+              PluginFiles());
+    DrivenProcess installer(exe, {});
+    const FoundWindow box = installer.WaitForBox(kConfirm);
+    ASSERT_NE(nullptr, box.window) << installer.Describe();
+    const std::string question = "\"をインストールします。\r\nよろしいですか？";
+    EXPECT_GE(1100u, box.text.size());
+    EXPECT_EQ(box.text.size() - question.size(), box.text.rfind(question));
+    RECT rect{};
+    GetWindowRect(box.window, &rect);
+    EXPECT_GE(GetSystemMetrics(SM_CYSCREEN), rect.bottom);
+    EXPECT_GE(GetSystemMetrics(SM_CXSCREEN), rect.right);
+    DrivenProcess::Press(box, IDNO);
+    EXPECT_EQ(1, installer.WaitForExit());
+    EXPECT_FALSE(PathExists(Out()));
+}
+
 TEST_F(InstallerE2E, NoArgumentNoInstallsNothing) {
     const std::string exe = Build(CharacterSetting(), CharacterFiles());
     EXPECT_EQ(1, Run(exe, {},

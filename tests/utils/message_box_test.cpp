@@ -1,6 +1,9 @@
 // The message-box gateway: captions, flags, owner and the test seam.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "support/test_support.h"
 #include "utils/message_box.h"
 
@@ -25,6 +28,27 @@ TEST(MessageBoxes, ErrorAndConfirmCaptionsAndFlags) {
     // A yes/no question shows the information icon, not a question mark.
     EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONINFORMATION), answers.asked()[1].flags);
     EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), answers.asked()[2].flags);
+}
+
+// A setting's value may be 32 KB: the box shows its start and the message's end, the question.
+TEST(MessageBoxes, LongTextsAreShortenedWithTheQuestionKept) {
+    const std::string question = "をインストールします。\r\nよろしいですか？";
+    ScopedBoxAnswers answers{IDNO, IDOK};
+    EXPECT_EQ(IDNO, ShowConfirm(std::string(32768, 'a') + question, MB_YESNO));
+    ShowError(std::string(1024, 'e'));
+    ASSERT_EQ(2u, answers.asked().size());
+    // About a kilobyte in lines of at most 128 bytes, the question at the end.
+    const std::string& shown = answers.asked()[0].shown;
+    EXPECT_GE(1024u + 2 * 1024 / 128, shown.size());
+    EXPECT_EQ(0u, shown.rfind("aaaa", 0));
+    EXPECT_EQ(shown.size() - question.size(), shown.rfind(question));
+    for (size_t start = 0, end = 0; start < shown.size(); start = end + 2) {
+        end = std::min(shown.find("\r\n", start), shown.size());
+        EXPECT_GE(128u, end - start);
+    }
+    // Short enough as it is, but in one line too long for a box.
+    EXPECT_EQ(std::string(1024, 'e').size() + 2 * 7, answers.asked()[1].shown.size());
+    EXPECT_EQ(std::string(1024, 'e'), answers.asked()[1].text);  // as it was asked
 }
 
 TEST(MessageBoxes, OwnerIsUsedWhileItLives) {

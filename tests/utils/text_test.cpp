@@ -1,6 +1,8 @@
 // Shift-JIS aware text and path helpers.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "utils/text.h"
 
 namespace {
@@ -114,6 +116,50 @@ TEST(Fields, SplitAtSeparator) {
     EXPECT_FALSE(GetField("", ",", 0, field));
     EXPECT_FALSE(GetField("a", "", 0, field));
     EXPECT_EQ("kept", field);
+}
+
+// What a box or a title bar shows of a long text: the start and the end in whole characters.
+TEST(Text, ShortenedTextKeepsBothEndsInWholeCharacters) {
+    const std::string hyo10 = [] {
+        std::string t;
+        for (int i = 0; i < 10; ++i) t += kHyo;
+        return t;
+    }();
+    const struct {
+        std::string text;
+        size_t max_bytes;
+        std::string expected;
+    } cases[] = {
+        {"short", 5, "short"},
+        {"", 8, ""},
+        {"abcdefghij", 8, "abc…hij"},
+        {"abcdefghijk", 9, "abc…hijk"},
+        // 表 is two bytes: neither half cuts one, and no half ends in a lone lead byte.
+        {hyo10, 10, kHyo + kHyo + "…" + kHyo + kHyo},
+        {hyo10, 11, kHyo + kHyo + "…" + kHyo + kHyo},
+        {"a" + hyo10, 9, "a" + kHyo + "…" + kHyo + kHyo},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text + " " + std::to_string(c.max_bytes));
+        const std::string shortened = ShortenedText(c.text, c.max_bytes);
+        EXPECT_EQ(c.expected, shortened);
+        EXPECT_LE(shortened.size(), c.max_bytes);
+    }
+}
+
+// Lines are broken between whole characters, only where they are longer than allowed.
+TEST(Text, BrokenLinesBreakOnlyLongLinesBetweenCharacters) {
+    const struct {
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        {"abcd\r\nefgh", "abcd\r\nefgh"},
+        {"abcdefghij", "abcd\r\nefgh\r\nij"},
+        {"ab\r\ncdefg", "ab\r\ncdef\r\ng"},
+        {"a" + kHyo + kHyo + "b", "a" + kHyo + "\r\n" + kHyo + "b"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.expected, BrokenLines(c.text, 4)) << c.text;
 }
 
 TEST(Numbers, DigitsToInt) {
