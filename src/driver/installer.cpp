@@ -46,9 +46,10 @@ int g_exit_code = 1;
 
 // The system's Notepad by its full path: a bare "notepad" would be looked for in the installer's
 // own folder (a downloads folder full of other people's files) and the current folder first.
+// The system's Windows folder: on a terminal server GetWindowsDirectory gives the user's own.
 std::string NotepadPath() {
     char windows[MAX_PATH + 1] = {};
-    GetWindowsDirectoryA(windows, MAX_PATH);
+    GetSystemWindowsDirectoryA(windows, MAX_PATH);
     return AddBackslash(windows) + "notepad.exe";
 }
 
@@ -88,6 +89,8 @@ void StartHost() {
     o.InstallDir = StripTrailingDelimiter(o.InstallDir);
     const std::string host = o.InstallDir + "\\" + kHostExeName;
     const std::string parameters = o.Vendor + "-" + o.Type;
+    // The host runs as the user, never with the rights an elevated installer was given.
+    if (StartAsSignedInUser(CommandLineFor(host, parameters), o.InstallDir, SW_SHOW)) return;
     ShellExecuteA(MainWindow, "open", host.c_str(), parameters.c_str(), o.InstallDir.c_str(), SW_SHOW);
 }
 
@@ -125,9 +128,13 @@ Outcome Install() {
     }
 
     if (!o.LastViewFile.empty()) {
-        RunAndWait(o.InstallMode == 2 ? CommandLineFor(o.LastViewFile, "")
-                                      : CommandLineFor(NotepadPath(), o.LastViewFile),
-                   MainWindow);
+        // The read-me is only looked at: Notepad runs as the user. A program to run (mode 2) is
+        // part of the installation and keeps the installer's rights.
+        if (o.InstallMode == 2) {
+            RunAndWait(CommandLineFor(o.LastViewFile, ""), MainWindow);
+        } else {
+            RunAndWait(CommandLineFor(NotepadPath(), o.LastViewFile), MainWindow, true);
+        }
     }
     if (o.InstallMode == 0) {
         WriteHostRegistry();
