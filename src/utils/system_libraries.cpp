@@ -39,6 +39,14 @@ void RestrictDllSearch() {
     }
     // Removes the current folder from the search of systems without the function above.
     SetDllDirectoryA("");
+    // Wine resolves the delay imports of its own DLLs by the default search, the program's
+    // folder first, whatever the search was restricted to: its imm32 (which user32 loads) asks
+    // for ole32 that way, and would take one planted beside the installer. Loaded from the system
+    // folder first, ole32 is then found loaded. Windows loads ole32 as a known DLL, never from
+    // the program's folder, and pays nothing for it here.
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr) {
+        LoadSystemLibrary("ole32.dll");
+    }
 }
 
 HMODULE LoadSystemLibrary(const char* name) {

@@ -1,23 +1,27 @@
 // End-to-end: the installer never loads a DLL from its own folder nor from the current folder.
-// A DLL of our own (fixtures/planted_dll.cpp) is planted there as version.dll and comctl32.dll
-// and writes a marker file when loaded; Wine is told to prefer such native DLLs to its own for
-// those two names.
+// A DLL of our own (fixtures/planted_dll.cpp) is planted there under the name of every DLL the
+// installer loads and writes a marker file when loaded; Wine is told to prefer such native DLLs to
+// its own for those names. The runs use every one of those DLLs.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "resource.h"
 #include "support/e2e_fixture.h"
+#include "support/http_server.h"
 #include "utils/files.h"
 #include "utils/registry.h"
 #include "utils/text.h"
 
 namespace {
 
-const char* const kPlantedNames[] = {"version.dll", "comctl32.dll"};
+// Every DLL the installer loads by name (cmake/delay_load.cmake: those it calls into).
+const char* const kPlantedNames[] = {"user32.dll", "gdi32.dll",   "advapi32.dll", "comctl32.dll",
+                                     "ole32.dll",  "shell32.dll", "version.dll",  "wininet.dll"};
 
 // Native-first loading of the planted names for one program (by its file name), for the scope:
-// Wine then takes a version.dll or comctl32.dll that its search finds before its own, as Windows
-// takes whatever its search finds first. Wine reads a program's overrides from this key; the
+// Wine then takes a DLL of such a name that its search finds before its own, as Windows takes
+// whatever its search finds first. Wine reads a program's overrides from this key; the
 // WINEDLLOVERRIDES variable would have to be set in the Unix environment, which a test cannot
 // do for the programs it starts.
 class NativeFirstForPlantedNames {
@@ -27,8 +31,9 @@ public:
         UniqueHKey key;
         RegCreateKeyExA(HKEY_CURRENT_USER, (key_name_ + "\\DllOverrides").c_str(), 0, nullptr, 0,
                         KEY_WRITE, nullptr, key.put(), nullptr);
-        for (const char* name : {"version", "comctl32"}) {
-            WriteRegString(key.get(), name, "native,builtin");
+        for (const char* name : kPlantedNames) {
+            const std::string file = name;
+            WriteRegString(key.get(), file.substr(0, file.size() - 4), "native,builtin");
         }
     }
     ~NativeFirstForPlantedNames() { RegDeleteTreeA(HKEY_CURRENT_USER, key_name_.c_str()); }
@@ -58,18 +63,25 @@ protected:
         }
         return loaded;
     }
+    static std::string AllNames() {
+        std::string all;
+        for (const char* name : kPlantedNames) all += std::string(name) + " ";
+        return all;
+    }
 };
 
-// The planting works on a program that imports the two DLLs the ordinary way: the test's DLL,
-// its copies and Wine's overrides do what the installer's cases rely on.
+// The planting works for every name on a program that does not guard against it: the test's
+// DLL, its copies and Wine's overrides do what the installer's cases rely on.
 TEST_F(DllPlanting, APlantedDllIsLoadedByAProgramThatDoesNotGuardAgainstIt) {
     const std::string folder = dir / "probe";
     Plant(folder);
     ASSERT_TRUE(CopyFileA((TestBinDir() + "dll_probe.exe").c_str(),
                           (folder + "\\dll_probe.exe").c_str(), FALSE));
     NativeFirstForPlantedNames overrides("dll_probe.exe");
-    RunProgram("\"" + folder + "\\dll_probe.exe\"");
-    EXPECT_EQ("version.dll comctl32.dll ", LoadedFrom(folder));
+    std::string command = "\"" + folder + "\\dll_probe.exe\"";
+    for (const char* name : kPlantedNames) command += std::string(" ") + name;
+    RunProgram(command);
+    EXPECT_EQ(AllNames(), LoadedFrom(folder));
 }
 
 struct PlantingCase {
@@ -78,19 +90,31 @@ struct PlantingCase {
 };
 
 class DllPlantingPlaces : public DllPlanting,
-                          public testing::WithParamInterface<PlantingCase> {};
+                          public testing::WithParamInterface<PlantingCase> {
+protected:
+    // Plants the DLLs where the case says, makes dir\current the current folder and prefers
+    // native DLLs for the installer exe; returns the folder planted in.
+    std::string PlantForInstaller() {
+        const std::string planted = GetParam().beside_installer ? dir.path() : dir / "current";
+        Plant(planted);
+        ForceFolders(dir / "current");
+        return planted;
+    }
+};
 
-// A silent character installation uses both DLLs: its progress dialog needs the common controls,
-// and an uninstaller already in the install folder has its version compared with the packaged
-// one. It installs everything and loads neither planted copy.
-TEST_P(DllPlantingPlaces, TheInstallerLoadsNoPlantedDllAndInstalls) {
-    const std::string exe = Build(CharacterSetting(), CharacterFiles(), "planting-setup.exe");
-    ForceFolders(Out());
-    WriteTextFile(Out() + "chruinst.exe", ReadTextFile(TestBinDir() + "version_fixture.exe"));
-
-    const std::string planted = GetParam().beside_installer ? dir.path() : dir / "current";
-    Plant(planted);
-    ForceFolders(dir / "current");
+// A silent character installation uses user32, gdi32, advapi32 (the registry), comctl32 (the
+// progress dialog), ole32 and shell32 (the shortcuts), and version (the download list's install
+// condition reads the version of a file in the host folder). It installs everything and loads
+// no planted copy.
+TEST_P(DllPlantingPlaces, ASilentInstallationLoadsNoPlantedDll) {
+    ForceFolders(dir / "host");
+    WriteTextFile(dir / "host\\marleth.exe", ReadTextFile(TestBinDir() + "version_fixture.exe"));
+    const std::string exe = Build(
+        CharacterSetting("Dialogs=SELINSTALLMODULE\r\n",
+                         "[SELINSTALLMODULE]\r\nDLViewName_0=本体\r\nDLInstallCheck_0=marleth.exe@1.0\r\n"
+                         "DLDownloadFile_0=http://127.0.0.1:9/marleth.exe\r\nDLSize_0=1\r\n"),
+        CharacterFiles(), "planting-setup.exe");
+    const std::string planted = PlantForInstaller();
     ScopedCurrentFolder current(dir / "current");
     NativeFirstForPlantedNames overrides("planting-setup.exe");
 
@@ -117,6 +141,37 @@ TEST_F(DllPlanting, TheUninstallerLoadsNoPlantedDll) {
                       {kConfirm, "\"テスト\"を削除しました。", IDOK}}));
     EXPECT_EQ("", LoadedFrom(Out()));
     EXPECT_FALSE(PathExists(Out() + "ven\\typ\\ven-typ.mrl"));
+}
+
+// Fetching a program uses wininet: a download that the server does not have, from the
+// module-selection page, loads no planted copy either.
+TEST_P(DllPlantingPlaces, ADownloadLoadsNoPlantedDll) {
+    TestHttpServer server;
+    ASSERT_TRUE(server.listening());
+    const std::string exe = Build(
+        PluginSetting("Dialogs=SELINSTALLMODULE\r\n[SELINSTALLMODULE]\r\nDLViewName_0=本体\r\n"
+                      "DLInstallCheck_0=missing.exe\r\nDLDownloadFile_0=" +
+                      server.Url("/gone.exe") + "\r\nDLSize_0=1024\r\n"),
+        PluginFiles(), "planting-setup.exe");
+    const std::string planted = PlantForInstaller();
+    ScopedCurrentFolder current(dir / "current");
+    NativeFirstForPlantedNames overrides("planting-setup.exe");
+
+    DrivenProcess installer(exe, {});
+    const FoundWindow question = installer.WaitForBox(kConfirm);
+    ASSERT_NE(nullptr, question.window) << installer.Describe();
+    DrivenProcess::Press(question, IDYES);
+    const FoundWindow page = installer.WaitForWindow("#32770", "インストールプログラムの選択");
+    ASSERT_NE(nullptr, page.window) << installer.Describe();
+    Click(Control(page, IDC_MODULE_NEXT));
+    // The server has no such file: its question is declined and the run ends.
+    const FoundWindow failure = installer.WaitForBox(kConfirm);
+    ASSERT_NE(nullptr, failure.window) << installer.Describe();
+    EXPECT_NE(std::string::npos, failure.text.find("(エラーコード=-404)")) << failure.text;
+    DrivenProcess::Press(failure, IDNO);
+    EXPECT_EQ(1, installer.WaitForExit());
+    EXPECT_EQ(1, server.Requests("/gone.exe"));
+    EXPECT_EQ("", LoadedFrom(planted)) << "planted " << GetParam().where;
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, DllPlantingPlaces,
