@@ -225,14 +225,16 @@ prepare_installer() {
         /d "$(windows_path "$work/dest")" /f >/dev/null 2>&1
 }
 
-# The installer of shape $1: setup.exe with the shape's archive appended; and a copy whose
-# archive comment, the seal, starts with another byte, which makes it an ordinary comment.
+# The installer of shape $1: setup.exe with the shape's archive appended and sealed anew (the
+# seal covers the program too, as mkpackage makes it); and a copy whose archive comment, the
+# seal, starts with another byte, which makes it an ordinary comment.
 shape_installer() {
     local archive exe seal_size=84
     archive=$(shape_archive "$1")
     exe=${archive%.zip}.exe
     if [ ! -f "$exe" ] || [ "$build/bin/setup.exe" -nt "$exe" ]; then
         cat "$build/bin/setup.exe" "$archive" >"$exe"
+        "$here/scripts/wine-run.sh" "$build/bin/bench_seal.exe" --seal "$(windows_path "$exe")"
         cp "$exe" "${exe%.exe}-unsealed.exe"
         if [ "$(tail -c $seal_size "$exe" | head -c 12)" != "MarlethSeal " ]; then
             echo "shape $1: the archive carries no seal" >&2

@@ -87,7 +87,7 @@ largest() {
 # --- set-up -----------------------------------------------------------------------------------
 
 prepare_tools() {
-    cmake --build "$build" -j2 --target installer mkpackage bench_bare bench_run \
+    cmake --build "$build" -j2 --target installer mkpackage bench_bare bench_run bench_seal \
         message_box_floor >/dev/null
     local missing=()
     command -v makensis >/dev/null || missing+=(nsis)
@@ -122,12 +122,15 @@ shape_archive() {
     echo "$archive"
 }
 
-# The installer of shape $1: the measured stub with the shape's archive appended.
+# The installer of shape $1: the measured stub with the shape's archive appended, sealed anew
+# (the seal covers the program too, as mkpackage makes it).
 shape_installer() {
     local archive installer
     archive=$(shape_archive "$1")
     installer=$work/shape-$1-setup.exe
     cat "$stub" "$archive" >"$installer"
+    "$here/scripts/wine-run.sh" "$build/bin/bench_seal.exe" --seal "$(windows_path "$installer")" \
+        >/dev/null
     echo "$installer"
 }
 

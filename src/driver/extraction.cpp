@@ -51,8 +51,8 @@ std::vector<std::string> RecordedEntries(const std::string& text) {
             continue;
         }
         const size_t equals = line.find('=');
-        if (in_section && equals != std::string::npos && line.compare(0, 4, kItemKey) == 0 &&
-            equals + 1 < line.size()) {
+        const bool item = line.compare(0, sizeof kItemKey - 1, kItemKey) == 0;
+        if (in_section && item && equals != std::string::npos && equals + 1 < line.size()) {
             entries.push_back(line.substr(equals + 1));
         }
     }

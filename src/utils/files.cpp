@@ -217,7 +217,8 @@ NoFollowEntry NoFollowEntry::OpenInside(const std::wstring& name, DWORD listed_a
     unicode_name.Length = static_cast<USHORT>(name.size() * sizeof(WCHAR));
     unicode_name.MaximumLength = unicode_name.Length;
     OBJECT_ATTRIBUTES object{};
-    InitializeObjectAttributes(&object, &unicode_name, OBJ_CASE_INSENSITIVE, handle_.get(), nullptr);
+    InitializeObjectAttributes(&object, &unicode_name, OBJ_CASE_INSENSITIVE, handle_.get(),
+                               nullptr);
     IO_STATUS_BLOCK status{};
     HANDLE opened = nullptr;
     // A folder is opened to be listed too (FILE_LIST_DIRECTORY): what the listing said it is.

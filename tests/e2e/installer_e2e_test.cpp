@@ -49,8 +49,9 @@ TEST_F(InstallerE2E, ALongNameLeavesTheQuestionAnswerable) {
 // The built program's manifest asks Windows for the highest rights the user has: an
 // administrator installing into Program Files is asked to elevate instead of failing to write.
 TEST(BuiltProgram, ItsManifestAsksForTheHighestAvailableRights) {
-    const HMODULE program = LoadLibraryExA((TestBinDir() + "setup.exe").c_str(), nullptr,
-                                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const HMODULE program =
+        LoadLibraryExA((TestBinDir() + "setup.exe").c_str(), nullptr,
+                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(nullptr, program);
     // CREATEPROCESS_MANIFEST_RESOURCE_ID (1), RT_MANIFEST (24)
     const HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
@@ -58,9 +59,8 @@ TEST(BuiltProgram, ItsManifestAsksForTheHighestAvailableRights) {
     const char* data = static_cast<const char*>(LockResource(LoadResource(program, found)));
     const std::string manifest(data, SizeofResource(program, found));
     FreeLibrary(program);
-    EXPECT_NE(std::string::npos,
-              manifest.find("<requestedExecutionLevel level=\"highestAvailable\" uiAccess=\"false\"/>"))
-        << manifest;
+    const std::string level = "<requestedExecutionLevel level=\"highestAvailable\" uiAccess=\"false\"/>";
+    EXPECT_NE(std::string::npos, manifest.find(level)) << manifest;
     EXPECT_EQ(std::string::npos, manifest.find("asInvoker"));
 }
 

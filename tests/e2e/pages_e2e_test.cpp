@@ -292,8 +292,8 @@ TEST_F(PagesE2E, PreExtractedFilesCannotBeSwappedWhileAPageWaits) {
 // neither written, nor removed, nor renamed away and replaced by another.
 TEST_F(PagesE2E, TheArchiveCannotBeChangedWhileAPageWaits) {
     const std::string exe = BuildPlugin("FOLDERSELECT", "");
-    const std::string zip = Build(PluginSetting("Dialogs=FOLDERSELECT\r\n"), PluginFiles(), "pkg.zip",
-                                  "--zip");
+    const std::string zip =
+        Build(PluginSetting("Dialogs=FOLDERSELECT\r\n"), PluginFiles(), "pkg.zip", "--zip");
     const struct {
         const char* what;
         std::vector<std::string> arguments;

@@ -295,7 +295,7 @@ TEST_F(MkpackageTest, InstallerIsSetupFollowedByThePlainSealedArchive) {
     EXPECT_TRUE(installer.compare(0, setup.size(), setup) == 0);
     // The same archive but for the seal's digits: the installer's seal covers the program too.
     const size_t digits = 64;
-    EXPECT_TRUE(installer.compare(setup.size(), zip.size() - digits, zip, 0, zip.size() - digits) == 0);
+    EXPECT_EQ(0, installer.compare(setup.size(), zip.size() - digits, zip, 0, zip.size() - digits));
     EXPECT_NE(installer.substr(installer.size() - digits), zip.substr(zip.size() - digits));
 
     // Both are sealed.

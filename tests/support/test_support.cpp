@@ -188,9 +188,9 @@ UnwritableFolder::~UnwritableFolder() {
 SmallVolume::SmallVolume(const std::string& folder, int size_kb) {
     ForceFolders(folder);
     unix_folder_ = UnixPath(StripTrailingDelimiter(folder));
+    const std::string size = "size=" + std::to_string(size_kb) + "k";
     mounted_ = !unix_folder_.empty() &&
-               RunUnixProgram({"/bin/mount", "-t", "tmpfs", "-o",
-                               "size=" + std::to_string(size_kb) + "k", "tmpfs", unix_folder_}) == 0;
+               RunUnixProgram({"/bin/mount", "-t", "tmpfs", "-o", size, "tmpfs", unix_folder_}) == 0;
 }
 
 SmallVolume::~SmallVolume() {
