@@ -5,11 +5,13 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "driver/globals.h"
 #include "driver/options.h"
+#include "driver/registration.h"
 #include "driver/uninstall.h"
 #include "support/test_support.h"
 #include "utils/files.h"
@@ -138,35 +140,52 @@ TEST_F(UninstallSteps, MissingFoldersAreCreated) {
     EXPECT_EQ(dir / "out\\bin\\deep\\chruinst.exe", InstallStatus.UninstallerPath);
 }
 
-// The uninstall information replaces the earlier one only whole: when the new one cannot be put
-// in place, the earlier one stays and the failure is reported.
-TEST_F(UninstallSteps, TheUninstallInformationReplacesTheEarlierOneOnlyWhole) {
-    const std::string target = dir / "out\\uinstall.ini";
-    for (const bool in_use : {false, true}) {
-        SCOPED_TRACE(in_use ? "in use" : "replaced");
-        const std::string setting =
-            "[options]\r\nUninstallInfoDir=($INSTALLDIR)\r\nUninstallExeDir=($INSTALLDIR)\r\n";
-        Setting(setting);
-        WriteTextFile(InstallOptions.TempDir + kPackagedUninstaller, "uninstaller");
-        ForceFolders(dir / "out");
-        WriteTextFile(target, "earlier");
+// A file that a reinstallation replaces stays whole when the new one cannot be written completely
+// (a full disk) or put in place (the earlier one in use): the step fails, saying which file.
+struct ReplacedFileCase {
+    const char* what;
+    std::string file;
+    bool full_disk;  // else the earlier file is in use
+};
+
+TEST_F(UninstallSteps, AFileThatCannotBeReplacedWholeStaysAsItWas) {
+    const ReplacedFileCase cases[] = {
+        {"uninstall information, full disk", "uinstall.ini", true},
+        {"uninstall information, in use", "uinstall.ini", false},
+        {"uninstaller, full disk", "chruinst.exe", true},
+        {"start file, in use", "marleth.rc", false},
+    };
+    const std::string earlier(16 * 1024, 'e');
+    for (const ReplacedFileCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string folder = dir / (c.full_disk ? "full\\" : "plain\\");
+        std::unique_ptr<SmallVolume> volume;
+        if (c.full_disk) volume = std::make_unique<SmallVolume>(folder, 64);
+        ASSERT_TRUE(!volume || volume->mounted());
+        ForceFolders(folder);
+        const std::string other = dir / "out\\";
+        // Both new files larger than the room the volume has left.
+        Setting("[options]\r\nUninstallInfoDir=" + (c.file == "uinstall.ini" ? folder : other) +
+                "\r\nUninstallExeDir=" + (c.file == "chruinst.exe" ? folder : other) + "\r\nPad=" +
+                std::string(100 * 1024, 'p') + "\r\n");
+        WriteTextFile(InstallOptions.TempDir + kPackagedUninstaller, std::string(100 * 1024, 'u'));
+        InstallOptions.InstallDir = folder;
+        WriteTextFile(folder + c.file, earlier);
         UniqueFile user;
-        if (in_use) {
-            user.reset(CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
-            ASSERT_TRUE(user);
+        if (!c.full_disk) {
+            user.reset(CreateFileA((folder + c.file).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
         }
         ScopedBoxAnswers boxes;
-        EXPECT_EQ(!in_use, WriteUninstallInfo());
+        EXPECT_FALSE(c.file == "marleth.rc" ? WriteHostRcFile() : WriteUninstallInfo());
         user.reset();
-        EXPECT_EQ(in_use ? "earlier" : setting, ReadTextFile(target));
-        if (in_use) {
-            ASSERT_EQ(1u, boxes.asked().size());
-            EXPECT_EQ("ファイルの書き込みに失敗しました。: " + target, boxes.asked()[0].text);
-        } else {
-            EXPECT_TRUE(boxes.asked().empty());
+        EXPECT_EQ(earlier, ReadTextFile(folder + c.file));
+        if (c.file != "marleth.rc") {
+            EXPECT_EQ(1u, boxes.asked().size());
+            EXPECT_EQ("ファイルの書き込みに失敗しました。: " + folder + c.file,
+                      boxes.asked().empty() ? "" : boxes.asked()[0].text);
         }
-        EXPECT_FALSE(PathExists(target + ".$$part$$"));
+        DeleteFileA((folder + c.file).c_str());
     }
 }
 

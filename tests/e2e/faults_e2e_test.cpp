@@ -1,10 +1,9 @@
 // End-to-end: faults that must lose nothing. A character package's uninstall keys checked before
 // anything is written, the uninstaller's folder created and a failed copy reported, a killed run
 // that leaves a record of its files and is asked about by the next run (never by a silent one),
-// an install folder that cannot be written, files of a reinstallation replaced only whole.
+// an install folder that cannot be written, a start file that cannot be replaced.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "support/e2e_fixture.h"
@@ -170,66 +169,19 @@ TEST_F(InstallerE2E, AnInstallFolderThatCannotBeWrittenIsNamedBeforeAnythingIsWr
     }
 }
 
-// A character setting with both uninstall folders and marleth.rc.
-std::string CharacterWithFolders(const std::string& out, const std::string& group,
-                                 const std::string& info_dir, const std::string& exe_dir,
-                                 const std::string& extra) {
-    return "[options]\r\nAppName=テスト\r\nInstallMode=0\r\nVendor=ven\r\nType=typ\r\n"
-           "DefaultInstallDir=" + out + "\r\nUninstallInfoDir=" + info_dir + "\r\n"
-           "UninstallExeDir=" + exe_dir + "\r\nshortcut_group=" + group + "\r\nWriteRCFile=1\r\n" +
-           extra + "[preextractlist]\r\nitem0=$preextractdir$\\chruinst.ex_\r\n";
-}
-
-// A reinstallation that cannot write one of the files it replaces (a full disk, a file in use)
-// keeps the earlier file whole, says which file failed and fails.
-struct ReplacedFileCase {
-    const char* what;
-    const char* file;      // under the folder given to the package
-    bool full_volume;      // the folder is a small volume the new file does not fit on; else
-                           // the earlier file is in use
-    const char* message;
-};
-
-TEST_F(InstallerE2E, AReinstallThatCannotWriteAFileKeepsTheEarlierOne) {
-    const ReplacedFileCase cases[] = {
-        {"uninstall information on a full disk", "uinstall.ini", true,
-         "ファイルの書き込みに失敗しました。: "},
-        {"uninstaller on a full disk", "chruinst.exe", true, "ファイルの書き込みに失敗しました。: "},
-        {"start file in use", "marleth.rc", false, "ファイルの書き込みに失敗しました。: "},
-    };
-    for (const ReplacedFileCase& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::string folder = dir / (c.full_volume ? "full\\" : "plain\\");
-        std::unique_ptr<SmallVolume> volume;
-        if (c.full_volume) {
-            volume = std::make_unique<SmallVolume>(folder, 64);
-            ASSERT_TRUE(volume->mounted());
-        }
-        ForceFolders(folder);
-        const std::string file = c.file;
-        const std::string earlier(16 * 1024, 'e');
-        WriteTextFile(folder + file, earlier);
-        UniqueFile user;
-        if (!c.full_volume) {
-            user.reset(CreateFileA((folder + file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
-            ASSERT_TRUE(user);
-        }
-        Files files = CharacterFiles();
-        // Both larger than the room left on the volume.
-        files["$preextractdir$\\chruinst.ex_"] += std::string(100 * 1024, 'u');
-        const std::string pad = "Pad=" + std::string(100 * 1024, 'p') + "\r\n";
-        const std::string setting = CharacterWithFolders(
-            file == "marleth.rc" ? folder : Out(), group_,
-            file == "uinstall.ini" ? folder : "($INSTALLDIR)\\ven\\typ",
-            file == "chruinst.exe" ? folder : "($INSTALLDIR)", pad);
-        const std::string exe = Build(setting, files);
-        EXPECT_EQ(1, Run(exe, {"-s"},
-                         {{kError, c.message + folder + file, IDOK}, {kError, kFailed, IDOK}}));
-        user.reset();
-        EXPECT_EQ(earlier, ReadTextFile(folder + file));
-        DeleteFileA((folder + file).c_str());
-    }
+// A start file that cannot be replaced fails the run, after its own message.
+TEST_F(InstallerE2E, AStartFileThatCannotBeReplacedFailsTheRun) {
+    const std::string exe = Build(CharacterSetting("WriteRCFile=1\r\n"), CharacterFiles());
+    ForceFolders(Out());
+    WriteTextFile(Out() + "marleth.rc", "earlier");
+    UniqueFile user(CreateFileA((Out() + "marleth.rc").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(user);
+    EXPECT_EQ(1, Run(exe, {"-s"},
+                     {{kError, "ファイルの書き込みに失敗しました。: " + Out() + "marleth.rc", IDOK},
+                      {kError, kFailed, IDOK}}));
+    user.reset();
+    EXPECT_EQ("earlier", ReadTextFile(Out() + "marleth.rc"));
 }
 
 }  // namespace
