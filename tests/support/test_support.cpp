@@ -5,7 +5,6 @@
 #include <iterator>
 #include <sstream>
 
-#include "support/installer_driver.h"
 #include "utils/files.h"
 #include "utils/text.h"
 
@@ -155,7 +154,6 @@ UnixSymlink::UnixSymlink(const std::string& target, const std::string& link)
 
 UnixSymlink::~UnixSymlink() {
     if (made_) RunUnixProgram({"/bin/rm", "-f", "--", link_});
-}
 }
 
 namespace {
