@@ -8,6 +8,7 @@
 #include "utils/profile.h"
 #include "utils/shell.h"
 #include "utils/text.h"
+#include "utils/version.h"
 
 namespace {
 
@@ -65,12 +66,14 @@ bool InstallUninstaller(const std::string& uninstall_info) {
     const std::string destination_folder = AddBackslash(ExpandFolderMacros(folder, true));
     ForceFolders(destination_folder);
     const std::string destination = destination_folder + kUninstallerName;
-    // The packaged uninstaller replaces the installed one whatever their versions, written beside
-    // it and moved over it once complete. An installed one that stays (in use, or the package
-    // brings none) serves this installation too; a shortcut to an uninstaller that is not there
-    // would leave the user without one.
-    const Placed placed = FileExists(packaged) ? CopyReplacing(packaged, destination)
-                                               : Placed::kRefused;
+    // Several characters may share the uninstaller: one newer than the package's stays. Any
+    // other is replaced, written beside it and moved over it once complete. An installed one that
+    // stays (newer, in use, or the package brings none) serves this installation too; a shortcut
+    // to an uninstaller that is not there would leave the user without one.
+    const bool keep_installed = FileExists(destination) && IsFileNewer(destination, packaged);
+    const Placed placed = FileExists(packaged) && !keep_installed
+                              ? CopyReplacing(packaged, destination)
+                              : Placed::kRefused;
     if (placed == Placed::kWriteFailed) {
         ShowError((FileExists(destination) ? kWriteFailed : kUninstallerCopyFailed) + destination);
         return false;

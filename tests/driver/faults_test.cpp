@@ -244,4 +244,20 @@ TEST_F(UninstallSteps, TheUninstallerStepFailsOnlyWithoutAnUninstaller) {
     }
 }
 
+// Characters share the uninstaller: a package that brings an older one (here, one without a
+// version) leaves the newer one in place and is installed all the same.
+TEST_F(UninstallSteps, AnOlderPackagedUninstallerLeavesTheNewerOne) {
+    const std::string destination = dir / "out\\chruinst.exe";
+    Setting("[options]\r\nUninstallInfoDir=($INSTALLDIR)\r\nUninstallExeDir=($INSTALLDIR)\r\n");
+    ForceFolders(dir / "out");
+    const std::string newer = TestBinDir() + "version_fixture.exe";
+    ASSERT_TRUE(CopyFileA(newer.c_str(), destination.c_str(), FALSE));
+    WriteTextFile(InstallOptions.TempDir + kPackagedUninstaller, "no version");
+    ScopedBoxAnswers boxes;
+    EXPECT_TRUE(WriteUninstallInfo());
+    EXPECT_TRUE(boxes.asked().empty());
+    EXPECT_EQ(ReadTextFile(newer), ReadTextFile(destination));
+    EXPECT_EQ(destination, InstallStatus.UninstallerPath);
+}
+
 }  // namespace
