@@ -12,11 +12,10 @@
 #include <string>
 
 #include "bench_report.h"
+#include "downloader/download_context.h"
 #include "downloader/download_list.h"
 #include "downloader/module_page.h"
 #include "downloader/stages.h"
-#include "driver/globals.h"
-#include "driver/page_procs.h"
 #include "resource.h"
 #include "utils/message_box.h"
 #include "utils/unique_any.h"
@@ -53,7 +52,7 @@ uint64_t SizeOf(const std::string& path) {
 // The page's download stage on a one-program list.
 int RunPage(const std::string& url, const std::string& folder, double& seconds, DWORD& longest) {
     InitCommonControls();
-    InstallOptions.TempDir = folder;
+    DownloadContext().TempDir = folder;
     TDownloadListProp record;
     record.ViewName = "bench";
     record.DownloadFile = url;

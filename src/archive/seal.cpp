@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "archive/zip_reader.h"
-#include "package_format.h"
+#include "package/package_format.h"
 #include "utils/file_hash.h"
 #include "utils/unique_any.h"
 

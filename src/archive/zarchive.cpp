@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "package_format.h"
+#include "package/package_format.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/text.h"
@@ -122,7 +122,8 @@ int TZlibArchiver::ExtractNext(std::string& entry_name, const std::string& desti
 }
 
 bool TZlibArchiver::CloseArchive() {
-    return reader_.close() == UNZ_OK;
+    // Nothing open is no successful close.
+    return reader_ && reader_.close();
 }
 
 bool TZlibArchiver::ExtractFile(const std::string& member_name, const std::string& destination,

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "archive/zip_reader.h"
-#include "entry_name.h"
+#include "package/entry_name.h"
 #include "utils/unique_any.h"
 
 class TZlibArchiver {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "unzip.h"
+#include "utils/unique_any.h"
 
 // Case-insensitive name comparison for unzLocateFile: ASCII letters folded to upper case.
 // minizip's default (0) is case-sensitive on Unix-like builds, so the value is always explicit.
@@ -76,28 +77,9 @@ unzFile OpenZipReader(const std::string& path, ArchiveLayout* layout = nullptr,
                       HANDLE held_file = INVALID_HANDLE_VALUE);
 
 // Owner of an open archive: closed (with any open member) when the owner goes away.
-class UniqueUnzFile {
-public:
-    UniqueUnzFile() = default;
-    explicit UniqueUnzFile(unzFile file) : file_(file) {}
-    ~UniqueUnzFile() { close(); }
-    UniqueUnzFile(const UniqueUnzFile&) = delete;
-    UniqueUnzFile& operator=(const UniqueUnzFile&) = delete;
-
-    unzFile get() const { return file_; }
-    explicit operator bool() const { return file_ != nullptr; }
-    void reset(unzFile file) {
-        close();
-        file_ = file;
-    }
-    // Closes the archive; the result of unzClose, or UNZ_PARAMERROR when nothing was open.
-    int close() {
-        if (file_ == nullptr) return UNZ_PARAMERROR;
-        unzFile file = file_;
-        file_ = nullptr;
-        return unzClose(file);
-    }
-
-private:
-    unzFile file_ = nullptr;
+struct UnzFileTraits {
+    using Type = unzFile;
+    static Type Empty() { return nullptr; }
+    static bool Close(Type file) { return unzClose(file) == UNZ_OK; }
 };
+using UniqueUnzFile = UniqueAny<UnzFileTraits>;

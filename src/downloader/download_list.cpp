@@ -1,11 +1,10 @@
 // The download list and the names and places of downloaded files.
 #include "downloader/download_list.h"
 
-#include "archive/zarchive.h"
 #include "downloader/install_check.h"
-#include "downloader/module_page.h"
-#include "driver/globals.h"
+#include "package/package_format.h"
 #include "utils/files.h"
+#include "utils/process.h"
 #include "utils/profile.h"
 #include "utils/text.h"
 
@@ -24,20 +23,19 @@ bool ReadDownloadList(const std::string&) {
     for (int32_t n = 0;; ++n) {
         const std::string suffix = IntToText(n);
         TDownloadListProp record;
-        record.ViewName = ReadProfileString("DLViewName_" + suffix, "");
+        record.ViewName = ReadProfileString(kDLViewNameKey + suffix, "");
         if (record.ViewName.empty()) break;
-        record.InstallCheck = ReadProfileString("DLInstallCheck_" + suffix, "");
+        record.InstallCheck = ReadProfileString(kDLInstallCheckKey + suffix, "");
         if (IsProgramInstalled(record.InstallCheck)) continue;
-        record.DownloadFile = ReadProfileString("DLDownloadFile_" + suffix, "");
-        record.Size = ReadProfileInt("DLSize_" + suffix, 0);
-        record.Parameter = ReadProfileString("DLParameter_" + suffix, "");
-        record.Style = ReadProfileInt("DLStyle_" + suffix, 0);
-        record.Sha256 = LowerCaseText(ReadProfileString("DLSha256_" + suffix, ""));
+        record.DownloadFile = ReadProfileString(kDLDownloadFileKey + suffix, "");
+        record.Size = ReadProfileInt(kDLSizeKey + suffix, 0);
+        record.Parameter = ReadProfileString(kDLParameterKey + suffix, "");
+        record.Style = ReadProfileInt(kDLStyleKey + suffix, 0);
+        record.Sha256 = LowerCaseText(ReadProfileString(kDLSha256Key + suffix, ""));
         record.Downloaded = IsDownloaded(record.DownloadFile);
         if (record.Downloaded) record.Size = 0;
         list.push_back(std::move(record));
     }
-    ResetModulePage();
     return false;
 }
 
@@ -53,21 +51,6 @@ int32_t TotalDownloadSize() {
     int32_t total = 0;
     for (const TDownloadListProp& record : DownloadList()) total += record.Size;
     return total;
-}
-
-std::string DownloadFileName(const std::string& url) {
-    const int query = FindFrom(url, "?", 1);
-    const std::string path = query == 0 ? url : url.substr(0, query - 1);
-    const int slash = LastCharPos('/', path);
-    return slash == 0 ? std::string() : path.substr(slash);
-}
-
-TDownloadNameProblem CheckDownloadFileName(const std::string& name) {
-    if (name.empty()) return TDownloadNameProblem::kEmpty;
-    if (TZlibArchiver::IsUnsafeEntryName(name)) return TDownloadNameProblem::kUnsafe;
-    // A "/" never reaches the name; a backslash is one only where a character starts with it.
-    if (FileNameOf(name) != name) return TDownloadNameProblem::kSeparator;
-    return TDownloadNameProblem::kSafe;
 }
 
 std::string DownloadedPath(const std::string& url) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "package/download_name.h"
+
 struct TDownloadListProp {
     std::string ViewName;      // the program's line in the tree
     std::string DownloadFile;  // URL of its installer
@@ -23,8 +25,8 @@ struct TDownloadListProp {
 std::vector<TDownloadListProp>& DownloadList();
 
 // Reads the list from the current profile section (DLViewName_0, ... up to the first empty
-// name), leaving out the programs that are installed already. The page's init procedure; the
-// temporary folder is not used. Always false, as the page has nothing else to prepare.
+// name), leaving out the programs that are installed already. The temporary folder is not used.
+// Always false (the module page's init passes it on).
 bool ReadDownloadList(const std::string& temp_folder);
 void FreeDownloadList();
 // True when the list holds at least one program.
@@ -32,20 +34,6 @@ bool HasDownloadItems();
 // Sum of the sizes of all listed programs.
 int32_t TotalDownloadSize();
 
-// The file name of a URL: after its last "/" and before any "?"; empty without a "/".
-std::string DownloadFileName(const std::string& url);
-
-// Why a download's file name cannot be used, or kSafe.
-enum class TDownloadNameProblem {
-    kSafe,
-    kEmpty,      // the URL ends without a file name
-    kSeparator,  // a backslash would put the file into another folder
-    kUnsafe,     // the rule of archive member names refuses it ("..", device names, ...)
-};
-// Checks the file name a downloaded file gets (DownloadFileName of its URL) by the rule the
-// extractor applies to member names, and as a single name: it must stay in the folder it is
-// fetched to, as a plain file.
-TDownloadNameProblem CheckDownloadFileName(const std::string& name);
 // Where a file of the URL is looked for before it is fetched: the "downloaded" folder beside
 // the installer.
 std::string DownloadedPath(const std::string& url);

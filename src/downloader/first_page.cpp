@@ -1,10 +1,11 @@
 // The introductory page: tells the user that the platform must be installed first and will be
 // fetched from the Internet. Skips itself when there is nothing to fetch.
+#include "downloader/first_page.h"
+
+#include "downloader/download_context.h"
 #include "downloader/download_list.h"
-#include "driver/dialogs.h"
-#include "driver/globals.h"
-#include "driver/page_procs.h"
 #include "resource.h"
+#include "ui/dialogs.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ const char kPressNext[] = "インストールを開始するにはインター�
 const char kPressCancel[] = "インストールの中断を行う場合は[中止]ボタンを押してください。";
 
 void OnInitDialog(HWND page) {
-    const TInstallOptions& o = InstallOptions;
+    const TDownloadContext& o = DownloadContext();
     if (!HasDownloadItems() || TotalDownloadSize() == 0) {
         EndDialog(page, IDYES);  // nothing to fetch: the page is not seen
         return;

@@ -9,8 +9,8 @@
 
 // Called on the calling thread while the download runs: whenever messages wait for the thread
 // (the callback is where the caller pumps them) and whenever the count has grown, at most every
-// kProgressInterval ms. Cancel is false on entry to the first call; set it to true to stop the
-// transfer. Done counts the bytes written so far, Total is the size the server announced, or the
+// kProgressInterval ms (transfer_worker.h). Cancel is false on entry to the first call; set it
+// to true to stop the transfer. Done counts the bytes written so far, Total is the size the server announced, or the
 // expected size when it announced none (0 when neither is known); Reserved is always 0.
 using TDownloadProgressProc = void (*)(bool& Cancel, uint64_t Done, uint64_t Total,
                                        int32_t Reserved);
@@ -27,7 +27,6 @@ struct TDownloadOptions {
 
 // Redirects followed at most; one more fails the download with the last redirect's status.
 constexpr int kMaxRedirects = 10;
-constexpr DWORD kProgressInterval = 50;
 
 // What went wrong, finer than the result code, so that the message can say it.
 enum class TDownloadFailure {

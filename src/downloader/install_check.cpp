@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "driver/macros.h"
+#include "host/host.h"
 #include "utils/files.h"
 #include "utils/registry.h"
 #include "utils/text.h"
@@ -11,7 +11,6 @@
 
 namespace {
 
-const char kHostExecutable[] = "marleth.exe";
 const char kComponentServerKey[] = "CLSID\\{E486A1E0-C4F0-11d3-80C3-00E0294F87F5}\\InprocServer32";
 
 std::string Field(const std::string& text, const char* separator, int index) {
@@ -41,7 +40,7 @@ bool FileConditionHolds(const std::string& condition) {
     if (!FileExists(folder + name)) return false;
     const std::string installed = GetFileVersionText(folder + name);
     // The host's versions are written major.minor in settings and major.0.minor in the file.
-    if (name == kHostExecutable) required = Field(required, ".", 0) + ".0." + Field(required, ".", 1);
+    if (name == kHostExeName) required = Field(required, ".", 0) + ".0." + Field(required, ".", 1);
     return !IsVersionNewer(required, installed);
 }
 

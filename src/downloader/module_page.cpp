@@ -1,13 +1,11 @@
 // The module-selection page.
 #include "downloader/module_page.h"
 
-#include "downloader/check_tree.h"
 #include "downloader/download_list.h"
-#include "downloader/install_check.h"
 #include "downloader/stages.h"
-#include "driver/dialogs.h"
-#include "driver/page_procs.h"
 #include "resource.h"
+#include "ui/check_tree.h"
+#include "ui/dialogs.h"
 #include "ui/tree_view.h"
 #include "utils/message_box.h"
 #include "utils/text.h"
@@ -50,7 +48,7 @@ void OnInitDialog(HWND page) {
 
 void OnNext(HWND page) {
     TModulePage& state = ModulePage();
-    if (state.ModuleStage <= 1) {
+    if (state.ModuleStage <= kStageDownloading) {
         PostMessageA(page, WM_RUNSTAGE, state.ModuleStage, 0);
     } else {
         EndDialog(page, IDYES);
@@ -60,16 +58,16 @@ void OnNext(HWND page) {
 
 void OnCancel(HWND page) {
     TModulePage& state = ModulePage();
-    if (state.ModuleStage == 0 || state.ModuleStage == 2) {
+    if (state.ModuleStage == kStageChoosing || state.ModuleStage == kStageInstalling) {
         EndDialog(page, IDCANCEL);
-    } else if (state.ModuleStage == 1) {
+    } else if (state.ModuleStage == kStageDownloading) {
         state.CancelRequested = true;
     }
 }
 
 void OnRunStage(HWND page, WPARAM stage) {
-    if (stage > 1) return;
-    const bool done = stage == 0 ? DownloadStage(page) : InstallStage(page);
+    if (stage > kStageDownloading) return;
+    const bool done = stage == kStageChoosing ? DownloadStage(page) : InstallStage(page);
     if (done) {
         SendMessageA(page, WM_COMMAND, IDC_MODULE_NEXT, 0);
     } else {
@@ -77,40 +75,28 @@ void OnRunStage(HWND page, WPARAM stage) {
     }
 }
 
+// The check list asks before a line changes and tells after: the choice is frozen from the first
+// press of the next button, and the size shown follows the choice.
+INT_PTR OnNotify(HWND page, const NMHDR& header) {
+    if (header.idFrom != IDC_MODULE_TREE) return FALSE;
+    if (header.code == kCheckTreeChanging) {
+        const bool refused = ModulePage().ModuleStage != kStageChoosing;
+        SetWindowLongPtrA(page, DWLP_MSGRESULT, refused ? TRUE : FALSE);
+        return TRUE;
+    }
+    if (header.code == kCheckTreeChanged) {
+        UpdateSelectedSize(page);
+        return TRUE;
+    }
+    return FALSE;
+}
+
 }  // namespace
 
-TModulePage& ModulePage() {
-    static TModulePage page;
-    return page;
-}
-
-void ResetModulePage() {
-    ModulePage().ModuleStage = 0;
-}
-
-HTREEITEM TreeItemAt(int position) {
-    return ModulePage().TreeItems.Get(position);
-}
-
-bool IsChosenAt(HWND tree, int position) {
-    return IsChosen(GetCheckState(tree, TreeItemAt(position)));
-}
-
-void FillCheckTree(HWND tree) {
-    TkvList<_TREEITEM>& items = ModulePage().TreeItems;
-    for (const TDownloadListProp& record : DownloadList()) {
-        // Installed since the list was read (by an earlier prerequisite, say): no line, but the
-        // record keeps its position, so that every later record stays with its own line.
-        if (IsProgramInstalled(record.InstallCheck)) {
-            items.Add(nullptr);
-            continue;
-        }
-        HTREEITEM line = TreeInsertLine(tree, record.ViewName);
-        items.Add(line);
-        if (record.Style >= kChecked && record.Style <= kFixed) {
-            SetCheckState(tree, line, record.Style);
-        }
-    }
+bool ModulePageInit(const std::string& temp_folder) {
+    ReadDownloadList(temp_folder);
+    ResetModulePage();
+    return false;
 }
 
 int32_t UpdateSelectedSize(HWND page) {
@@ -124,7 +110,7 @@ int32_t UpdateSelectedSize(HWND page) {
     return selected;
 }
 
-INT_PTR CALLBACK SelInstallModuleDlgProc(HWND page, UINT message, WPARAM wparam, LPARAM) {
+INT_PTR CALLBACK SelInstallModuleDlgProc(HWND page, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_INITDIALOG:
         OnInitDialog(page);
@@ -149,9 +135,11 @@ INT_PTR CALLBACK SelInstallModuleDlgProc(HWND page, UINT message, WPARAM wparam,
     case WM_SYSCOMMAND:
         // While the programs are fetched the close box stops the download as the cancel button
         // does; while their installers run it does nothing.
-        if (wparam != SC_CLOSE || ModulePage().ModuleStage > 1) return FALSE;
+        if (wparam != SC_CLOSE || ModulePage().ModuleStage > kStageDownloading) return FALSE;
         OnCancel(page);
         return TRUE;
+    case WM_NOTIFY:
+        return OnNotify(page, *reinterpret_cast<const NMHDR*>(lparam));
     case WM_RUNSTAGE:
         OnRunStage(page, wparam);
         return TRUE;

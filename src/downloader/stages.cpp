@@ -7,14 +7,14 @@
 #include <algorithm>
 #include <vector>
 
-#include "downloader/check_tree.h"
+#include "downloader/download_context.h"
 #include "downloader/http_download.h"
 #include "downloader/install_check.h"
-#include "downloader/module_page.h"
+#include "downloader/module_state.h"
 #include "downloader/support_contact.h"
-#include "driver/dialogs.h"
-#include "driver/globals.h"
 #include "resource.h"
+#include "ui/check_tree.h"
+#include "ui/dialogs.h"
 #include "ui/tree_view.h"
 #include "utils/file_hash.h"
 #include "utils/message_box.h"
@@ -95,7 +95,7 @@ void ShowLine(HWND page, int position) {
 // Where the program's file is: the "downloaded" folder, or the temporary folder it is fetched to.
 std::string LocalPath(const TDownloadListProp& record) {
     return record.Downloaded ? DownloadedPath(record.DownloadFile)
-                             : InstallOptions.TempDir + DownloadFileName(record.DownloadFile);
+                             : DownloadContext().TempDir + DownloadFileName(record.DownloadFile);
 }
 
 // Holds the program's file and checks it through that handle: a file that does not match its
@@ -292,7 +292,7 @@ bool InstallStage(HWND page) {
         if (!IsChosenAt(Tree(page), static_cast<int>(i))) continue;
         ShowLine(page, static_cast<int>(i));
         EnableWindow(GetDlgItem(page, IDC_MODULE_NEXT), FALSE);
-        RunAndWait(CommandLineFor(LocalPath(record), record.Parameter), MainWindow);
+        RunAndWait(CommandLineFor(LocalPath(record), record.Parameter), DownloadContext().Owner);
         if (i < g_held.size()) g_held[i].reset();
         if (!IsProgramInstalled(record.InstallCheck)) {
             ShowConfirm(kInstallInterrupted, MB_OK);

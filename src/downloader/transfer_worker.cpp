@@ -7,7 +7,6 @@
 #include <memory>
 #include <new>
 
-#include "downloader/http_download.h"
 
 namespace {
 

@@ -65,6 +65,9 @@ void OpenJob(Transfer& transfer);
 // when a whole block has come: a slow server's bytes are counted as they arrive).
 void BodyJob(Transfer& transfer);
 
+// The least time between two progress calls that report a grown count, in ms.
+constexpr DWORD kProgressInterval = 50;
+
 // How waiting for a job ended.
 enum class WaitEnd { kDone, kCancelled, kStalled, kNoThread };
 

@@ -1,10 +1,10 @@
 // The install-folder page: shows the install directory and lets the user keep it, type another
 // existing folder or pick one with the shell's folder browser.
-#include "driver/dialogs.h"
+#include "downloader/download_list.h"
 #include "driver/globals.h"
 #include "driver/page_procs.h"
-#include "downloader/download_list.h"
 #include "resource.h"
+#include "ui/dialogs.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/text.h"
@@ -42,7 +42,7 @@ void OnOk(HWND page, const std::string& folder) {
 
 void OnBrowse(HWND page, const std::string& folder) {
     std::string chosen;
-    if (BrowseForFolder(folder, chosen)) {
+    if (BrowseForFolder(MainWindow, folder, chosen)) {
         SetItemText(page, IDC_FOLDER_PATH, chosen);
         HWND field = GetDlgItem(page, IDC_FOLDER_PATH);
         SetFocus(field);

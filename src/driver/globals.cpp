@@ -12,10 +12,6 @@ namespace {
 std::vector<std::string> g_arguments;
 }
 
-TInstallOptions& GetInstallOptions() {
-    return InstallOptions;
-}
-
 void SetCommandLineArguments(std::vector<std::string> arguments) {
     g_arguments = std::move(arguments);
 }
@@ -30,14 +26,4 @@ std::string FirstArgument() {
 
 bool IsSilentSwitch(const std::string& argument) {
     return argument == "-s" || argument == "-s2";
-}
-
-std::string OwnProgramPath() {
-    char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return path;
-}
-
-std::string OwnProgramFolder() {
-    return FolderOf(OwnProgramPath());
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "package_format.h"
+#include "package/package_format.h"
 
 struct TStartMenuIcon {
     std::string MenuPath;      // link file name relative to the group folder
@@ -52,9 +52,6 @@ extern TInstallStatus InstallStatus;
 extern std::string ShortcutGroup;
 extern HWND MainWindow;
 
-// The options, for the download pages.
-TInstallOptions& GetInstallOptions();
-
 // The program's arguments (without the program name), set once at start-up.
 void SetCommandLineArguments(std::vector<std::string> arguments);
 bool HasArgument();
@@ -63,7 +60,3 @@ std::string FirstArgument();
 // True for exactly "-s" or "-s2", the silent switches; any other argument names an archive (a
 // path such as C:\dl\my-skin.zip holds "-s" but is no switch).
 bool IsSilentSwitch(const std::string& argument);
-
-// Full path of the installer's own program file, and its folder with a trailing backslash.
-std::string OwnProgramPath();
-std::string OwnProgramFolder();

@@ -1,7 +1,7 @@
 // The installed files' sizes and CRCs, for the uninstaller.
 #include "driver/installed_check.h"
 
-#include "package_format.h"
+#include "package/package_format.h"
 #include "utils/profile.h"
 #include "utils/text.h"
 

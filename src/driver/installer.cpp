@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "downloader/download_list.h"
-#include "driver/dialogs.h"
 #include "driver/extraction.h"
 #include "driver/globals.h"
 #include "driver/host.h"
 #include "driver/options.h"
 #include "driver/pages.h"
 #include "driver/registration.h"
+#include "driver/run_files.h"
 #include "driver/uninstall.h"
 #include "resource.h"
 #include "utils/files.h"
@@ -67,7 +67,7 @@ int ChooseWayIn(bool overwrite_confirmed) {
     if (!HasArgument()) {
         if (!overwrite_confirmed) {
             std::string question = Quoted(o.AppName) + kInstallQuestion;
-            if (o.InstallMode == 0) question = kCharacterPrefix + question;
+            if (o.InstallMode == kCharacterPackage) question = kCharacterPrefix + question;
             if (ShowConfirm(question, MB_YESNO) != IDYES) return IDNO;
         }
         o.Silent = 0;
@@ -97,12 +97,12 @@ void StartHost() {
 void ClosingDialogue() {
     const TInstallOptions& o = InstallOptions;
     if (o.Silent && !o.SilentStart) return;
-    if (o.InstallMode == 0) {
+    if (o.InstallMode == kCharacterPackage) {
         if (o.SilentStart || ShowConfirm(Quoted(o.AppName) + kCompletedStart, MB_YESNO) == IDYES) {
             StartHost();
         }
         Sleep(2000);
-    } else if (o.InstallMode == 1) {
+    } else if (o.InstallMode == kPluginPackage) {
         ShowConfirm(Quoted(o.AppName) + kPluginFinished, MB_OK);
     } else {
         ShowConfirm(Quoted(o.AppName) + kFinished, MB_OK);
@@ -117,30 +117,31 @@ Outcome Install() {
     TInstallOptions& o = InstallOptions;
     // A character's uninstall keys are checked before anything is written: after the extraction
     // their absence would leave the package installed without a way to remove it.
-    if (o.InstallMode == 0 && !CheckUninstallSettings()) return Outcome::kFailed;
+    if (o.InstallMode == kCharacterPackage && !CheckUninstallSettings()) return Outcome::kFailed;
     ResolveInstallDir();
     // Declined like the first question: the run ends without a further message.
     if (!ConfirmUnfinishedRun()) return Outcome::kDeclined;
     if (!ExtractPackage()) return Outcome::kFailed;
     SetMessageOwner(MainWindow);
-    if (o.InstallMode == 0 && (!WriteUninstallInfo() || !CreateShortcuts())) {
+    if (o.InstallMode == kCharacterPackage && (!WriteUninstallInfo() || !CreateShortcuts())) {
         return Outcome::kFailed;
     }
 
     if (!o.LastViewFile.empty()) {
         // The read-me is only looked at: Notepad runs as the user. A program to run (mode 2) is
         // part of the installation and keeps the installer's rights.
-        if (o.InstallMode == 2) {
+        if (o.InstallMode == kProgramPackage) {
             RunAndWait(CommandLineFor(o.LastViewFile, ""), MainWindow);
         } else {
             RunAndWait(CommandLineFor(NotepadPath(), o.LastViewFile), MainWindow, true);
         }
     }
-    if (o.InstallMode == 0) {
+    if (o.InstallMode == kCharacterPackage) {
         WriteHostRegistry();
         // The host would start with the character it named before: the installation failed.
         if (o.WriteRCFile && !WriteHostRcFile()) {
-            ShowError(kRcWriteFailed + StripTrailingDelimiter(o.InstallDir) + "\\marleth.rc");
+            ShowError(kRcWriteFailed + StripTrailingDelimiter(o.InstallDir) + "\\" +
+                      kHostRcFileName);
             return Outcome::kFailed;
         }
         NotifyHostWindows(WM_INSTALLER_INSTALLED, o.Vendor, o.Type);
@@ -151,6 +152,19 @@ Outcome Install() {
 }
 
 }  // namespace
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_CREATE:
+    case WM_ACTIVATE:
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wparam, lparam);
+    }
+}
 
 bool InitInstaller() {
     if (!LoadInstallOptions()) return false;
@@ -190,14 +204,12 @@ void Teardown() {
     FreeDownloadList();
 }
 
-int RunInstaller(int argc, char** argv) {
-    g_exit_code = 1;
-    SetCommandLineArguments(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+namespace {
 
-    if (!InitInstaller()) {
-        Teardown();
-        return g_exit_code;
-    }
+// The run from its start-up checks to its end; every way out leads back to RunInstaller, which
+// tears the run down. The installer mutex is held until then.
+void Run() {
+    if (!InitInstaller()) return;
     const TInstallOptions& o = InstallOptions;
     UniqueHandle mutex;
     if (o.ArchiveMode) {
@@ -205,32 +217,34 @@ int RunInstaller(int argc, char** argv) {
         mutex = CreateInstallerMutex(already_existed);
         if (already_existed) {
             ShowError(kSecondInstaller);
-            mutex.reset();
-            Teardown();
-            return g_exit_code;
+            return;
         }
         KeepArchiveCopy();
     }
 
-    if (o.InstallMode == 0 &&
+    if (o.InstallMode == kCharacterPackage &&
         NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, o.Vendor, o.Type) != 0) {
         ShowError(o.AppName + "(" + o.Vendor + "-" + o.Type + ")" + kCharacterRunning);
-        Teardown();
-        return g_exit_code;
+        return;
     }
 
     bool overwrite_confirmed = false;
     if (IsAlreadyInstalled()) {
-        if (ShowConfirm(o.AppName + kAlreadyInstalled, MB_YESNO) != IDYES) {
-            Teardown();
-            return g_exit_code;
-        }
+        if (ShowConfirm(o.AppName + kAlreadyInstalled, MB_YESNO) != IDYES) return;
         overwrite_confirmed = true;
     }
 
     if (ChooseWayIn(overwrite_confirmed) == IDYES && Install() == Outcome::kFailed) {
         ShowError(kInstallFailed);
     }
+}
+
+}  // namespace
+
+int RunInstaller(int argc, char** argv) {
+    g_exit_code = 1;
+    SetCommandLineArguments(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    Run();
     Teardown();
     return g_exit_code;
 }

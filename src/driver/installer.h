@@ -1,6 +1,8 @@
 // The installer's main flow, run once by the program body.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -9,5 +11,8 @@
 int RunInstaller(int argc, char** argv);
 bool InitInstaller();
 void CreateMainWindow();
+// The hidden main window's procedure: its destruction posts the quit message that ends a running
+// extraction.
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Destroys the main window and deletes the temporary folder.
 void Teardown();

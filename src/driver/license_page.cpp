@@ -3,10 +3,10 @@
 #include <memory>
 #include <new>
 
-#include "driver/dialogs.h"
 #include "driver/globals.h"
 #include "driver/page_procs.h"
 #include "resource.h"
+#include "ui/dialogs.h"
 #include "utils/message_box.h"
 #include "utils/profile.h"
 #include "utils/text.h"
@@ -84,7 +84,7 @@ INT_PTR OnCommand(HWND page, WPARAM wparam, LPARAM lparam) {
 bool LicenseInit(const std::string& temp_folder) {
     g_text.reset();
     // Only the file-name part counts: the pre-extracted files all lie in the temporary folder.
-    const std::string name = FileNameOf(ReadProfileString("Text", ""));
+    const std::string name = FileNameOf(ReadProfileString(kLicenseTextKey, ""));
     if (name.empty()) return false;
     g_text = ReadWholeFile(temp_folder + name);
     return static_cast<bool>(g_text);

@@ -6,12 +6,16 @@
 #include <vector>
 
 #include "archive/zarchive.h"
+#include "downloader/download_context.h"
+#include "downloader/first_page.h"
+#include "downloader/module_page.h"
 #include "driver/globals.h"
 #include "driver/macros.h"
-#include "driver/options.h"
 #include "driver/page_procs.h"
+#include "driver/run_files.h"
 #include "resource.h"
 #include "utils/message_box.h"
+#include "utils/process.h"
 #include "utils/profile.h"
 #include "utils/system_libraries.h"
 #include "utils/text.h"
@@ -36,7 +40,7 @@ const std::array<TWizardPage, kPageTableSize> kPageTable = {
     Page(kLicensePageName, LicenseDlgProc, LicenseInit, IDD_LICENSE),
     Page(kFolderPageName, FolderDlgProc, FolderInit, IDD_FOLDER),
     Page(kFirstPageName, FirstDlgProc, FirstInit, IDD_FIRST),
-    Page(kModulePageName, SelInstallModuleDlgProc, ReadDownloadList, IDD_SELINSTALLMODULE),
+    Page(kModulePageName, SelInstallModuleDlgProc, ModulePageInit, IDD_SELINSTALLMODULE),
 };
 
 std::array<TWizardPage, kPageSlots> g_sequence{};
@@ -53,6 +57,15 @@ void ReleaseHeldName(const std::string& name) {
     g_held_files.erase(std::remove_if(g_held_files.begin(), g_held_files.end(),
                                       [&](const HeldFile& held) { return held.name == name; }),
                        g_held_files.end());
+}
+
+// What the download pages take of the run, as it stands when the pages are shown.
+void ConnectDownloadPages() {
+    TDownloadContext& context = DownloadContext();
+    context.TempDir = InstallOptions.TempDir;
+    context.AppName = InstallOptions.AppName;
+    context.PlatformName = InstallOptions.PlatformName;
+    context.Owner = MainWindow;
 }
 
 }  // namespace
@@ -76,7 +89,7 @@ bool PreExtract(const std::string& temp_folder) {
     archiver.SetKeepFolders(0);
     if (!archiver.ExtractFile(kSettingMemberName, temp_folder)) return false;
 
-    SelectProfile(temp_folder + kSettingFileName, "preextractlist");
+    SelectProfile(temp_folder + kSettingFileName, kPreExtractListSection);
     for (int i = 0;; ++i) {
         const std::string member = ReadProfileString("item" + IntToText(i), "");
         if (member.empty()) return true;
@@ -95,7 +108,7 @@ bool PreExtract(const std::string& temp_folder) {
 
 bool BuildPageSequence(const std::string& setting_file, const std::string& temp_folder) {
     g_sequence = {};
-    SelectProfile(setting_file, "options");
+    SelectProfile(setting_file, kOptionsSection);
     const std::string dialogs = ReadProfileString("Dialogs", "");
     size_t next_slot = 0;
     for (int k = 0; k < kPageSlots; ++k) {
@@ -114,6 +127,7 @@ bool BuildPageSequence(const std::string& setting_file, const std::string& temp_
 
 int RunPageSequence() {
     if (g_sequence[0].DialogProc == nullptr) return IDYES;
+    ConnectDownloadPages();
     int result = IDNO;
     int shown = 0;
     for (const TWizardPage& page : g_sequence) {

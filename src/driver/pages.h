@@ -4,9 +4,10 @@
 #include <windows.h>
 
 #include <array>
+#include <iterator>
 #include <string>
 
-#include "package_format.h"
+#include "package/package_format.h"
 
 struct TWizardPage {
     char Name[52];  // as written in the Dialogs list; also the page's section name
@@ -15,13 +16,7 @@ struct TWizardPage {
     int32_t TemplateId;
 };
 
-constexpr int kPageTableSize = 4;
-
-// Page names, as the Dialogs key lists them; each is also the name of the page's section.
-inline constexpr char kLicensePageName[] = "LICENSEAGREE";
-inline constexpr char kFolderPageName[] = "FOLDERSELECT";
-inline constexpr char kFirstPageName[] = "FIRST";
-inline constexpr char kModulePageName[] = "SELINSTALLMODULE";
+constexpr int kPageTableSize = static_cast<int>(std::size(kPageNames));
 
 // The pages that exist, in table order.
 const std::array<TWizardPage, kPageTableSize>& PageTable();

@@ -3,8 +3,8 @@
 
 #include <commctrl.h>
 
-#include "driver/dialogs.h"
 #include "driver/globals.h"
+#include "ui/dialogs.h"
 
 namespace {
 const char kInstallingSuffix[] = " インストール中";

@@ -5,6 +5,7 @@
 #include "driver/macros.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
+#include "utils/process.h"
 #include "utils/profile.h"
 #include "utils/shell.h"
 #include "utils/text.h"
@@ -22,7 +23,7 @@ using Placed = FileReplacement::Placed;
 }  // namespace
 
 bool CheckUninstallSettings() {
-    SelectProfile(InstallOptions.TempDir + kSettingFileName, "options");
+    SelectProfile(InstallOptions.TempDir + kSettingFileName, kOptionsSection);
     const bool info_dir = !ReadProfileString("UninstallInfoDir", "").empty();
     const bool exe_dir = !ReadProfileString("UninstallExeDir", "").empty();
     // Without the information folder the uninstaller step fails too, and says so.
@@ -33,7 +34,7 @@ bool CheckUninstallSettings() {
 
 bool WriteUninstallInfo() {
     const TInstallOptions& o = InstallOptions;
-    SelectProfile(o.TempDir + kSettingFileName, "options");
+    SelectProfile(o.TempDir + kSettingFileName, kOptionsSection);
     const std::string folder = ReadProfileString("UninstallInfoDir", "");
     std::string target;
     if (!folder.empty()) {
@@ -57,7 +58,7 @@ bool WriteUninstallInfo() {
 
 bool InstallUninstaller(const std::string& uninstall_info) {
     const std::string packaged = InstallOptions.TempDir + kPackagedUninstaller;
-    SelectProfile(uninstall_info, "options");
+    SelectProfile(uninstall_info, kOptionsSection);
     const std::string folder = uninstall_info.empty() ? "" : ReadProfileString("UninstallExeDir", "");
     if (folder.empty()) {
         ShowError(kNoUninstallExeDir);
@@ -115,7 +116,7 @@ bool CreateShortcuts() {
 
 bool IsAlreadyInstalled() {
     const TInstallOptions& o = InstallOptions;
-    if (o.InstallMode != 0) return false;
+    if (o.InstallMode != kCharacterPackage) return false;
     const std::string folder = OwnProgramFolder() + o.Vendor + "\\" + o.Type + "\\";
     return FileExists(folder + o.Vendor + "-" + o.Type + ".mrl") &&
            FileExists(folder + kUninstallInfoName);

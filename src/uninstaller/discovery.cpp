@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "host/host.h"
-#include "package_format.h"
+#include "package/package_format.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 

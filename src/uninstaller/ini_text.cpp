@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "package_format.h"
+#include "package/package_format.h"
 #include "utils/unique_any.h"
 
 namespace {

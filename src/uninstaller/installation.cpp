@@ -5,7 +5,7 @@
 
 #include "host/folder_macros.h"
 #include "host/host.h"
-#include "package_format.h"
+#include "package/package_format.h"
 #include "uninstaller/ini_text.h"
 #include "utils/files.h"
 #include "utils/text.h"

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "entry_name.h"
 #include "host/host.h"
-#include "package_format.h"
+#include "package/entry_name.h"
+#include "package/package_format.h"
 #include "uninstaller/ini_text.h"
 #include "utils/contained_files.h"
 #include "utils/shell.h"

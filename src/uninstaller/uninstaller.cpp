@@ -7,13 +7,14 @@
 #include <memory>
 
 #include "host/host.h"
-#include "package_format.h"
+#include "package/package_format.h"
 #include "uninstaller/discovery.h"
 #include "uninstaller/removal.h"
 #include "uninstaller/self_removal.h"
 #include "uninstaller/windows.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
+#include "utils/process.h"
 #include "utils/text.h"
 
 namespace {
@@ -39,16 +40,6 @@ const char kMoreAfter[] = "件";
 
 // Names listed in a box before the rest is counted: a box must fit on the screen.
 constexpr size_t kListedNames = 10;
-
-std::string OwnProgramPath() {
-    char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return path;
-}
-
-std::string OwnFolder() {
-    return FolderOf(OwnProgramPath());
-}
 
 // The lines of a box that name the files: each on a line of its own (Wine's box breaks long
 // lines anywhere, so the messages too come in short lines), at most kListedNames of them.
@@ -89,7 +80,7 @@ void TellOutcome(const Installation& installation, const RemovalOutcome& outcome
 // One run: how it was started and what came of it.
 class Run {
 public:
-    explicit Run(bool silent) : silent_(silent), own_folder_(OwnFolder()) {}
+    explicit Run(bool silent) : silent_(silent), own_folder_(OwnProgramFolder()) {}
 
     // The host check, the question, the removal and its outcome. True when it was complete.
     bool Remove(const Installation& installation, HWND owner,

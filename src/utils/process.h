@@ -25,6 +25,10 @@ int32_t RunAndWait(const std::string& command_line, HWND pump_window,
 UniqueHandle StartAsSignedInUser(const std::string& command_line, const std::string& folder,
                                  int show_command);
 
+// Full path of this process's program file, and its folder with a trailing backslash.
+std::string OwnProgramPath();
+std::string OwnProgramFolder();
+
 // The command line that runs program with arguments: the program's path in double quotes, so
 // that a path with blanks is never taken for a shorter program ("C:\My Files\x.exe" would
 // otherwise start "C:\My.exe" where one exists), then a blank and the arguments.

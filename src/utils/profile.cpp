@@ -5,7 +5,6 @@
 
 #include <vector>
 
-#include "package_format.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 

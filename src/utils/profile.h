@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+// Values are read into a buffer of this many bytes (value and terminating zero).
+inline constexpr DWORD kProfileValueBufferSize = 32770;
+
 void SelectProfile(const std::string& file, const std::string& section);
 // At most 32,769 bytes; the default for a missing key; surrounding quotes removed.
 std::string ReadProfileString(const std::string& key, const std::string& default_value);

@@ -105,7 +105,7 @@ def good_archive(zip64=False, base=0, comment=b""):
 def seal_prefix():
     """The seal's prefix, read from the header the installer and mkpackage share."""
     header = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src",
-                          "package_format.h")
+                          "package", "package_format.h")
     with open(header, encoding="utf-8") as f:
         return re.search(r'kSealPrefix\[\] = "([^"]*)"', f.read()).group(1).encode("ascii")
 

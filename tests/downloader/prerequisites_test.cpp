@@ -6,22 +6,21 @@
 
 #include <commctrl.h>
 
-#include "downloader/check_tree.h"
+#include "downloader/download_context.h"
 #include "downloader/download_list.h"
 #include "downloader/install_check.h"
 #include "downloader/module_page.h"
 #include "downloader/stages.h"
-#include "driver/globals.h"
-#include "driver/page_procs.h"
-#include "driver/host.h"
+#include "host/host.h"
 #include "resource.h"
 #include "support/http_server.h"
 #include "support/test_support.h"
+#include "ui/check_tree.h"
 #include "ui/kv_list.h"
 #include "ui/tree_view.h"
 #include "utils/file_hash.h"
-#include "utils/message_box.h"
 #include "utils/files.h"
+#include "utils/message_box.h"
 #include "utils/profile.h"
 #include "utils/registry.h"
 #include "utils/text.h"
@@ -135,7 +134,7 @@ TEST_F(HostFolder, DownloadListLeavesOutInstalledProgramsAndStopsAtAGap) {
                   "DLViewName_4=欠番の後\r\n");
     SelectProfile(dir / "s.ini", "SELINSTALLMODULE");
     ModulePage().ModuleStage = 3;
-    EXPECT_FALSE(ReadDownloadList(dir.path()));
+    EXPECT_FALSE(ModulePageInit(dir.path()));
     DeleteTree(downloaded);
 
     const std::vector<TDownloadListProp>& list = DownloadList();
@@ -322,10 +321,10 @@ TEST_F(ModuleSelection, CheckedFilesAreHeldUntilTheyRun) {
     server.Serve("/dl/bad.exe", response);
     TestFolder temp;
     struct UseTempDir {
-        explicit UseTempDir(const std::string& path) : saved(InstallOptions.TempDir) {
-            InstallOptions.TempDir = path;
+        explicit UseTempDir(const std::string& path) : saved(DownloadContext().TempDir) {
+            DownloadContext().TempDir = path;
         }
-        ~UseTempDir() { InstallOptions.TempDir = saved; }
+        ~UseTempDir() { DownloadContext().TempDir = saved; }
         std::string saved;
     } use_temp(temp.path());
     ScopedBoxAnswers answers;

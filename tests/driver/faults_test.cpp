@@ -12,6 +12,7 @@
 #include "driver/globals.h"
 #include "driver/options.h"
 #include "driver/registration.h"
+#include "driver/run_files.h"
 #include "driver/uninstall.h"
 #include "support/test_support.h"
 #include "utils/files.h"

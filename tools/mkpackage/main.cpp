@@ -11,7 +11,7 @@
 #include "archive/seal.h"
 #include "archive/zip_reader.h"
 #include "our_uninstaller.h"
-#include "package_format.h"
+#include "package/package_format.h"
 #include "package_init.h"
 #include "package_members.h"
 #include "package_settings.h"

@@ -5,18 +5,16 @@
 
 #include <cstdio>
 
-#include "archive/zarchive.h"
+#include "package/entry_name.h"
 
 namespace {
 
 constexpr UINT kCodePage = 932;
 
-using UnsafeName = TZlibArchiver::UnsafeName;
-
 }  // namespace
 
 std::string RefusalReason(const std::string& member_name) {
-    switch (TZlibArchiver::CheckEntryName(member_name)) {
+    switch (CheckEntryName(member_name)) {
         case UnsafeName::kSafe: return "";
         case UnsafeName::kLeadingSeparator: return "it begins with \"/\" or \"\\\"";
         case UnsafeName::kParentStep: return "it steps up a folder with \"../\" or \"..\\\"";

@@ -5,7 +5,7 @@
 #include <unordered_map>
 
 #include "member_names.h"
-#include "package_format.h"
+#include "package/package_format.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 

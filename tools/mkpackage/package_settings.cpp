@@ -3,20 +3,18 @@
 
 #include <windows.h>
 
+#include <iterator>
 #include <unordered_map>
 
-#include "downloader/download_list.h"
-#include "driver/pages.h"
 #include "member_names.h"
-#include "package_format.h"
+#include "package/download_name.h"
+#include "package/package_format.h"
 #include "utils/file_hash.h"
 #include "utils/files.h"
+#include "utils/profile.h"
 #include "utils/text.h"
 
 namespace {
-
-const char kOptions[] = "options";
-const char kPreExtractList[] = "preextractlist";
 
 // Same buffer as the installer's profile reads.
 constexpr DWORD kValueBufferSize = kProfileValueBufferSize;
@@ -73,8 +71,8 @@ bool IsPreExtracted(const std::string& file_name, const PackageSettings& setting
 
 // Page names are compared exactly, as the installer matches them against its page table.
 bool IsPageName(const std::string& field) {
-    for (const TWizardPage& page : PageTable()) {
-        if (field == page.Name) return true;
+    for (const char* name : kPageNames) {
+        if (field == name) return true;
     }
     return false;
 }
@@ -82,10 +80,10 @@ bool IsPageName(const std::string& field) {
 // "A, B, C or D": the installer's page names, in table order.
 std::string PageNameList() {
     std::string list;
-    const auto& table = PageTable();
-    for (size_t i = 0; i < table.size(); ++i) {
-        if (i > 0) list += i + 1 == table.size() ? " or " : ", ";
-        list += table[i].Name;
+    const size_t count = std::size(kPageNames);
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0) list += i + 1 == count ? " or " : ", ";
+        list += kPageNames[i];
     }
     return list;
 }
@@ -236,41 +234,41 @@ bool ReadPackageSettings(const std::string& path, PackageSettings& settings) {
     settings = PackageSettings{};
     settings.sections = ReadNames(file, nullptr);
     for (const std::string& section : settings.sections) {
-        settings.has_options = settings.has_options || EqualsIgnoringAsciiCase(section, kOptions);
+        settings.has_options = settings.has_options || EqualsIgnoringAsciiCase(section, kOptionsSection);
     }
-    settings.install_mode_text = ReadValue(file, kOptions, "InstallMode");
-    settings.install_mode = GetPrivateProfileIntA(kOptions, "InstallMode", 0, file.c_str());
-    settings.dialogs = ReadValue(file, kOptions, "Dialogs");
-    settings.last_view_text = ReadValue(file, kOptions, "LastViewText");
-    settings.uninstall_info_dir = ReadValue(file, kOptions, "UninstallInfoDir");
-    settings.uninstall_exe_dir = ReadValue(file, kOptions, "UninstallExeDir");
-    settings.license_text = ReadValue(file, kLicensePageName, "Text");
+    settings.install_mode_text = ReadValue(file, kOptionsSection, "InstallMode");
+    settings.install_mode = GetPrivateProfileIntA(kOptionsSection, "InstallMode", 0, file.c_str());
+    settings.dialogs = ReadValue(file, kOptionsSection, "Dialogs");
+    settings.last_view_text = ReadValue(file, kOptionsSection, "LastViewText");
+    settings.uninstall_info_dir = ReadValue(file, kOptionsSection, "UninstallInfoDir");
+    settings.uninstall_exe_dir = ReadValue(file, kOptionsSection, "UninstallExeDir");
+    settings.license_text = ReadValue(file, kLicensePageName, kLicenseTextKey);
 
     // The installer reads item0, item1, ... and stops at the first missing or empty value.
     for (size_t i = 0;; ++i) {
         const std::string key = "item" + std::to_string(i);
-        std::string value = ReadValue(file, kPreExtractList, key);
+        std::string value = ReadValue(file, kPreExtractListSection, key);
         if (value.empty()) break;
         settings.items.push_back({key, value, ""});
     }
-    for (const std::string& key : ReadNames(file, kPreExtractList)) {
-        if (!IsItemKey(key) || ReadValue(file, kPreExtractList, key).empty()) continue;
+    for (const std::string& key : ReadNames(file, kPreExtractListSection)) {
+        if (!IsItemKey(key) || ReadValue(file, kPreExtractListSection, key).empty()) continue;
         bool read = false;
         for (const PreExtractItem& item : settings.items) {
             read = read || EqualsIgnoringAsciiCase(item.key, key);
         }
         if (!read) settings.unread_item_keys.push_back(key);
     }
-    for (int n = 0; !ReadValue(file, kModulePageName, "DLViewName_" + std::to_string(n)).empty(); ++n) {
-        const std::string url_key = "DLDownloadFile_" + std::to_string(n);
+    for (int n = 0; !ReadValue(file, kModulePageName, kDLViewNameKey + std::to_string(n)).empty(); ++n) {
+        const std::string url_key = kDLDownloadFileKey + std::to_string(n);
         // A line without an address is a note in the list: nothing is fetched for it.
         const std::string url = ReadValue(file, kModulePageName, url_key);
         if (!url.empty()) settings.download_urls.push_back({url_key, url});
-        const std::string key = "DLSha256_" + std::to_string(n);
+        const std::string key = kDLSha256Key + std::to_string(n);
         const std::string sha256 = ReadValue(file, kModulePageName, key);
         if (sha256.empty()) continue;
         settings.download_hashes.push_back(
-            {key, ReadValue(file, kModulePageName, "DLDownloadFile_" + std::to_string(n)), sha256});
+            {key, url, sha256});
     }
     return true;
 }

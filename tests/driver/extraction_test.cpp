@@ -1,4 +1,4 @@
-// Window plumbing, the progress range and the extraction run in-process.
+// The extraction run in-process: entries, free space, the run record, cancelling.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,9 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/dialogs.h"
 #include "driver/extraction.h"
-#include "driver/progress.h"
 #include "driver/globals.h"
 #include "support/test_support.h"
 #include "support/zip_writer.h"
@@ -22,55 +20,6 @@
 #include "utils/registry.h"
 
 namespace {
-
-TEST(CenterWindowTest, LargerThanTheScreenGetsNegativeCoordinates) {
-    const int screen_w = GetSystemMetrics(SM_CXSCREEN);
-    const int screen_h = GetSystemMetrics(SM_CYSCREEN);
-    HWND window = CreateWindowExA(0, "STATIC", "big", WS_POPUP, 0, 0, screen_w + 101, screen_h + 40,
-                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(nullptr, window);
-    CenterWindow(window);
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    EXPECT_EQ(-101 / 2, rect.left);  // truncated toward zero: -50
-    EXPECT_EQ(-20, rect.top);
-    EXPECT_EQ(screen_w + 101, rect.right - rect.left);
-    EXPECT_TRUE(IsWindowVisible(window));
-    DestroyWindow(window);
-}
-
-TEST(MessagePump, QuitEndsOneCallAndLeavesTheRestQueued) {
-    PostThreadMessageA(GetCurrentThreadId(), WM_USER + 1, 0, 0);
-    PostQuitMessage(0);
-    MSG record{};
-    EXPECT_TRUE(PumpMessages(nullptr, record));
-    EXPECT_EQ(static_cast<UINT>(WM_QUIT), record.message);
-    PostThreadMessageA(GetCurrentThreadId(), WM_USER + 2, 0, 0);
-    MSG left{};
-    ASSERT_TRUE(PeekMessageA(&left, nullptr, 0, 0, PM_REMOVE));
-    EXPECT_EQ(static_cast<UINT>(WM_USER + 2), left.message);
-    // An empty queue: nothing taken, the record unchanged.
-    record.message = WM_USER + 9;
-    EXPECT_FALSE(PumpMessages(nullptr, record));
-    EXPECT_EQ(static_cast<UINT>(WM_USER + 9), record.message);
-    ProcessMessages(nullptr);
-}
-
-TEST(MainWindowProcedure, DestroyPostsQuit) {
-    WNDCLASSA window_class{};
-    window_class.lpfnWndProc = MainWndProc;
-    window_class.hInstance = GetModuleHandleA(nullptr);
-    window_class.lpszClassName = "MainWndProcTest";
-    RegisterClassA(&window_class);
-    HWND window = CreateWindowExA(0, "MainWndProcTest", "x", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(nullptr, window);
-    ProcessMessages(nullptr);
-    DestroyWindow(window);
-    MSG record{};
-    PumpMessages(nullptr, record);
-    EXPECT_EQ(static_cast<UINT>(WM_QUIT), record.message);
-}
 
 class ExtractionRun : public testing::Test {
 protected:
@@ -338,37 +287,6 @@ TEST_F(ExtractionRun, TheRecordIsRemovedWhenTheRunFails) {
     ScopedBoxAnswers boxes;
     EXPECT_FALSE(ExtractPackage());
     EXPECT_FALSE(FileExists(RunRecordPath(InstallOptions)));
-}
-
-}  // namespace
-
-namespace {
-
-TEST(ProgressDialog, TitleAndARangeBeyondSixteenBits) {
-    // A name of 32 KB is shortened to what a title bar shows, the end kept.
-    InstallOptions.AppName = std::string(32768, 'n');
-    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS),
-                                     nullptr, ProgressDlgProc, 0);
-    ASSERT_NE(nullptr, dialog);
-    char title[1024] = {};
-    EXPECT_GE(256, GetWindowTextA(dialog, title, sizeof title));
-    EXPECT_EQ("\" インストール中", std::string(title).substr(std::string(title).size() - 16));
-    DestroyWindow(dialog);
-
-    InstallOptions.AppName = "大きな荷物";
-    dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
-                                ProgressDlgProc, 0);
-    ASSERT_NE(nullptr, dialog);
-    GetWindowTextA(dialog, title, sizeof title);
-    EXPECT_STREQ("\"大きな荷物\" インストール中", title);
-    SetProgressRange(dialog, 70000);
-    SetProgressPosition(dialog, 70000);
-    HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
-    EXPECT_EQ(70000, SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
-    EXPECT_EQ(0, SendMessageA(bar, PBM_GETRANGE, TRUE, 0));
-    EXPECT_EQ(70000, SendMessageA(bar, PBM_GETPOS, 0, 0));
-    DestroyWindow(dialog);
-    EXPECT_FALSE(IsWindow(dialog));
 }
 
 }  // namespace

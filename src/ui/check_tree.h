@@ -1,5 +1,5 @@
-// The module-selection page's check list: a tree view whose top-level lines carry a check box as
-// a state image, toggled by a click or the space key while the user is still choosing.
+// A check list: a tree view whose top-level lines carry a check box as a state image, toggled by
+// a click or the space key when its parent allows it, and telling the parent of each change.
 #pragma once
 
 #include <windows.h>
@@ -29,6 +29,14 @@ bool IsChosen(int state);
 // The state images cut out of the system's check-box bitmap: a filler (state image 0 means no
 // image), checked, empty, checked and pressed. The caller owns the list.
 HIMAGELIST BuildCheckImages();
+// Notification codes the tree sends its parent as WM_NOTIFY (an NMHDR with the tree's control
+// id), as Windows' own controls tell theirs:
+//   kCheckTreeChanging before a click or the space key changes a line: the parent returns
+//     nonzero to refuse (a dialog through DWLP_MSGRESULT), and the key or click is then dropped;
+//   kCheckTreeChanged after a line's box changed that way.
+constexpr UINT kCheckTreeChanging = 1;
+constexpr UINT kCheckTreeChanged = 2;
+
 // Gives the tree the state images and makes it toggle lines on clicks and the space key.
 void AttachCheckTree(HWND tree, HIMAGELIST images);
 LRESULT CALLBACK CheckTreeWndProc(HWND tree, UINT message, WPARAM wparam, LPARAM lparam);

@@ -1,6 +1,5 @@
 // The package format as the installer reads it: the names, limits and sizes that the installer,
-// the package builder (mkpackage) and the uninstaller must agree on. The page names live in the
-// installer's page table (driver/pages.h), which mkpackage reads too.
+// the package builder (mkpackage) and the uninstaller must agree on.
 #pragma once
 
 #include <cstddef>
@@ -46,14 +45,38 @@ inline constexpr char kUninstallShortcut[] = "キャラクターアンインス�
 inline constexpr char kRunRecordPrefix[] = "_$$$installing$$$_";
 inline constexpr char kRunRecordSection[] = "run";
 
+// InstallMode of the options section: what the package is, which decides where it goes and what
+// the installation leaves behind (uninstall data, host registration: characters only).
+inline constexpr unsigned kCharacterPackage = 0;
+inline constexpr unsigned kPluginPackage = 1;
+inline constexpr unsigned kProgramPackage = 2;
+
+// Page names, as the Dialogs key lists them; each is also the name of the page's section.
+inline constexpr char kLicensePageName[] = "LICENSEAGREE";
+inline constexpr char kFolderPageName[] = "FOLDERSELECT";
+inline constexpr char kFirstPageName[] = "FIRST";
+inline constexpr char kModulePageName[] = "SELINSTALLMODULE";
+// Every page name, in the order of the installer's page table.
+inline constexpr const char* kPageNames[] = {kLicensePageName, kFolderPageName, kFirstPageName,
+                                             kModulePageName};
+// The agreement page's key naming its text file.
+inline constexpr char kLicenseTextKey[] = "Text";
+
+// The download list in the module page's section: these keys followed by 0, 1, ... up to the
+// first empty DLViewName.
+inline constexpr char kDLViewNameKey[] = "DLViewName_";
+inline constexpr char kDLDownloadFileKey[] = "DLDownloadFile_";
+inline constexpr char kDLInstallCheckKey[] = "DLInstallCheck_";
+inline constexpr char kDLSizeKey[] = "DLSize_";
+inline constexpr char kDLParameterKey[] = "DLParameter_";
+inline constexpr char kDLStyleKey[] = "DLStyle_";
+inline constexpr char kDLSha256Key[] = "DLSha256_";
+
 // The page sequence has this many slots; further Dialogs fields are ignored.
 inline constexpr int kPageSlots = 11;
 
 // Member names are read into a buffer of this many bytes; longer names are cut.
 inline constexpr std::size_t kMaxMemberName = 261;
-
-// Setting-file values are read into a buffer of this many bytes (value and terminating zero).
-inline constexpr std::size_t kProfileValueBufferSize = 32770;
 
 // The package builder's seal: the archive's comment is this prefix followed by the SHA-256 of the
 // file's bytes from its first byte (the program image before the archive included) to the end of

@@ -1,5 +1,5 @@
 // The rule for the names of package entries.
-#include "entry_name.h"
+#include "package/entry_name.h"
 
 #include "utils/text.h"
 

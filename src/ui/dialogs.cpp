@@ -1,9 +1,8 @@
-// Window plumbing shared by the pages: centring, texts, folder browser, main window.
-#include "driver/dialogs.h"
+// Window plumbing shared by the pages: centring, texts, folder browser.
+#include "ui/dialogs.h"
 
 #include <shlobj.h>
 
-#include "driver/globals.h"
 #include "utils/shell.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
@@ -41,11 +40,11 @@ void SetCaption(HWND window, const std::string& text) {
     SetWindowTextA(window, ShortenedText(text, kMaxCaption).c_str());
 }
 
-bool BrowseForFolder(const std::string& initial_folder, std::string& folder) {
+bool BrowseForFolder(HWND owner, const std::string& initial_folder, std::string& folder) {
     ScopedCoInit com;
     char display_name[MAX_PATH + 1] = {};
     BROWSEINFOA info{};
-    info.hwndOwner = MainWindow;
+    info.hwndOwner = owner;
     info.pszDisplayName = display_name;
     info.lpszTitle = kBrowseTitle;
     info.ulFlags = BIF_RETURNONLYFSDIRS;
@@ -57,17 +56,4 @@ bool BrowseForFolder(const std::string& initial_folder, std::string& folder) {
     SHGetPathFromIDListA(items.get(), path);
     folder = path;
     return true;
-}
-
-LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    switch (message) {
-    case WM_CREATE:
-    case WM_ACTIVATE:
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    default:
-        return DefWindowProcA(window, message, wparam, lparam);
-    }
 }

@@ -1,7 +1,6 @@
 // Check states of tree lines, the state image list and the tree's click and space handling.
-#include "downloader/check_tree.h"
+#include "ui/check_tree.h"
 
-#include "downloader/module_page.h"
 #include "ui/ddb_bitmap.h"
 #include "ui/tree_view.h"
 
@@ -11,6 +10,16 @@ constexpr int kCheckBoxesBitmap = 32759;  // OBM_CHECKBOXES: 4 columns, 3 rows o
 constexpr int kStateShift = 12;
 
 WNDPROC g_previous_tree_proc = nullptr;
+
+// Sends the notification to the tree's parent; its answer.
+LRESULT Notify(HWND tree, UINT code) {
+    NMHDR header{};
+    header.hwndFrom = tree;
+    header.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(tree));
+    header.code = code;
+    return SendMessageA(GetParent(tree), WM_NOTIFY, header.idFrom,
+                        reinterpret_cast<LPARAM>(&header));
+}
 
 // One cell of row 0 of the source bitmap, copied into a bitmap of its own.
 HBITMAP CopyCell(TkvDDBBitmap& source, int column, int width, int height, TkvDDBBitmap& cell) {
@@ -102,14 +111,12 @@ void AttachCheckTree(HWND tree, HIMAGELIST images) {
 }
 
 LRESULT CALLBACK CheckTreeWndProc(HWND tree, UINT message, WPARAM wparam, LPARAM lparam) {
-    TModulePage& page = ModulePage();
     if (message == WM_LBUTTONDOWN || (message == WM_KEYDOWN && wparam == VK_SPACE)) {
-        // The choice is frozen from the first press of the next button.
-        if (page.ModuleStage != 0) return 0;
+        if (Notify(tree, kCheckTreeChanging) != 0) return 0;
         ToggleCheck(tree, message == WM_KEYDOWN
                               ? TreeGetCaret(tree)
                               : HitTestLine(tree, LOWORD(lparam), HIWORD(lparam)));
-        UpdateSelectedSize(page.Window);
+        Notify(tree, kCheckTreeChanged);
     }
     return CallWindowProcA(g_previous_tree_proc, tree, message, wparam, lparam);
 }
