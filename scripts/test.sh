@@ -3,6 +3,8 @@
 # when a test fails. Extra arguments go to ctest.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+# Includes run one way, from the program bodies down to the utilities (README, Layout).
+python3 "$here/scripts/include_layers.py" "$here"
 bash "$here/scripts/build.sh"
 source "$here/scripts/wine-env.sh"
 ensure_wine_prefix
@@ -12,5 +14,6 @@ start_display
 trap stop_display EXIT
 export WINE_RUN_DISPLAY=$DISPLAY
 cd "${BUILD_DIR:-$here/build}"
-# Wine's file operations cost wineserver round trips, several times cheaper on a single CPU.
-taskset -c 0 ctest --output-on-failure "$@"
+# Two tests at a time: what tests share and cannot own is declared as RESOURCE_LOCK
+# (tests/CMakeLists.txt), so that ctest never runs two of its users at once.
+ctest -j2 --output-on-failure "$@"

@@ -4,7 +4,7 @@
 
 #include "archive/zarchive.h"
 #include "host/folder_macros.h"
-#include "package_format.h"
+#include "package/package_format.h"
 #include "support/e2e_fixture.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
