@@ -36,6 +36,11 @@
 #                    /dev/shm/uninstall-bench: on tmpfs the figures are the programs' own costs)
 #   BENCH_WINEPREFIX the Wine prefix (default build/bench-wineprefix, the extraction benchmark's)
 #
+# After the figures it shows what Wine tells of a Unix symbolic link (made with ln -s, as a user
+# could) in a folder's listing and on a handle opened the uninstaller's way
+# (uninstall_link_probe.exe): whether a listing could prove, in place of the name query on every
+# file, that no link was followed.
+#
 # Every run gets a fresh installation, written natively by bench/make_installation.py; the
 # commands take turns run by run, so that a drifting machine load weighs on each alike. Times are
 # whole processes (Wine's start included; the helpers' own timing of their loops is shown too).
@@ -127,6 +132,19 @@ timed() {
     awk -v ns=$((end - start)) -v inner="${inner:--}" 'BEGIN { printf "%.3f %s\n", ns / 1e9, inner }'
 }
 
+# A plain file, a linked file and a linked folder side by side, as the probe sees them.
+show_links() {
+    local links=$work/links
+    rm -rf "$links"
+    mkdir -p "$links/inside" "$links/outside/folder"
+    echo plain >"$links/inside/plain.txt"
+    echo target >"$links/outside/target.txt"
+    ln -s ../outside/target.txt "$links/inside/linked-file.txt"
+    ln -s ../outside/folder "$links/inside/linked-folder"
+    "$here/scripts/wine-run.sh" "$build/bin/uninstall_link_probe.exe" \
+        "$(windows_path "$links/inside")" plain.txt linked-file.txt linked-folder
+}
+
 median() {
     sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
@@ -137,7 +155,8 @@ cleanup() {
     rm -rf "$work"
 }
 
-cmake --build "$build" -j2 --target uninstaller bench_delete uninstall_floor >/dev/null
+cmake --build "$build" -j2 --target uninstaller bench_delete uninstall_floor \
+    uninstall_link_probe >/dev/null
 trap cleanup EXIT
 ensure_wine_prefix
 start_display
@@ -188,4 +207,8 @@ medians of $reps runs after one warm-up, the commands taking turns, pinned to pr
 Wine's server ${BENCH_SERVER_CPU:+pinned to processor $BENCH_SERVER_CPU}${BENCH_SERVER_CPU:-placed by the system}; load average at the end $(cut -d ' ' -f 1-3 /proc/loadavg).
 Wall: the whole process, Wine's start included; own: the helpers' timing of their loops alone;
 run ratios: the median of each run's wall time over the bare loop's in the same round.
+
+What a folder's listing and a handle opened inside it show of plain.txt, a file, and of a Unix
+symbolic link to a file and one to a folder (ids: the system's file ids):
 EOF
+show_links
