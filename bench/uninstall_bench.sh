@@ -93,16 +93,28 @@ measure_compared() {
         "$(windows_path "$work/install/bench/files/uinstall.ini")"
 }
 
-# The floor helper on the files of list.txt, with its extra arguments.
+# The floor helper on the files of list.txt, with its extra arguments after the method's name;
+# its time a file for each step goes to $work/steps.METHOD, a line a run.
 measure_floor_with() {
+    local method=$1
+    shift
     make_installation
     timed taskset -c "$cpu" "$here/scripts/wine-run.sh" "$build/bin/uninstall_floor.exe" \
         "$(windows_path "$work/install")" "$(windows_path "$work/install/list.txt")" "$@"
+    sed -n 's/^microseconds a file: //p' "$work/command.log" >>"$work/steps.$method"
 }
 
-measure_floor() { measure_floor_with; }
-measure_floor_unnamed() { measure_floor_with --without name; }
-measure_floor_unread() { measure_floor_with --without read; }
+measure_floor() { measure_floor_with floor; }
+measure_floor_unnamed() { measure_floor_with floor_unnamed --without name; }
+measure_floor_unread() { measure_floor_with floor_unread --without read; }
+
+# "open=M attributes=M ...": the median of each step over the counted runs of a floor method.
+step_medians() {
+    local steps=$work/steps.$1 step
+    for step in open attributes name read mark close; do
+        printf '%s=%s ' "$step" "$(sed -n "s/.*\b$step=\([0-9.]*\).*/\1/p" "$steps" | median)"
+    done
+}
 
 measure_uninstaller_unchecked() {
     make_installation --no-checks
@@ -172,6 +184,7 @@ mkdir -p "$work"
 
 declare -A walls inners
 for method in "${methods[@]}"; do "measure_$method" >/dev/null; done  # warm-up
+rm -f "$work"/steps.*
 for ((r = 1; r <= reps; r++)); do
     for method in "${methods[@]}"; do
         read -r w i <<<"$("measure_$method")"
@@ -207,6 +220,13 @@ medians of $reps runs after one warm-up, the commands taking turns, pinned to pr
 Wine's server ${BENCH_SERVER_CPU:+pinned to processor $BENCH_SERVER_CPU}${BENCH_SERVER_CPU:-placed by the system}; load average at the end $(cut -d ' ' -f 1-3 /proc/loadavg).
 Wall: the whole process, Wine's start included; own: the helpers' timing of their loops alone;
 run ratios: the median of each run's wall time over the bare loop's in the same round.
+EOF
+for method in "${methods[@]}"; do
+    if [ -f "$work/steps.$method" ]; then
+        printf 'microseconds a file, %s: %s\n' "$method" "$(step_medians "$method")"
+    fi
+done
+cat <<EOF
 
 What a folder's listing and a handle opened inside it show of plain.txt, a file, and of a Unix
 symbolic link to a file and one to a folder (ids: the system's file ids):
