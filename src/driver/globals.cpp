@@ -10,6 +10,7 @@ HWND MainWindow = nullptr;
 
 namespace {
 std::vector<std::string> g_arguments;
+LogRequest g_log_request;
 }
 
 TInstallOptions& GetInstallOptions() {
@@ -17,7 +18,12 @@ TInstallOptions& GetInstallOptions() {
 }
 
 void SetCommandLineArguments(std::vector<std::string> arguments) {
+    g_log_request = TakeLogSwitches(arguments);
     g_arguments = std::move(arguments);
+}
+
+const LogRequest& RequestedLog() {
+    return g_log_request;
 }
 
 bool HasArgument() {

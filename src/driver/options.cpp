@@ -9,11 +9,13 @@
 #include "archive/seal.h"
 #include "archive/zarchive.h"
 #include "driver/globals.h"
+#include "driver/install_log.h"
 #include "driver/macros.h"
 #include "driver/pages.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/profile.h"
+#include "utils/run_log.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
@@ -146,12 +148,17 @@ bool LoadInstallOptions() {
     } else {
         o.ArchivePath = OwnProgramPath();
     }
+    StartInstallLog(o.ArchivePath);
     // The archive's file is held from here to the end of the run, and read through that
     // handle: the file whose seal is checked is the file that is extracted.
     if (!TZlibArchiver::HoldArchiveFile(o.ArchivePath, g_held_archive)) return false;
     // A sealed package is checked whole before anything is shown or written: a damaged or
     // altered download must not get as far as the pages, let alone the disk.
-    if (CheckArchiveSeal(g_held_archive.get()) == SealState::kBroken) {
+    const SealState seal = CheckArchiveSeal(g_held_archive.get());
+    LogLine(std::string("封印 ") + (seal == SealState::kIntact   ? "一致"
+                                    : seal == SealState::kBroken ? "不一致"
+                                                                 : "なし"));
+    if (seal == SealState::kBroken) {
         ShowError(kBrokenSeal + o.ArchivePath + kBrokenSealEnd);
         return false;
     }
