@@ -14,7 +14,8 @@
 #                    (so that it skips the seal's check: installer/installer_unsealed is the
 #                    check's cost), "seal", the seal's check alone (bench_seal.exe on that
 #                    installer: seal/installer_unsealed is its share of the installation), and
-#                    "bare_reader", the
+#                    "installer_log", the installer writing its log (/log=PATH: installer_log/
+#                    installer is the log's cost), "bare_reader", the
 #                    bare loop reading through the installer's OpenZipReader, which tells the
 #                    reader's own cost from the extractor's
 #   BENCH_SHAPES     shapes to run (default "a b c d"):
@@ -56,6 +57,7 @@ read -r -a methods <<<"${BENCH_METHODS:-installer extractor bare unzip}"
 # Ratios of the figures, shown when both commands were measured. The installer reports no
 # timing of its own: its ratios compare whole processes, Wine's start included on both sides.
 all_ratios=(installer/bare installer/unzip installer/installer_unsealed seal/installer_unsealed
+            installer_log/installer
             extractor/bare extractor/unzip bare/unzip
             extractor/bare_reader bare_reader/bare)
 # Commands whose peak working set is shown, when measured.
@@ -171,6 +173,12 @@ measure_bare_reader() {
 # host folder, which the prefix's registry names as the destination (see prepare_installer).
 measure_installer() {
     timed with_rss taskset -c "$cpu" "$here/scripts/wine-run.sh" "${1%.zip}.exe" -s
+}
+
+# The same installation writing its log (/log), beside the extraction folder.
+measure_installer_log() {
+    timed with_rss taskset -c "$cpu" "$here/scripts/wine-run.sh" "${1%.zip}.exe" -s \
+        "/log=$(windows_path "${2%/}.log")"
 }
 
 # The installer's seal check alone, over the same installer.

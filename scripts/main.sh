@@ -41,14 +41,25 @@ wineserver -w  # nothing started here without a display may outlive this step
 echo "members of the package, in archive order:"
 "$here/scripts/wine-run.sh" "$bin/mkpackage.exe" --list "$work/sample-plugin-setup.exe" | iconv -f CP932 -t UTF-8
 
+# With /log, the installer writes what it did to a log in the user's temporary folder, named
+# after the package and the time.
+temp_folder=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp | head -n 1)
+rm -f "$temp_folder"/sample-plugin-setup-*.log
 set +e
-"$here/scripts/wine-run.sh" "$work/sample-plugin-setup.exe" -s
+"$here/scripts/wine-run.sh" "$work/sample-plugin-setup.exe" -s /log
 rc=$?
 set -e
 target="$host/plugin/sample"
 echo "installed into $target:"
 (cd "$target" 2>/dev/null && find . -type f | sort) || echo "  (nothing)"
 echo "sample-plugin-setup.exe exited with $rc"
+log=$(ls "$temp_folder"/sample-plugin-setup-*.log 2>/dev/null | head -n 1)
+if [ -z "$log" ]; then
+    echo "sample-plugin-setup.exe /log left no log in $temp_folder" >&2
+    exit 1
+fi
+echo "its log (Shift-JIS, CR LF): $log"
+iconv -f CP932 -t UTF-8 "$log" | tr -d '\r' | sed 's/^/  /'
 
 # --- the sample characters: installed through the wizard, removed through the uninstaller -----
 

@@ -20,20 +20,11 @@
 #include "utils/message_box.h"
 #include "utils/message_pump.h"
 #include "utils/process.h"
+#include "utils/run_log.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
 namespace {
-
-// A count of kilobytes in decimal, whatever its size.
-std::string SizeText(uint64_t value) {
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + value % 10));
-        value /= 10;
-    } while (value != 0);
-    return digits;
-}
 
 const char kDownloading[] = "必要なプログラムをダウンロード中です。";
 const char kDownloadStopped[] = "ダウンロードを中止しました。";
@@ -75,6 +66,8 @@ struct Shown {
     uint64_t total = ~0ull;
 };
 Shown g_shown;
+// The bytes of the running download received so far, for the run's log.
+uint64_t g_received = 0;
 
 // Each chosen program's file, from its check until its program has run: held for reading with
 // read sharing only, so that nobody can change, replace or delete what was checked.
@@ -107,7 +100,13 @@ bool HoldGenuine(const TDownloadListProp& record, UniqueFile& held) {
         ShowError(record.ViewName + kCannotOpen);
         return false;
     }
-    if (record.Sha256.empty() || HandleSha256(held.get()) == record.Sha256) return true;
+    if (record.Sha256.empty()) {
+        LogLine("SHA-256 指定なし " + LocalPath(record));
+        return true;
+    }
+    const bool genuine = HandleSha256(held.get()) == record.Sha256;
+    LogLine(std::string("SHA-256 ") + (genuine ? "一致 " : "不一致 ") + LocalPath(record));
+    if (genuine) return true;
     held.reset();
     ShowError(record.ViewName + kNotGenuine);
     return false;
@@ -144,8 +143,13 @@ bool FetchChosen(HWND page) {
             options.expected_size = static_cast<uint32_t>(record.Size);
             options.stall_ms = DownloadStallBound();
             g_shown = Shown{};
+            LogLine("ダウンロード " + record.DownloadFile);
+            g_received = 0;
             const TDownloadResult result =
                 DownloadToFile(LocalPath(record), record.DownloadFile, DownloadProgress, options);
+            LogLine("ダウンロード 結果 " + IntToText(result.code) + " " +
+                    UInt64ToText(g_received) + " バイト" +
+                    (result.code != 0 ? " " + DownloadFailureText(result) : std::string()));
             if (ModulePage().CancelRequested) {
                 ShowError(kDownloadStopped);
                 return false;
@@ -154,6 +158,8 @@ bool FetchChosen(HWND page) {
                 ShowDownloadError(record, result);
                 return false;
             }
+        } else {
+            LogLine("ダウンロード済み " + LocalPath(record));
         }
         if (!HoldGenuine(record, g_held[i])) return false;
     }
@@ -201,6 +207,7 @@ bool DownloadStage(HWND page) {
 
 void DownloadProgress(bool& cancel, uint64_t done, uint64_t total, int32_t) {
     TModulePage& state = ModulePage();
+    g_received = done;
     if (g_download_pump != nullptr && g_download_pump->Pump()) state.CancelRequested = true;
     if (state.CancelRequested) {
         cancel = true;
@@ -217,7 +224,7 @@ void DownloadProgress(bool& cancel, uint64_t done, uint64_t total, int32_t) {
     SendDlgItemMessageA(page, IDC_MODULE_PROGRESS, PBM_SETPOS,
                         static_cast<WPARAM>(std::min<uint64_t>(done_k, INT32_MAX)), 0);
     SetItemText(page, IDC_MODULE_SIZE,
-                SizeText(done_k) + " K/" + SizeText(total_k) + " K");
+                UInt64ToText(done_k) + " K/" + UInt64ToText(total_k) + " K");
     g_shown = Shown{done, total};
 }
 
@@ -292,9 +299,13 @@ bool InstallStage(HWND page) {
         if (!IsChosenAt(Tree(page), static_cast<int>(i))) continue;
         ShowLine(page, static_cast<int>(i));
         EnableWindow(GetDlgItem(page, IDC_MODULE_NEXT), FALSE);
-        RunAndWait(CommandLineFor(LocalPath(record), record.Parameter), DownloadContext().Owner);
+        const std::string command_line = CommandLineFor(LocalPath(record), record.Parameter);
+        const int32_t exit_code = RunAndWait(command_line, DownloadContext().Owner);
         if (i < g_held.size()) g_held[i].reset();
-        if (!IsProgramInstalled(record.InstallCheck)) {
+        const bool installed = IsProgramInstalled(record.InstallCheck);
+        LogLine("実行 " + command_line + " 終了コード " + IntToText(exit_code) +
+                (installed ? " インストール済み" : " 未インストール"));
+        if (!installed) {
             ShowConfirm(kInstallInterrupted, MB_OK);
             ReleaseHeldFiles();
             return false;

@@ -19,6 +19,7 @@
 #include "utils/message_box.h"
 #include "utils/message_pump.h"
 #include "utils/profile.h"
+#include "utils/run_log.h"
 #include "utils/system_libraries.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
@@ -217,6 +218,18 @@ std::string RunRecordPath(const TInstallOptions& o) {
     return AddBackslash(o.InstallDir) + kRunRecordPrefix + IntToHexText(crc, 8) + ".ini";
 }
 
+namespace {
+
+// A member in the run's log: its name, size and whether it was written. Written in batches: a
+// line for each of thousands of members must not slow the extraction.
+void LogMember(const std::string& name, const TZlibArchiver::EntryData& entry, bool written) {
+    if (!RunLogStarted()) return;
+    LogBatched("ファイル " + ToBackslashes(name) + " " + UInt64ToText(entry.size) + " バイト " +
+               (written ? "書き込み済み" : "失敗"));
+}
+
+}  // namespace
+
 void ResolveInstallDir() {
     TInstallOptions& o = InstallOptions;
     if (o.InstallDir.empty()) o.InstallDir = GetHostFolder(true);
@@ -241,6 +254,7 @@ bool ExtractPackage() {
 
     const int count = archiver.OpenArchive() - o.PreExtractedCount;
     if (count <= 0) return false;
+    LogLine("インストール先 " + o.InstallDir + " （" + IntToText(count) + " 個）");
 
     // A killed run's list is kept: its files are on the disk, and this run may not bring them all.
     RunRecord record(o);
@@ -275,6 +289,7 @@ bool ExtractPackage() {
         pump.Pump();
         std::string entry_name;
         result = archiver.ExtractNext(entry_name, o.InstallDir);
+        LogMember(entry_name, archiver.LastEntry(), result != 0);
         if (result == 0) break;
         installed.Add(entry_name);
         installed_check.Add(archiver.LastEntry());

@@ -10,10 +10,16 @@ HWND MainWindow = nullptr;
 
 namespace {
 std::vector<std::string> g_arguments;
+LogRequest g_log_request;
 }
 
 void SetCommandLineArguments(std::vector<std::string> arguments) {
+    g_log_request = TakeLogSwitches(arguments);
     g_arguments = std::move(arguments);
+}
+
+const LogRequest& RequestedLog() {
+    return g_log_request;
 }
 
 bool HasArgument() {

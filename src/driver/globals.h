@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "package/package_format.h"
+#include "utils/run_log.h"
 
 struct TStartMenuIcon {
     std::string MenuPath;      // link file name relative to the group folder
@@ -52,8 +53,12 @@ extern TInstallStatus InstallStatus;
 extern std::string ShortcutGroup;
 extern HWND MainWindow;
 
-// The program's arguments (without the program name), set once at start-up.
+// The program's arguments (without the program name), set once at start-up. The log switches
+// (/log, -log, /log=PATH) are taken out wherever they stand: the rest means what it means
+// without them.
 void SetCommandLineArguments(std::vector<std::string> arguments);
+// What the log switches asked for.
+const LogRequest& RequestedLog();
 bool HasArgument();
 // The first argument, or an empty text when there is none.
 std::string FirstArgument();

@@ -12,6 +12,7 @@
 #include "driver/extraction.h"
 #include "driver/globals.h"
 #include "driver/host.h"
+#include "driver/install_log.h"
 #include "driver/options.h"
 #include "driver/pages.h"
 #include "driver/registration.h"
@@ -21,6 +22,7 @@
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/process.h"
+#include "utils/run_log.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
@@ -77,6 +79,7 @@ int ChooseWayIn(bool overwrite_confirmed) {
     if (IsSilentSwitch(argument)) {
         o.Silent = 1;
         o.SilentStart = argument == "-s2" ? 1 : 0;
+        LogLine("サイレント " + argument);
         return IDYES;
     }
     if (argument.empty()) return IDNO;
@@ -109,6 +112,14 @@ void ClosingDialogue() {
     }
 }
 
+// Asks the host whether the character runs (the sum of its windows' answers).
+int32_t QueryHostRunning() {
+    const TInstallOptions& o = InstallOptions;
+    const int32_t answer = NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, o.Vendor, o.Type);
+    LogLine("ホストの応答（起動中の問い合わせ） " + IntToText(answer));
+    return answer;
+}
+
 enum class Outcome { kCompleted, kFailed, kDeclined };
 
 // Steps after the pages: extraction, uninstall support, last-view file, host registration
@@ -123,18 +134,23 @@ Outcome Install() {
     if (!ConfirmUnfinishedRun()) return Outcome::kDeclined;
     if (!ExtractPackage()) return Outcome::kFailed;
     SetMessageOwner(MainWindow);
-    if (o.InstallMode == kCharacterPackage && (!WriteUninstallInfo() || !CreateShortcuts())) {
-        return Outcome::kFailed;
+    if (o.InstallMode == kCharacterPackage) {
+        const bool written = WriteUninstallInfo();
+        LogLine("アンインストール情報 " + InstallStatus.UninstallInfoPath +
+                (written ? " 書き込み済み" : " 失敗") + "\r\nアンインストーラ " +
+                InstallStatus.UninstallerPath);
+        if (!written || !CreateShortcuts()) return Outcome::kFailed;
+        LogLine("ショートカット 作成済み");
     }
 
     if (!o.LastViewFile.empty()) {
         // The read-me is only looked at: Notepad runs as the user. A program to run (mode 2) is
         // part of the installation and keeps the installer's rights.
-        if (o.InstallMode == kProgramPackage) {
-            RunAndWait(CommandLineFor(o.LastViewFile, ""), MainWindow);
-        } else {
-            RunAndWait(CommandLineFor(NotepadPath(), o.LastViewFile), MainWindow, true);
-        }
+        const int32_t exit_code =
+            o.InstallMode == kProgramPackage
+                ? RunAndWait(CommandLineFor(o.LastViewFile, ""), MainWindow)
+                : RunAndWait(CommandLineFor(NotepadPath(), o.LastViewFile), MainWindow, true);
+        LogLine("実行 " + o.LastViewFile + " 終了コード " + IntToText(exit_code));
     }
     if (o.InstallMode == kCharacterPackage) {
         WriteHostRegistry();
@@ -144,7 +160,8 @@ Outcome Install() {
                       kHostRcFileName);
             return Outcome::kFailed;
         }
-        NotifyHostWindows(WM_INSTALLER_INSTALLED, o.Vendor, o.Type);
+        LogLine("ホストの応答（インストール通知） " +
+                IntToText(NotifyHostWindows(WM_INSTALLER_INSTALLED, o.Vendor, o.Type)));
     }
     ClosingDialogue();
     g_exit_code = 0;
@@ -202,6 +219,7 @@ void Teardown() {
     ReleaseRunFiles();
     if (!InstallOptions.TempDir.empty()) DeleteTree(InstallOptions.TempDir);
     FreeDownloadList();
+    EndInstallLog(g_exit_code);
 }
 
 namespace {
@@ -222,8 +240,7 @@ void Run() {
         KeepArchiveCopy();
     }
 
-    if (o.InstallMode == kCharacterPackage &&
-        NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, o.Vendor, o.Type) != 0) {
+    if (o.InstallMode == kCharacterPackage && QueryHostRunning() != 0) {
         ShowError(o.AppName + "(" + o.Vendor + "-" + o.Type + ")" + kCharacterRunning);
         return;
     }

@@ -7,6 +7,7 @@
 
 #include "archive/seal.h"
 #include "driver/globals.h"
+#include "driver/install_log.h"
 #include "driver/macros.h"
 #include "driver/pages.h"
 #include "driver/run_files.h"
@@ -14,6 +15,7 @@
 #include "utils/message_box.h"
 #include "utils/process.h"
 #include "utils/profile.h"
+#include "utils/run_log.h"
 #include "utils/text.h"
 
 namespace {
@@ -53,12 +55,17 @@ bool LoadInstallOptions() {
     } else {
         o.ArchivePath = OwnProgramPath();
     }
+    StartInstallLog(o.ArchivePath);
     // The archive's file is held from here to the end of the run, and read through that
     // handle: the file whose seal is checked is the file that is extracted.
     if (!HoldRunArchive(o.ArchivePath)) return false;
     // A sealed package is checked whole before anything is shown or written: a damaged or
     // altered download must not get as far as the pages, let alone the disk.
-    if (CheckArchiveSeal(HeldArchiveFile()) == SealState::kBroken) {
+    const SealState seal = CheckArchiveSeal(HeldArchiveFile());
+    LogLine(std::string("封印 ") + (seal == SealState::kIntact   ? "一致"
+                                    : seal == SealState::kBroken ? "不一致"
+                                                                 : "なし"));
+    if (seal == SealState::kBroken) {
         ShowError(kBrokenSeal + o.ArchivePath + kBrokenSealEnd);
         return false;
     }

@@ -17,6 +17,7 @@
 #include "utils/message_box.h"
 #include "utils/process.h"
 #include "utils/profile.h"
+#include "utils/run_log.h"
 #include "utils/system_libraries.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
@@ -125,6 +126,21 @@ bool BuildPageSequence(const std::string& setting_file, const std::string& temp_
     return true;
 }
 
+namespace {
+
+// How a page ended, for the run's log.
+std::string PageEnd(int result) {
+    switch (result) {
+        case IDYES: return "次へ";
+        case IDCANCEL: return "中止";
+        case 0: return "終了";
+        case -1: return "表示できません";
+        default: return IntToText(result);
+    }
+}
+
+}  // namespace
+
 int RunPageSequence() {
     if (g_sequence[0].DialogProc == nullptr) return IDYES;
     ConnectDownloadPages();
@@ -137,6 +153,7 @@ int RunPageSequence() {
                                                   MAKEINTRESOURCEA(page.TemplateId), MainWindow,
                                                   page.DialogProc, 0));
         ++shown;
+        LogLine("ページ " + std::string(page.Name) + " " + PageEnd(result));
         // No template for the page (or no window for it): say so rather than end in silence.
         if (result == -1) ShowError(kPageNotShown + std::string(page.Name));
         if (result != IDYES) break;

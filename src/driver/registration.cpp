@@ -5,14 +5,20 @@
 #include "driver/host.h"
 #include "utils/files.h"
 #include "utils/registry.h"
+#include "utils/run_log.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
 void WriteHostRegistry() {
     UniqueHKey key = OpenRegKey(HKEY_CURRENT_USER, kHostRegistryKey, KEY_WRITE);
-    if (!key) return;
+    if (!key) {
+        LogLine(std::string("登録 HKEY_CURRENT_USER\\") + kHostRegistryKey + " 開けません");
+        return;
+    }
     WriteRegString(key.get(), "Distributor", InstallOptions.Distributor);
     WriteRegString(key.get(), "Attr", InstallOptions.Attr);
+    LogLine(std::string("登録 HKEY_CURRENT_USER\\") + kHostRegistryKey + " Distributor=" +
+            InstallOptions.Distributor + " Attr=" + InstallOptions.Attr);
 }
 
 bool WriteHostRcFile() {
@@ -20,5 +26,7 @@ bool WriteHostRcFile() {
     const std::string path = StripTrailingDelimiter(o.InstallDir) + "\\" + kHostRcFileName;
     const std::string content = HostRcFileText(o.Vendor, o.Type);
     // The host reads it at start: an earlier one stays whole unless the new one is complete.
-    return WriteReplacing(path, content) == FileReplacement::Placed::kDone;
+    const bool written = WriteReplacing(path, content) == FileReplacement::Placed::kDone;
+    LogLine("登録 " + path + (written ? " 書き込み済み" : " 失敗"));
+    return written;
 }

@@ -110,9 +110,8 @@ class FolderSet {
 public:
     void Add(const std::vector<std::string>& parts, size_t count) {
         // Files of one folder follow each other: a folder added last time brings nothing new.
-        const std::string folder = JoinPath(parts, count);
-        if (count == 0 || folder == last_) return;
-        last_ = folder;
+        if (count == 0 || IsLast(parts, count)) return;
+        last_.assign(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(count));
         for (size_t i = 1; i <= count; ++i) folders_.push_back(JoinPath(parts, i));
     }
     // Deepest first, so that a folder is looked at after everything inside it.
@@ -127,8 +126,12 @@ public:
     }
 
 private:
+    bool IsLast(const std::vector<std::string>& parts, size_t count) const {
+        return count == last_.size() && std::equal(last_.begin(), last_.end(), parts.begin());
+    }
+
     std::vector<std::string> folders_;
-    std::string last_;
+    std::vector<std::string> last_;  // the components of the folder added last
 };
 
 // One removal's state: the install folder's walker, the folders to look at afterwards and the
@@ -136,7 +139,9 @@ private:
 class Removal {
 public:
     Removal(const Installation& installation, const RemovalContext& context)
-        : installation_(installation), context_(context) {}
+        : installation_(installation),
+          context_(context),
+          own_program_key_(FileNameKey(FileNameOf(context.own_program))) {}
 
     RemovalOutcome Run() {
         std::string text;
@@ -193,11 +198,7 @@ private:
             folders_.Add(parts, parts.size());
             return;
         }
-        if (std::binary_search(context_.shared_files.begin(), context_.shared_files.end(),
-                               FileNameKey(ToBackslashes(item))) ||
-            IsOwnProgram(item)) {
-            return;
-        }
+        if (IsShared(item) || IsOwnProgram(item, parts.back())) return;
         const CheckedFolder* folder = nullptr;
         const Reach reach_folder = walker_.Open(parts, parts.size() - 1, folder);
         if (reach_folder != Reach::kOpened) {
@@ -246,11 +247,15 @@ private:
         return false;
     }
 
-    bool IsOwnProgram(const std::string& item) const {
-        if (context_.own_program.empty() ||
-            FileNameKey(FileNameOf(ToBackslashes(item))) != FileNameKey(FileNameOf(context_.own_program))) {
-            return false;
-        }
+    bool IsShared(const std::string& item) const {
+        return !context_.shared_files.empty() &&
+               std::binary_search(context_.shared_files.begin(), context_.shared_files.end(),
+                                  FileNameKey(ToBackslashes(item)));
+    }
+
+    // file_name: the item's last component.
+    bool IsOwnProgram(const std::string& item, const std::string& file_name) const {
+        if (context_.own_program.empty() || FileNameKey(file_name) != own_program_key_) return false;
         return SamePath(installation_.install_dir + ToBackslashes(item), context_.own_program);
     }
 
@@ -357,6 +362,7 @@ private:
 
     const Installation& installation_;
     const RemovalContext& context_;
+    const std::string own_program_key_;  // FileNameKey of this program's file name
     RemovalOutcome outcome_;
     FolderWalker walker_;
     FolderSet folders_;

@@ -10,6 +10,7 @@ namespace {
 
 HWND g_owner = nullptr;
 ScopedBoxAnswers* g_answers = nullptr;
+BoxObserver g_observer = nullptr;
 
 // The most a box shows of a text, and the longest line: a setting's value may be 32 KB, and a
 // box that long or that wide would not fit on the screen with its buttons. The text's end (the
@@ -22,14 +23,22 @@ int ShowBox(const std::string& text, const char* caption, UINT flags) {
     // The owner may be a page that has closed since it made itself the owner; a box with a
     // destroyed owner would not show, so it then goes without one.
     HWND owner = (g_owner != nullptr && IsWindow(g_owner)) ? g_owner : nullptr;
-    if (g_answers != nullptr) return g_answers->Answer({text, caption, flags, owner, shown});
-    return MessageBoxA(owner, shown.c_str(), caption, flags);
+    if (g_observer != nullptr) g_observer(caption, text, 0);
+    const int answer = g_answers != nullptr
+                           ? g_answers->Answer({text, caption, flags, owner, shown})
+                           : MessageBoxA(owner, shown.c_str(), caption, flags);
+    if (g_observer != nullptr) g_observer(caption, text, answer);
+    return answer;
 }
 
 }  // namespace
 
 void SetMessageOwner(HWND owner) {
     g_owner = owner;
+}
+
+void SetBoxObserver(BoxObserver observer) {
+    g_observer = observer;
 }
 
 HWND GetMessageOwner() {

@@ -12,6 +12,10 @@ extern const char kErrorCaption[];    // "エラー"
 extern const char kConfirmCaption[];  // "確認"
 
 void SetMessageOwner(HWND owner);
+
+// Told of every box: with answer 0 before it shows, then with the id of the pressed button.
+using BoxObserver = void (*)(const char* caption, const std::string& text, int answer);
+void SetBoxObserver(BoxObserver observer);
 HWND GetMessageOwner();
 
 // Texts longer than a box can show are shortened in the middle (ShortenedText, 1024 bytes), and

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "utils/message_pump.h"
-#include "utils/text.h"
 
 namespace {
 
@@ -102,14 +101,4 @@ int32_t RunAndWait(const std::string& command_line, HWND pump_window, bool as_si
 
 std::string CommandLineFor(const std::string& program, const std::string& arguments) {
     return "\"" + program + "\" " + arguments;
-}
-
-std::string OwnProgramPath() {
-    char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return path;
-}
-
-std::string OwnProgramFolder() {
-    return FolderOf(OwnProgramPath());
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "utils/text.h"
 #include "utils/unique_any.h"
 
 // Runs the command line and waits for the program to end while pumping the thread's messages
@@ -25,9 +26,16 @@ int32_t RunAndWait(const std::string& command_line, HWND pump_window,
 UniqueHandle StartAsSignedInUser(const std::string& command_line, const std::string& folder,
                                  int show_command);
 
-// Full path of this process's program file, and its folder with a trailing backslash.
-std::string OwnProgramPath();
-std::string OwnProgramFolder();
+// Full path of this process's program file, and its folder with a trailing backslash. Inline:
+// the uninstaller, which must stay small, then compiles them as its own.
+inline std::string OwnProgramPath() {
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+inline std::string OwnProgramFolder() {
+    return FolderOf(OwnProgramPath());
+}
 
 // The command line that runs program with arguments: the program's path in double quotes, so
 // that a path with blanks is never taken for a shorter program ("C:\My Files\x.exe" would

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "utils/run_log.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
@@ -22,6 +23,19 @@ CurrentProfile& Current() {
 
 constexpr DWORD kReadBufferSize = kProfileValueBufferSize;
 
+// Each setting read goes to the run's log (when there is one) with the value the run got; the
+// file is named when reads move to another one.
+void LogRead(const std::string& key, const std::string& value) {
+    if (!RunLogStarted()) return;
+    static std::string logged_file;
+    const CurrentProfile& current = Current();
+    if (current.file != logged_file) {
+        logged_file = current.file;
+        LogBatched("設定ファイル " + logged_file);
+    }
+    LogBatched("設定 [" + current.section + "] " + key + "=" + value);
+}
+
 }  // namespace
 
 void SelectProfile(const std::string& file, const std::string& section) {
@@ -33,7 +47,9 @@ std::string ReadProfileString(const std::string& key, const std::string& default
     const DWORD length = GetPrivateProfileStringA(Current().section.c_str(), key.c_str(),
                                                   default_value.c_str(), buffer.data(),
                                                   kReadBufferSize, Current().file.c_str());
-    return std::string(buffer.data(), std::min<DWORD>(length, kReadBufferSize - 1));
+    std::string value(buffer.data(), std::min<DWORD>(length, kReadBufferSize - 1));
+    LogRead(key, value);
+    return value;
 }
 
 void WriteProfileString(const std::string& key, const std::string& value) {
@@ -134,8 +150,10 @@ bool ReplaceProfileSectionText(const std::string& section, const std::string& li
 }
 
 int ReadProfileInt(const std::string& key, int default_value) {
-    return static_cast<int>(GetPrivateProfileIntA(Current().section.c_str(), key.c_str(),
-                                                  default_value, Current().file.c_str()));
+    const int value = static_cast<int>(GetPrivateProfileIntA(
+        Current().section.c_str(), key.c_str(), default_value, Current().file.c_str()));
+    LogRead(key, IntToText(value));
+    return value;
 }
 
 bool ReadProfileBool(const std::string& key, bool default_value) {

@@ -142,6 +142,15 @@ std::string IntToText(int32_t value) {
     return buffer;
 }
 
+std::string UInt64ToText(uint64_t value) {
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + value % 10));
+        value /= 10;
+    } while (value != 0);
+    return digits;
+}
+
 std::string IntToHexText(uint32_t value, int width) {
     char format[32];
     wsprintfA(format, "%%0%dx", std::clamp(width, 0, 200));

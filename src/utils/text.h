@@ -35,6 +35,8 @@ std::string ToBackslashes(const std::string& path);
 
 std::string LowerCaseText(const std::string& text);
 std::string IntToText(int32_t value);
+// In decimal, whatever its size.
+std::string UInt64ToText(uint64_t value);
 std::string IntToHexText(uint32_t value, int width);
 std::string TrimText(const std::string& text);
 // The text between double quotes, as messages name things.

@@ -195,7 +195,8 @@ TEST_F(PrerequisitesE2E, ChosenProgramsAreFetchedInstalledAndThePackageFollows) 
                                        {"second", 20480, 1},
                                        {"fixed", 5120, 2},
                                        {"boxless", 40960, 5}});
-    DrivenProcess installer(exe, {});
+    const std::string log = dir / "run.log";
+    DrivenProcess installer(exe, {"/log=" + log});
     const FoundWindow page = OpenModulePage(installer);
     ASSERT_NE(nullptr, page.window);
     EXPECT_EQ(" ダウンロードするプログラムを選択してください。", ControlText(Control(page, IDC_MODULE_PROMPT)));
@@ -243,6 +244,15 @@ TEST_F(PrerequisitesE2E, ChosenProgramsAreFetchedInstalledAndThePackageFollows) 
     // Each installer ran from its own quoted path, with its parameter.
     const std::string record = ReadTextFile(dir / "record.txt");
     EXPECT_NE(std::string::npos, record.find("first.exe\" --create " + Host() + "first.ok")) << record;
+    // The log tells each download, its check and its program's run.
+    const std::string text = ReadTextFile(log);
+    for (const std::string& line :
+         {"ダウンロード " + server.Url("/dl/fixed.exe"),
+          "ダウンロード 結果 0 " + std::to_string(setup_.size()) + " バイト",
+          std::string("SHA-256 "), "fixed.exe\" --create " + Host() + "fixed.ok 終了コード 0 インストール済み",
+          std::string("ページ SELINSTALLMODULE 次へ")}) {
+        EXPECT_NE(std::string::npos, text.find(line)) << line << "\n" << text;
+    }
 }
 
 TEST_F(PrerequisitesE2E, CancelDuringTheSecondOfThreeDownloadsStopsThere) {

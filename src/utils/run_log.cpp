@@ -1,0 +1,165 @@
+// The run's log: lines stamped with the time since the start, written at once or in batches.
+#include "utils/run_log.h"
+
+#include <windows.h>
+
+#include "utils/text.h"
+#include "utils/unique_any.h"
+
+namespace {
+
+// A batch is written when it holds this many lines or bytes, or is this old.
+constexpr size_t kBatchLines = 256;
+constexpr size_t kBatchBytes = 64 * 1024;
+constexpr DWORD kBatchAge = 200;  // ms
+
+const char kSwitchSlash[] = "/log";
+const char kSwitchDash[] = "-log";
+
+struct RunLog {
+    UniqueFile file;
+    std::string path;
+    DWORD started_at = 0;
+    std::string pending;
+    size_t pending_lines = 0;
+    DWORD pending_since = 0;
+};
+
+RunLog& Log() {
+    static RunLog log;
+    return log;
+}
+
+// "[  12.345] " for the milliseconds since the start.
+std::string Stamp(DWORD elapsed) {
+    char text[32];
+    wsprintfA(text, "[%4lu.%03lu] ", static_cast<unsigned long>(elapsed / 1000),
+              static_cast<unsigned long>(elapsed % 1000));
+    return text;
+}
+
+// The text as lines of the log: each line break (CR LF, CR or LF) continues on a line indented
+// under the text's start.
+std::string Formatted(const std::string& text) {
+    const std::string stamp = Stamp(GetTickCount() - Log().started_at);
+    std::string lines = stamp;
+    lines.reserve(stamp.size() + text.size() + 2);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            lines += "\r\n";
+            lines.append(stamp.size(), ' ');
+        } else {
+            lines += c;
+        }
+    }
+    return lines + "\r\n";
+}
+
+void Write(const std::string& bytes) {
+    RunLog& log = Log();
+    DWORD written = 0;
+    if (!bytes.empty()) {
+        WriteFile(log.file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                  nullptr);
+    }
+}
+
+// "/log", "-log", "/log=PATH", "-log=PATH" in any letter case; path set for the last form.
+bool IsLogSwitch(const std::string& argument, std::string& path) {
+    const size_t length = sizeof kSwitchSlash - 1;
+    if (argument.size() < length) return false;
+    const std::string head = LowerCaseText(argument.substr(0, length));
+    if (head != kSwitchSlash && head != kSwitchDash) return false;
+    if (argument.size() == length) {
+        path.clear();
+        return true;
+    }
+    if (argument[length] != '=') return false;
+    path = argument.substr(length + 1);
+    return true;
+}
+
+}  // namespace
+
+LogRequest TakeLogSwitches(std::vector<std::string>& arguments) {
+    LogRequest request;
+    std::vector<std::string> rest;
+    for (const std::string& argument : arguments) {
+        std::string path;
+        if (IsLogSwitch(argument, path)) {
+            request.requested = true;
+            request.path = path;
+        } else {
+            rest.push_back(argument);
+        }
+    }
+    arguments.swap(rest);
+    return request;
+}
+
+std::string DefaultLogPath(const std::string& temp_folder, const std::string& package_path) {
+    std::string name = FileNameOf(package_path);
+    const int dot = LastCharPos('.', name);
+    if (dot > 1) name.resize(static_cast<size_t>(dot) - 1);
+    if (name.empty()) name = "setup";
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    char stamp[32];
+    wsprintfA(stamp, "-%04u%02u%02u-%02u%02u%02u.log", now.wYear, now.wMonth, now.wDay, now.wHour,
+              now.wMinute, now.wSecond);
+    return AddBackslash(temp_folder) + name + stamp;
+}
+
+bool StartRunLog(const std::string& path) {
+    RunLog& log = Log();
+    EndRunLog();
+    log.file.reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!log.file) return false;
+    log.path = path;
+    log.started_at = GetTickCount();
+    return true;
+}
+
+bool RunLogStarted() {
+    return static_cast<bool>(Log().file);
+}
+
+const std::string& RunLogPath() {
+    return Log().path;
+}
+
+void EndRunLog() {
+    RunLog& log = Log();
+    if (!log.file) return;
+    FlushRunLog();
+    log.file.reset();
+}
+
+void LogLine(const std::string& text) {
+    if (!RunLogStarted()) return;
+    FlushRunLog();
+    Write(Formatted(text));
+}
+
+void LogBatched(const std::string& text) {
+    RunLog& log = Log();
+    if (!log.file) return;
+    if (log.pending_lines == 0) log.pending_since = GetTickCount();
+    log.pending += Formatted(text);
+    ++log.pending_lines;
+    if (log.pending_lines >= kBatchLines || log.pending.size() >= kBatchBytes ||
+        GetTickCount() - log.pending_since >= kBatchAge) {
+        FlushRunLog();
+    }
+}
+
+void FlushRunLog() {
+    RunLog& log = Log();
+    if (!log.file || log.pending.empty()) return;
+    Write(log.pending);
+    log.pending.clear();
+    log.pending_lines = 0;
+}

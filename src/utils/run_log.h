@@ -1,0 +1,39 @@
+// The run's log for support, written only when the user asks for it (/log on the command line):
+// a text file in code page 932 with CR LF, readable in Notepad on Japanese Windows. Each line
+// starts with the seconds since the log was started. Without a started log every call does
+// nothing, at the cost of one test.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the command line asked for: /log or -log (any letter case), alone or with "=PATH".
+struct LogRequest {
+    bool requested = false;
+    std::string path;  // empty: a file of its own in the temporary folder
+};
+
+// Takes every /log switch out of arguments (wherever it stands), so that the rest keeps the
+// meaning it has without one. A later switch overrides an earlier one's path.
+LogRequest TakeLogSwitches(std::vector<std::string>& arguments);
+
+// The log file a run without a path gets: the temporary folder, the package file's name without
+// its extension, the local date and time ("sample-setup-20261207-193005.log").
+std::string DefaultLogPath(const std::string& temp_folder, const std::string& package_path);
+
+// Starts the log at path, created anew (an existing file of that name is replaced). False when
+// it cannot be created; the run then goes on without a log.
+bool StartRunLog(const std::string& path);
+bool RunLogStarted();
+const std::string& RunLogPath();
+// Ends the log: what is pending is written and the file closed.
+void EndRunLog();
+
+// A line, written at once: a run killed after it still leaves it in the file. Line breaks inside
+// the text continue on indented lines.
+void LogLine(const std::string& text);
+// A line of a long series (the members written, say), kept with others and written in batches:
+// at most a few hundred lines or a fraction of a second later, and before any LogLine.
+void LogBatched(const std::string& text);
+void FlushRunLog();
