@@ -3,9 +3,10 @@
 # when a test fails. Extra arguments go to ctest.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-# Includes run one way, from the program bodies down to the utilities (README, Layout).
-python3 "$here/scripts/include_layers.py" "$here"
 bash "$here/scripts/build.sh"
+# Includes run one way, from the program bodies down to the utilities (README, Layout). After the
+# build, whose set-up installs python3 on a fresh machine.
+python3 "$here/scripts/include_layers.py" "$here"
 source "$here/scripts/wine-env.sh"
 ensure_wine_prefix
 # One display for the whole suite: every test's Wine processes share one wineserver, and none
