@@ -10,6 +10,7 @@
 #include "zlib.h"
 
 #include "archive/zarchive.h"
+#include "driver/extraction_hold.h"
 #include "driver/globals.h"
 #include "driver/installed_check.h"
 #include "driver/macros.h"
@@ -279,6 +280,7 @@ bool ExtractPackage() {
     // The messages are pumped before and after each member; the quit message (the main window
     // was destroyed) cancels the run.
     ThrottledPump pump(progress.get());
+    ExtractionHold hold;  // tests only: inert in a user's run
     bool cancelled = false;
     int result = 0;
     for (int i = 1; i <= count; ++i) {
@@ -295,6 +297,7 @@ bool ExtractPackage() {
         installed_check.Add(archiver.LastEntry());
         record.Add(entry_name);
         bar.Done(i);
+        hold.AfterMember(entry_name, pump);
         pump.Pump();
         if (result == -1) {
             result = 1;

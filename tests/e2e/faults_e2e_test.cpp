@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/e2e_fixture.h"
+#include "support/held_extraction.h"
 #include "support/zip_writer.h"
 #include "utils/files.h"
 #include "utils/profile.h"
@@ -90,13 +91,20 @@ TEST_F(InstallerE2E, AKilledRunLeavesARecordOfItsFilesAndTheNextRunAsks) {
     for (int i = 0; i < 3000; ++i) files["many\\f" + IntToText(i) + ".txt"] = std::string(100, 'x');
     const std::string exe = Build(PluginSetting(), files);
     {
+        // Held, and killed, at a member far enough into the run for batches of the list to be on
+        // disk, however fast the run: archive order sorts by name, and f2 comes after f0 and the
+        // 1,111 names that start with f1.
+        HeldExtraction hold("many\\f2.txt");
         DrivenProcess installer(exe, {"-s"});
-        // Killed once a batch of the list is on disk.
+        ASSERT_TRUE(hold.WaitUntilHeld(installer.handle())) << installer.Describe();
         ASSERT_TRUE(WaitFor([&] {
             const std::string record = FindRunRecord(Out());
             return !record.empty() && !RecordedFiles(record).empty();
         }, 60000)) << installer.Describe();
-    }  // the process is ended here
+        ASSERT_TRUE(TerminateProcess(installer.handle(), 99));
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(installer.handle(), 60000));
+        hold.Release();
+    }
     const std::string record = FindRunRecord(Out());
     ASSERT_NE("", record);
     const std::vector<std::string> listed = RecordedFiles(record);

@@ -4,6 +4,7 @@
 
 #include "support/e2e_fixture.h"
 #include "support/fake_host.h"
+#include "support/held_extraction.h"
 #include "support/zip_writer.h"
 #include "utils/files.h"
 #include "utils/profile.h"
@@ -248,22 +249,27 @@ TEST_F(InstallerE2E, ClosingTheInstallerCancelsTheExtraction) {
     Files files;
     for (int i = 0; i < 1500; ++i) files["many\\f" + IntToText(i) + ".txt"] = std::string(100, 'x');
     const std::string exe = Build(PluginSetting(), files);
+    // Held once the first member (archive order sorts by name) is on disk, however fast the run.
+    HeldExtraction hold("many\\f0.txt");
     DrivenProcess installer(exe, {"-s"});
+    ASSERT_TRUE(hold.WaitUntilHeld(installer.handle())) << installer.Describe();
     const FoundWindow progress = installer.WaitForWindow("#32770", "\"テスト\"");
     ASSERT_NE(nullptr, progress.window) << installer.Describe();
     EXPECT_EQ("\"テスト\" インストール中", progress.title);
     const FoundWindow main = installer.WaitForWindow("TCharacterInstaller", "キャラクター");
     ASSERT_NE(nullptr, main.window);
-    // Close once the extraction is under way: the first member (archive order sorts by name)
-    // is on disk. The close is handled between two members, long before the last one.
     ASSERT_TRUE(WaitFor([&] { return FileExists(Out() + "many\\f0.txt"); }, 60000));
+    // The close is handled while the run stands held: the run goes on only once it is.
     PostMessageA(main.window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(main.window); })) << installer.Describe();
+    hold.Release();
     std::string mismatch;
     EXPECT_EQ(1, AnswerBoxesAndWait(installer,
                                     {{kConfirm, "インストールは中止されました。", IDOK},
                                      {kError, "インストールは失敗しました。", IDOK}},
                                     mismatch));
     EXPECT_EQ("", mismatch);
+    EXPECT_FALSE(FileExists(Out() + "many\\f1.txt"));    // the member after the held one
     EXPECT_FALSE(FileExists(Out() + "many\\f999.txt"));  // the last member
 }
 
