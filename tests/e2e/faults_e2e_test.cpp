@@ -153,6 +153,8 @@ TEST_F(InstallerE2E, AWaitingRunKeepsItsFolderWhenAnotherInstallerStarts) {
     EXPECT_EQ(0, Run(other, {"-s"}, {}));
     EXPECT_TRUE(FileExists(folder + "_$$$setting$$$_.ini"));
     DrivenProcess::Press(question, IDYES);
+    // The press is posted: the question goes before the next box is looked for.
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(question.window); }, 60000));
     std::string mismatch;
     EXPECT_EQ(0, AnswerBoxesAndWait(waiting, {{kConfirm, kPluginFinished, IDOK}}, mismatch));
     EXPECT_EQ("", mismatch);

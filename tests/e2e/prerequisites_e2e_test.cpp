@@ -398,7 +398,10 @@ TEST_F(PrerequisitesE2E, MisbehavingServersNeverFreezeThePage) {
         EXPECT_EQ(text, box.text);
         EXPECT_EQ(0, CountFilesNamed(temp, "prog.exe")) << "the partial file was left";
         EXPECT_GT(probe.answers(), 0);
-        EXPECT_LT(probe.longest(), 100u) << "the page did not answer for so long (ms)";
+        // A page blocked by the network stays unanswered for the stall bound (1.5 s here) or
+        // longer; the tenth of a second a user must get is measured by bench/download_bench.sh,
+        // since a loaded machine may delay any answer that long.
+        EXPECT_LT(probe.longest(), 1000u) << "the page did not answer for so long (ms)";
         DrivenProcess::Press(box, c.box.button);
         EXPECT_EQ(1, installer.WaitForExit());
         EXPECT_FALSE(PathExists(dir / "record.txt")) << "the program was run";

@@ -8,6 +8,7 @@
 
 #include "support/e2e_fixture.h"
 #include "support/fake_host.h"
+#include "support/held_extraction.h"
 #include "utils/files.h"
 #include "utils/profile.h"
 #include "utils/registry.h"
@@ -234,12 +235,19 @@ TEST_F(UninstallerE2E, AKilledInstallationsRecordIsRemovedWithTheFilesItLists) {
     for (int i = 0; i < 3000; ++i) files["many\\f" + IntToText(i) + ".txt"] = std::string(100, 'x');
     const std::string exe = Build(PluginSetting(), files);
     {
+        // Killed while held at a member far enough into the run for batches of its list to be
+        // on disk, however fast the run (archive order: f0, the 1,111 names with f1, then f2).
+        HeldExtraction hold("many\\f2.txt");
         DrivenProcess installer(exe, {"-s"});
+        ASSERT_TRUE(hold.WaitUntilHeld(installer.handle())) << installer.Describe();
         ASSERT_TRUE(WaitFor([&] {
             const std::string record = FindRunRecord(Out());
             return !record.empty() && !RecordedFiles(record).empty();
         }, 60000)) << installer.Describe();
-    }  // the process is ended here
+        ASSERT_TRUE(TerminateProcess(installer.handle(), 99));
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(installer.handle(), 60000));
+        hold.Release();
+    }
     const std::string record = FindRunRecord(Out());
     const std::vector<std::string> listed = RecordedFiles(record);
     ASSERT_FALSE(listed.empty());
