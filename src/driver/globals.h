@@ -24,21 +24,21 @@ struct TInstallOptions {
     std::string AppName;
     std::string TempDir;       // always ends with a backslash
     std::string LastViewFile;
-    uint8_t ConfirmOverwrite = 0;
-    uint8_t KeepFolders = 0;
-    uint8_t Silent = 0;
-    uint8_t SilentStart = 0;
+    bool ConfirmOverwrite = false;
+    bool KeepFolders = false;
+    bool Silent = false;
+    bool SilentStart = false;
     int32_t PreExtractedCount = 0;
     std::string ArchivePath;
     uint32_t InstallMode = 0;
-    uint8_t ArchiveMode = 0;
+    bool ArchiveMode = false;
     std::string Vendor;
     std::string Type;
     std::array<TStartMenuIcon, 10> MenuIcons;
     std::string PlatformName;
     std::string Distributor;
     std::string Attr;
-    uint8_t WriteRCFile = 0;
+    bool WriteRCFile = false;
     std::string RawInstallDir;
     std::string InitialInstallDir;
 };

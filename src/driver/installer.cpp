@@ -72,18 +72,18 @@ int ChooseWayIn(bool overwrite_confirmed) {
             if (o.InstallMode == kCharacterPackage) question = kCharacterPrefix + question;
             if (ShowConfirm(question, MB_YESNO) != IDYES) return IDNO;
         }
-        o.Silent = 0;
+        o.Silent = false;
         return RunPageSequence();
     }
     const std::string argument = FirstArgument();
     if (IsSilentSwitch(argument)) {
-        o.Silent = 1;
-        o.SilentStart = argument == "-s2" ? 1 : 0;
+        o.Silent = true;
+        o.SilentStart = argument == "-s2";
         LogLine("サイレント " + argument);
         return IDYES;
     }
     if (argument.empty()) return IDNO;
-    o.Silent = 0;
+    o.Silent = false;
     return RunPageSequence();
 }
 
@@ -187,10 +187,10 @@ bool InitInstaller() {
     if (!LoadInstallOptions()) return false;
     CreateMainWindow();
     SetMessageOwner(MainWindow);
-    InstallOptions.ConfirmOverwrite = 0;
-    InstallOptions.KeepFolders = 1;
-    InstallOptions.Silent = 0;
-    InstallOptions.SilentStart = 0;
+    InstallOptions.ConfirmOverwrite = false;
+    InstallOptions.KeepFolders = true;
+    InstallOptions.Silent = false;
+    InstallOptions.SilentStart = false;
     return true;
 }
 

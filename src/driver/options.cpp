@@ -42,7 +42,7 @@ void ReadMenuIcons() {
 
 bool LoadInstallOptions() {
     TInstallOptions& o = InstallOptions;
-    o.ArchiveMode = 0;
+    o.ArchiveMode = false;
     o.PreExtractedCount = 1;
     o.AppName.clear();
     o.InstallDir.clear();
@@ -51,7 +51,7 @@ bool LoadInstallOptions() {
     const std::string argument = FirstArgument();
     if (!argument.empty() && !IsSilentSwitch(argument)) {
         o.ArchivePath = argument;
-        o.ArchiveMode = 1;
+        o.ArchiveMode = true;
     } else {
         o.ArchivePath = OwnProgramPath();
     }
@@ -98,7 +98,7 @@ bool LoadInstallOptions() {
     ShortcutGroup = ReadProfileString("shortcut_group", kDefaultShortcutGroup);
     o.Distributor = ReadProfileString("Distributor", "calderex");
     o.Attr = ReadProfileString("Attr", "");
-    o.WriteRCFile = ReadProfileInt("WriteRCFile", 0) != 0 ? 1 : 0;
+    o.WriteRCFile = ReadProfileInt("WriteRCFile", 0) != 0;
     ReadMenuIcons();
 
     BuildPageSequence(setting_file, o.TempDir);

@@ -13,6 +13,7 @@
 #include "archive/zip_reader.h"
 #include "driver/host.h"
 #include "support/installer_driver.h"
+#include "support/saved_registry_key.h"
 #include "support/test_support.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
@@ -158,8 +159,6 @@ protected:
         }
     }
 
-    static void TearDownTestSuite() { RegDeleteTreeA(HKEY_CURRENT_USER, kHostRegistryKey); }
-
     static std::string Path(const Archive& archive) { return Work() + archive.Name(); }
 
     static uint64_t setup_size_;
@@ -239,6 +238,7 @@ TEST_F(LargePackages, InstallerInstallsEveryFile) {
         {"python", 65536, false},
         {"python", 100000, true},
     };
+    const SavedRegistryKey host_key(HKEY_CURRENT_USER, kHostRegistryKey);
     for (const Archive& archive : installs) {
         SCOPED_TRACE(archive.Name());
         // A folder of its own for each run, left for ctest's clean-up.

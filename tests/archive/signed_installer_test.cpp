@@ -7,6 +7,7 @@
 #include "archive/zip_reader.h"
 #include "driver/host.h"
 #include "support/installer_driver.h"
+#include "support/saved_registry_key.h"
 #include "support/test_support.h"
 #include "utils/files.h"
 #include "utils/registry.h"
@@ -41,6 +42,7 @@ TEST(SignedInstaller, InstallsItsPackageSilently) {
 
     TestFolder dir;
     const std::string target = dir / "install\\";
+    const SavedRegistryKey host_key(HKEY_CURRENT_USER, kHostRegistryKey);
     {
         UniqueHKey key;
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kHostRegistryKey, 0, nullptr, 0,
@@ -52,7 +54,6 @@ TEST(SignedInstaller, InstallsItsPackageSilently) {
     std::string mismatch;
     EXPECT_EQ(0, AnswerBoxesAndWait(installer, {}, mismatch));
     EXPECT_EQ("", mismatch);
-    RegDeleteTreeA(HKEY_CURRENT_USER, kHostRegistryKey);
     EXPECT_EQ("plug-in", ReadTextFile(target + "plugin.dll"));
     EXPECT_EQ("日本語", ReadTextFile(target + "data\\表.txt"));
 }

@@ -14,6 +14,7 @@
 #include "host/host.h"
 #include "resource.h"
 #include "support/http_server.h"
+#include "support/saved_registry_key.h"
 #include "support/test_support.h"
 #include "ui/check_tree.h"
 #include "ui/kv_list.h"
@@ -55,10 +56,8 @@ protected:
                         key.put(), nullptr);
         WriteRegString(key.get(), "InstallPath", host.path());
     }
-    void TearDown() override {
-        RegDeleteTreeA(HKEY_CURRENT_USER, kHostRegistryKey);
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, kComponentKey);
-    }
+    void TearDown() override { RegDeleteTreeA(HKEY_CLASSES_ROOT, kComponentKey); }
+    const SavedRegistryKey host_key{HKEY_CURRENT_USER, kHostRegistryKey};
     TestFolder host;
 };
 

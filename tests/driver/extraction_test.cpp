@@ -11,6 +11,8 @@
 
 #include "driver/extraction.h"
 #include "driver/globals.h"
+#include "host/host.h"
+#include "support/saved_registry_key.h"
 #include "support/test_support.h"
 #include "support/zip_writer.h"
 #include "utils/files.h"
@@ -24,17 +26,14 @@ namespace {
 class ExtractionRun : public testing::Test {
 protected:
     void SetUp() override {
-        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Calderex\\MarlethWare2002");
+        RegDeleteTreeA(HKEY_CURRENT_USER, kHostRegistryKey);
         InstallOptions = TInstallOptions();
         InstallOptions.AppName = "試験";
-        InstallOptions.KeepFolders = 1;
-        InstallOptions.Silent = 1;
+        InstallOptions.KeepFolders = true;
+        InstallOptions.Silent = true;
         InstallOptions.TempDir = dir / "temp\\";
         ForceFolders(InstallOptions.TempDir);
         WriteTextFile(InstallOptions.TempDir + kSettingFileName, "[options]\r\nAppName=試験\r\n");
-    }
-    void TearDown() override {
-        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Calderex\\MarlethWare2002");
     }
     std::vector<std::string> Listed() {
         SelectProfile(InstallOptions.TempDir + kSettingFileName, "INSTALLEDFILE");
@@ -45,6 +44,7 @@ protected:
             items.push_back(item);
         }
     }
+    const SavedRegistryKey host_key{HKEY_CURRENT_USER, kHostRegistryKey};
     TestFolder dir;
 };
 
@@ -77,7 +77,7 @@ TEST_F(ExtractionRun, TwelveEntriesWithTwoPreExtracted) {
 TEST_F(ExtractionRun, EmptyInstallDirFallsBackToTheHostFolder) {
     ASSERT_TRUE(WriteZip(dir / "p.zip", {{"a.txt", "a"}, {"$preextractdir$/_$$$setting$$$_.ini", "s"}}));
     UniqueHKey key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Calderex\\MarlethWare2002", 0, nullptr, 0,
+    RegCreateKeyExA(HKEY_CURRENT_USER, kHostRegistryKey, 0, nullptr, 0,
                     KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
     WriteRegString(key.get(), "InstallPath", dir / "host");
     InstallOptions.ArchivePath = dir / "p.zip";
@@ -208,7 +208,7 @@ TEST_F(ExtractionRun, AnUnfinishedRunIsAskedAboutUnlessSilent) {
         SCOPED_TRACE(c.what);
         TestFolder out;
         InstallOptions.InstallDir = out.path();
-        InstallOptions.Silent = c.silent ? 1 : 0;
+        InstallOptions.Silent = c.silent;
         TInstallOptions other = InstallOptions;
         other.AppName = c.app_name;
         WriteTextFile(RunRecordPath(other), "[run]\r\nAppName=x\r\n[INSTALLEDFILE]\r\nitem0=a.txt\r\n");

@@ -5,26 +5,26 @@
 
 #include "driver/globals.h"
 #include "driver/macros.h"
+#include "host/host.h"
+#include "support/saved_registry_key.h"
 #include "utils/registry.h"
 #include "utils/shell.h"
 
 namespace {
 
-const char kHostKey[] = "Software\\Calderex\\MarlethWare2002";
-
 class Macros : public testing::Test {
 protected:
     void SetUp() override {
-        RegDeleteTreeA(HKEY_CURRENT_USER, kHostKey);
+        RegDeleteTreeA(HKEY_CURRENT_USER, kHostRegistryKey);
         InstallOptions.InstallDir.clear();
     }
-    void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, kHostKey); }
     void SetInstallPath(const std::string& path) {
         UniqueHKey key;
-        RegCreateKeyExA(HKEY_CURRENT_USER, kHostKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+        RegCreateKeyExA(HKEY_CURRENT_USER, kHostRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         key.put(), nullptr);
         WriteRegString(key.get(), "InstallPath", path);
     }
+    const SavedRegistryKey host_key{HKEY_CURRENT_USER, kHostRegistryKey};
 };
 
 TEST_F(Macros, HostFolderFromTheRegistry) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "resource.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -179,12 +180,12 @@ TEST(DialogTemplates, MatchTheirLayouts) {
 TEST(Icon, EverySizeLoadsWithItsPicture) {
     for (int size : {16, 32, 48}) {
         SCOPED_TRACE(size);
-        HICON icon = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr),
-                                                   MAKEINTRESOURCEA(IDI_INSTALLER), IMAGE_ICON,
-                                                   size, size, 0));
-        ASSERT_NE(nullptr, icon);
-        ICONINFO info{};
-        ASSERT_TRUE(GetIconInfo(icon, &info));
+        const UniqueIcon icon(static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr),
+                                                            MAKEINTRESOURCEA(IDI_INSTALLER),
+                                                            IMAGE_ICON, size, size, 0)));
+        ASSERT_TRUE(icon);
+        IconBitmaps bitmaps;
+        ASSERT_TRUE(ReadIconBitmaps(icon.get(), bitmaps));
         BITMAPINFO format{};
         format.bmiHeader.biSize = sizeof format.bmiHeader;
         format.bmiHeader.biWidth = size;
@@ -193,12 +194,9 @@ TEST(Icon, EverySizeLoadsWithItsPicture) {
         format.bmiHeader.biBitCount = 32;
         std::vector<RGBQUAD> pixels(size * size);
         HDC screen = GetDC(nullptr);
-        const int rows = GetDIBits(screen, info.hbmColor, 0, size, pixels.data(), &format,
-                                   DIB_RGB_COLORS);
+        const int rows = GetDIBits(screen, bitmaps.color_bitmap(), 0, size, pixels.data(),
+                                   &format, DIB_RGB_COLORS);
         ReleaseDC(nullptr, screen);
-        DeleteObject(info.hbmColor);
-        DeleteObject(info.hbmMask);
-        DestroyIcon(icon);
         ASSERT_EQ(size, rows);
         EXPECT_EQ(0, pixels[0].rgbReserved);
         const bool heart = std::any_of(pixels.begin(), pixels.end(), [](const RGBQUAD& p) {

@@ -9,6 +9,7 @@
 #include "resource.h"
 #include "support/e2e_fixture.h"
 #include "support/http_server.h"
+#include "support/saved_registry_key.h"
 #include "utils/files.h"
 #include "utils/registry.h"
 #include "utils/text.h"
@@ -27,21 +28,20 @@ const char* const kPlantedNames[] = {"user32.dll", "gdi32.dll",   "advapi32.dll"
 class NativeFirstForPlantedNames {
 public:
     explicit NativeFirstForPlantedNames(const std::string& program)
-        : key_name_("Software\\Wine\\AppDefaults\\" + program) {
+        : key_name_("Software\\Wine\\AppDefaults\\" + program + "\\DllOverrides"),
+          saved_(HKEY_CURRENT_USER, key_name_) {
         UniqueHKey key;
-        RegCreateKeyExA(HKEY_CURRENT_USER, (key_name_ + "\\DllOverrides").c_str(), 0, nullptr, 0,
-                        KEY_WRITE, nullptr, key.put(), nullptr);
+        RegCreateKeyExA(HKEY_CURRENT_USER, key_name_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                        key.put(), nullptr);
         for (const char* name : kPlantedNames) {
             const std::string file = name;
             WriteRegString(key.get(), file.substr(0, file.size() - 4), "native,builtin");
         }
     }
-    ~NativeFirstForPlantedNames() { RegDeleteTreeA(HKEY_CURRENT_USER, key_name_.c_str()); }
-    NativeFirstForPlantedNames(const NativeFirstForPlantedNames&) = delete;
-    NativeFirstForPlantedNames& operator=(const NativeFirstForPlantedNames&) = delete;
 
 private:
     std::string key_name_;
+    SavedRegistryKey saved_;  // the program's overrides as they were, put back when it ends
 };
 
 class DllPlanting : public InstallerE2E {

@@ -39,11 +39,7 @@ TEST_F(InstallerE2E, PlantedNotepadIsNotRun) {
                                                 "item0=$preextractdir$\\readme.txt\r\n"),
                                   files);
     DrivenProcess installer(exe, {"-s"});
-    HWND notepad = nullptr;
-    ASSERT_TRUE(WaitFor([&] {
-        notepad = FindWindowA("Notepad", nullptr);
-        return notepad != nullptr || !installer.Running();
-    }));
+    const HWND notepad = installer.WaitForChildWindow("Notepad").window;
     ASSERT_NE(nullptr, notepad) << "the system's Notepad did not open";
     PostMessageA(notepad, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, installer.WaitForExit());

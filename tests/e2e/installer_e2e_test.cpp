@@ -186,23 +186,22 @@ TEST_F(InstallerE2E, LastViewTextIsOpenedInNotepadAndWaitedFor) {
         Build(PluginSetting("LastViewText=readme.txt\r\n[preextractlist]\r\n"
                             "item0=$preextractdir$\\readme.txt\r\n"),
               files);
+    // Another program's Notepad, open on the same display first, is never taken for the one
+    // the installer starts.
+    DrivenProcess other_notepad("C:\\windows\\notepad.exe", {});
+    ASSERT_NE(nullptr, other_notepad.WaitForWindow("Notepad", "").window);
     DrivenProcess installer(exe, {"-s"});
-    // Notepad is a process of its own: find its window among all top-level windows.
-    HWND notepad = nullptr;
-    for (int i = 0; i < 600 && notepad == nullptr; ++i) {
-        notepad = FindWindowA("Notepad", nullptr);
-        if (notepad == nullptr) Sleep(50);
-    }
-    ASSERT_NE(nullptr, notepad);
+    // Notepad is a process of its own, started by the installer.
+    const HWND notepad = installer.WaitForChildWindow("Notepad").window;
+    ASSERT_NE(nullptr, notepad) << installer.Describe();
     // Notepad names the file in its title once it has loaded it.
     std::string title;
-    for (int i = 0; i < 200 && title.find("readme") == std::string::npos; ++i) {
+    EXPECT_TRUE(WaitFor([&] {
         char text[512] = {};
         GetWindowTextA(notepad, text, sizeof text);
         title = text;
-        Sleep(50);
-    }
-    EXPECT_NE(std::string::npos, title.find("readme")) << title;
+        return title.find("readme") != std::string::npos;
+    }, 10000)) << title;
     EXPECT_TRUE(installer.Running());  // waiting for Notepad
     EXPECT_TRUE(FileExists(Out() + "plugin.dll"));
     PostMessageA(notepad, WM_CLOSE, 0, 0);

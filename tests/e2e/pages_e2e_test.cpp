@@ -22,6 +22,18 @@ std::string LongText() {
     return text;
 }
 
+// A file a run makes outside the test's folder, deleted when the scope ends, however it ends.
+class FileDeletedAtScopeEnd {
+public:
+    explicit FileDeletedAtScopeEnd(const std::string& path) : path_(path) {}
+    ~FileDeletedAtScopeEnd() { DeleteFileA(path_.c_str()); }
+    FileDeletedAtScopeEnd(const FileDeletedAtScopeEnd&) = delete;
+    FileDeletedAtScopeEnd& operator=(const FileDeletedAtScopeEnd&) = delete;
+
+private:
+    std::string path_;
+};
+
 class PagesE2E : public InstallerE2E {
 protected:
     // A plug-in package showing the pages, with the agreement text as a pre-extracted file.
@@ -221,6 +233,7 @@ TEST_F(PagesE2E, FolderPageTakesOnlyAnExistingFolder) {
 TEST_F(PagesE2E, FolderPageTakesADriveRootAsTyped) {
     const std::string name = "e2e-root-" + IntToText(static_cast<int32_t>(GetTickCount())) + ".txt";
     const std::string exe = Build(PluginSetting("Dialogs=FOLDERSELECT\r\n"), {{name, "root"}});
+    const FileDeletedAtScopeEnd installed("C:\\" + name);
     DrivenProcess installer(exe, {});
     const FoundWindow page = StartAt(installer, kPluginQuestion, kFolderTitle);
     ASSERT_NE(nullptr, page.window);
@@ -228,7 +241,6 @@ TEST_F(PagesE2E, FolderPageTakesADriveRootAsTyped) {
     Click(Control(page, IDC_FOLDER_OK));
     EXPECT_EQ(0, Finish(installer));
     EXPECT_EQ("root", ReadTextFile("C:\\" + name));
-    DeleteFileA(("C:\\" + name).c_str());
 }
 
 TEST_F(PagesE2E, CharacterInstallsThroughBothPages) {

@@ -23,20 +23,6 @@ namespace {
 const char kModuleTitle[] = "インストールプログラムの選択";
 const char kStallVariable[] = "MARLETH_DOWNLOAD_STALL_MS";
 
-// Sets an environment variable, which the installers started meanwhile inherit, for a scope.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::string& value) : name_(name) {
-        SetEnvironmentVariableA(name_, value.c_str());
-    }
-    ~ScopedVariable() { SetEnvironmentVariableA(name_, nullptr); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* name_;
-};
-
 // Asks a window of the installer for an answer (WM_NULL) again and again from a thread of its
 // own while it lives, and keeps the longest round trip: how long the page failed to answer.
 class AnswerProbe {

@@ -338,17 +338,14 @@ TEST_F(UninstallerE2E, ItsIconLoadsAtBothSizes) {
     ASSERT_TRUE(program);
     for (int size : {16, 32}) {
         SCOPED_TRACE(size);
-        HICON icon = static_cast<HICON>(
-            LoadImageA(program.get(), MAKEINTRESOURCEA(1), IMAGE_ICON, size, size, 0));
-        ASSERT_NE(nullptr, icon);
-        ICONINFO info{};
-        EXPECT_TRUE(GetIconInfo(icon, &info));
+        const UniqueIcon icon(static_cast<HICON>(
+            LoadImageA(program.get(), MAKEINTRESOURCEA(1), IMAGE_ICON, size, size, 0)));
+        ASSERT_TRUE(icon);
+        IconBitmaps bitmaps;
+        EXPECT_TRUE(ReadIconBitmaps(icon.get(), bitmaps));
         BITMAP bitmap{};
-        GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+        GetObjectA(bitmaps.color.get(), sizeof bitmap, &bitmap);
         EXPECT_EQ(size, bitmap.bmWidth);
-        DeleteObject(info.hbmColor);
-        DeleteObject(info.hbmMask);
-        DestroyIcon(icon);
     }
 }
 

@@ -42,9 +42,6 @@ void InstallerE2E::SetUp() {
 }
 
 void InstallerE2E::TearDown() {
-    RegDeleteTreeA(HKEY_CURRENT_USER, kHostKey);
-    SetEnvironmentVariableA("RECORD_FILE", nullptr);
-    SetEnvironmentVariableA("TMP", nullptr);
     DeleteTree(ProgramsFolder() + "\\" + group_);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/installer_driver.h"
+#include "support/saved_registry_key.h"
 #include "support/test_support.h"
 
 extern const char kHostKey[];   // the host's key under HKEY_CURRENT_USER
@@ -53,6 +54,11 @@ protected:
     // shortcuts and the host's registry values.
     void ExpectCharacterInstalled(const std::string& folder);
 
+    // Put back as they were when the test ends, however it ends: SetUp deletes the host key
+    // and runs write it; SetUp sets RECORD_FILE and tests set TMP for the runs they start.
+    const SavedRegistryKey host_key_{HKEY_CURRENT_USER, kHostKey};
+    const ScopedVariable record_file_{"RECORD_FILE"};
+    const ScopedVariable tmp_{"TMP"};
     TestFolder dir;
     std::string group_;
 };

@@ -1,6 +1,9 @@
 // Driving a started program through its windows.
 #include "support/installer_driver.h"
 
+#include <tlhelp32.h>
+
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -18,8 +21,30 @@ bool HasBoxLayout(HWND window) {
     return GetDlgItem(window, kBoxTextId) != nullptr && GetDlgItem(window, kBoxIconId) != nullptr;
 }
 
+// CreateToolhelp32Snapshot gives INVALID_HANDLE_VALUE when it fails, as CreateFile does.
+using UniqueSnapshot = UniqueAny<FileTraits>;
+
+// The processes whose parent is the given one, by id.
+std::vector<DWORD> ChildProcessIds(DWORD parent_id) {
+    std::vector<DWORD> children;
+    UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return children;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot.get(), &entry); more;
+         more = Process32Next(snapshot.get(), &entry)) {
+        if (entry.th32ParentProcessID == parent_id) children.push_back(entry.th32ProcessID);
+    }
+    return children;
+}
+
+void EndProcess(HANDLE process) {
+    TerminateProcess(process, 99);
+    WaitForSingleObject(process, 10000);
+}
+
 struct EnumContext {
-    DWORD process_id;
+    const std::vector<DWORD>* process_ids;
     std::vector<FoundWindow>* found;
 };
 
@@ -27,7 +52,10 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
     auto* context = reinterpret_cast<EnumContext*>(param);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != context->process_id || !IsWindowVisible(window)) return TRUE;
+    const std::vector<DWORD>& ids = *context->process_ids;
+    if (std::find(ids.begin(), ids.end(), owner) == ids.end() || !IsWindowVisible(window)) {
+        return TRUE;
+    }
     FoundWindow found;
     found.window = window;
     char text[4096] = {};
@@ -60,15 +88,22 @@ DrivenProcess::DrivenProcess(const std::string& exe, const std::vector<std::stri
     if (CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                        &startup, &info)) {
         process_.reset(info.hProcess);
-        CloseHandle(info.hThread);
+        UniqueHandle thread(info.hThread);
         process_id_ = info.dwProcessId;
     }
 }
 
 DrivenProcess::~DrivenProcess() {
-    if (Running()) {
-        TerminateProcess(process_.get(), 99);
-        WaitForSingleObject(process_.get(), 10000);
+    if (Running()) EndWithChildren();
+}
+
+void DrivenProcess::EndWithChildren() {
+    // A test that stops half-way leaves no Notepad or started installer behind either.
+    const std::vector<DWORD> children = ChildProcessIds(process_id_);
+    EndProcess(process_.get());
+    for (DWORD id : children) {
+        UniqueHandle child(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+        if (child) EndProcess(child.get());
     }
 }
 
@@ -77,10 +112,35 @@ bool DrivenProcess::Running() const {
 }
 
 std::vector<FoundWindow> DrivenProcess::Windows() const {
+    return WindowsOf({process_id_});
+}
+
+std::vector<FoundWindow> DrivenProcess::ChildWindows() const {
+    if (!process_) return {};
+    const std::vector<DWORD> children = ChildProcessIds(process_id_);
+    return children.empty() ? std::vector<FoundWindow>() : WindowsOf(children);
+}
+
+std::vector<FoundWindow> DrivenProcess::WindowsOf(const std::vector<DWORD>& process_ids) const {
     std::vector<FoundWindow> found;
-    EnumContext context{process_id_, &found};
+    EnumContext context{&process_ids, &found};
     EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&context));
     return found;
+}
+
+FoundWindow DrivenProcess::WaitForChildWindow(const std::string& class_name,
+                                              DWORD timeout_ms) const {
+    FoundWindow result;
+    WaitFor([&] {
+        for (const FoundWindow& window : ChildWindows()) {
+            if (window.class_name == class_name) {
+                result = window;
+                return true;
+            }
+        }
+        return !Running();
+    }, timeout_ms);
+    return result;
 }
 
 FoundWindow DrivenProcess::WaitForWindow(const std::string& class_name,
@@ -118,8 +178,7 @@ void DrivenProcess::Press(const FoundWindow& box, int button_id) {
 int DrivenProcess::WaitForExit(DWORD timeout_ms) {
     if (!process_) return -1;
     if (WaitForSingleObject(process_.get(), timeout_ms) != WAIT_OBJECT_0) {
-        TerminateProcess(process_.get(), 99);
-        WaitForSingleObject(process_.get(), 10000);
+        EndWithChildren();
         return -1;
     }
     DWORD code = 0;

@@ -22,7 +22,7 @@ class DrivenProcess {
 public:
     // Starts exe with the arguments, each quoted (an empty argument stays an argument).
     DrivenProcess(const std::string& exe, const std::vector<std::string>& arguments);
-    ~DrivenProcess();  // ends the process if it still runs
+    ~DrivenProcess();  // ends the process, and those it started, if it still runs
     DrivenProcess(const DrivenProcess&) = delete;
     DrivenProcess& operator=(const DrivenProcess&) = delete;
 
@@ -32,6 +32,12 @@ public:
 
     // The visible top-level windows of the process (message boxes with their texts).
     std::vector<FoundWindow> Windows() const;
+    // The visible top-level windows of the processes it started (Notepad with its read-me):
+    // other programs' windows on the shared display are never taken for them.
+    std::vector<FoundWindow> ChildWindows() const;
+    // Waits for a visible window of the class in a process it started; an empty one when none
+    // came before the time-out or the process ended first.
+    FoundWindow WaitForChildWindow(const std::string& class_name, DWORD timeout_ms = 30000) const;
     // Waits for a visible window of the class whose title starts with title_prefix.
     FoundWindow WaitForWindow(const std::string& class_name, const std::string& title_prefix,
                               DWORD timeout_ms = 30000) const;
@@ -39,12 +45,16 @@ public:
     FoundWindow WaitForBox(const std::string& caption, DWORD timeout_ms = 30000) const;
     // Presses a dialog button (IDOK, IDYES, IDNO, ...) of a message box or dialog.
     static void Press(const FoundWindow& box, int button_id);
-    // Waits for the process to end: its exit code, or -1 after the time-out (it is then ended).
+    // Waits for the process to end: its exit code, or -1 after the time-out (it is then ended,
+    // with the processes it started).
     int WaitForExit(DWORD timeout_ms = 60000);
     // A description of the open windows, for failure messages.
     std::string Describe() const;
 
 private:
+    void EndWithChildren();
+    std::vector<FoundWindow> WindowsOf(const std::vector<DWORD>& process_ids) const;
+
     UniqueHandle process_;
     DWORD process_id_ = 0;
 };

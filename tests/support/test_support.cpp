@@ -99,6 +99,31 @@ bool SetLastWriteHoursAgo(const std::string& path, int hours) {
     return handle && SetFileTime(handle.get(), nullptr, nullptr, &then);
 }
 
+bool ReadIconBitmaps(HICON icon, IconBitmaps& bitmaps) {
+    ICONINFO info{};
+    if (!GetIconInfo(icon, &info)) return false;
+    bitmaps.color.reset(info.hbmColor);
+    bitmaps.mask.reset(info.hbmMask);
+    return true;
+}
+
+ScopedVariable::ScopedVariable(const std::string& name) : name_(name) {
+    const DWORD size = GetEnvironmentVariableA(name_.c_str(), nullptr, 0);
+    was_set_ = size != 0;
+    if (!was_set_) return;
+    old_.resize(size);
+    old_.resize(GetEnvironmentVariableA(name_.c_str(), old_.data(), size));
+}
+
+ScopedVariable::ScopedVariable(const std::string& name, const std::string& value)
+    : ScopedVariable(name) {
+    SetEnvironmentVariableA(name_.c_str(), value.c_str());
+}
+
+ScopedVariable::~ScopedVariable() {
+    SetEnvironmentVariableA(name_.c_str(), was_set_ ? old_.c_str() : nullptr);
+}
+
 ScopedCurrentFolder::ScopedCurrentFolder(const std::string& folder) {
     char old[MAX_PATH + 1] = {};
     GetCurrentDirectoryA(MAX_PATH, old);

@@ -45,6 +45,38 @@ std::string AllowedAccess(const std::string& path);
 // Sets a file's or folder's last-write time the given number of hours back.
 bool SetLastWriteHoursAgo(const std::string& path, int hours);
 
+struct IconTraits {
+    using Type = HICON;
+    static Type Empty() { return nullptr; }
+    static bool Close(Type icon) { return ::DestroyIcon(icon) != FALSE; }
+};
+using UniqueIcon = UniqueAny<IconTraits>;
+
+// The two bitmaps GetIconInfo makes for an icon, deleted when the scope ends.
+struct IconBitmaps {
+    UniqueGdiObject color;
+    UniqueGdiObject mask;
+    HBITMAP color_bitmap() const { return static_cast<HBITMAP>(color.get()); }
+};
+// The icon's bitmaps; false (and nothing held) when the system cannot give them.
+bool ReadIconBitmaps(HICON icon, IconBitmaps& bitmaps);
+
+// An environment variable of the test process (which the programs it starts inherit), put back
+// as it was, set or not, when the scope ends; the second form also sets it for the scope.
+class ScopedVariable {
+public:
+    explicit ScopedVariable(const std::string& name);
+    ScopedVariable(const std::string& name, const std::string& value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    std::string name_;
+    bool was_set_ = false;
+    std::string old_;
+};
+
 // Makes a folder the process's current folder for the scope (children start in it).
 class ScopedCurrentFolder {
 public:
