@@ -259,8 +259,8 @@ int AnswerBoxesAndWait(DrivenProcess& process, const std::vector<ExpectedBox>& b
             mismatch += "box text: " + box.text + "\nexpected: " + expected.text + "\n";
         }
         DrivenProcess::Press(box, expected.button);
-        // Wait for the box to go before looking for the next one.
-        for (int i = 0; i < 200 && IsWindow(box.window); ++i) Sleep(20);
+        // Wait for the box to go before looking for the next one (the press is posted).
+        WaitFor([&] { return !IsWindow(box.window); }, timeout_ms);
     }
     const DWORD start = GetTickCount();
     while (process.Running() && GetTickCount() - start < timeout_ms) {
