@@ -65,9 +65,8 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
     GetWindowTextA(window, text, sizeof text);
     found.title = text;
     if (found.class_name == "#32770" && HasBoxLayout(window)) {
-        text[0] = '\0';
-        GetDlgItemTextA(window, kBoxTextId, text, sizeof text);
-        found.text = text;
+        // With a time-out: a box that closes while it is read must not hold the test forever.
+        found.text = ControlText(GetDlgItem(window, kBoxTextId));
     }
     context->found->push_back(found);
     return TRUE;
