@@ -6,12 +6,11 @@
 Every image is 32-bit, drawn from signed-distance shapes and anti-aliased by supersampling. The
 16 and 32 pixel images, which title bars and message boxes load, are BGRA with an AND mask
 (BMP-in-ICO), as every Windows reads them; the 48 pixel image is a PNG (RGBA), as Windows Vista
-and later (and Wine) read it: a fifth of the bytes in every installer. With --preview, the images are read back from the written
+and later (and Wine) read it. With --preview, the images are read back from the written
 .ico and saved as PNG files in DIR (each at its own size and enlarged on a checkerboard), so that
 the icon file itself can be looked at. --sizes chooses fewer images and --png-from stores smaller
-ones as PNG too: the uninstaller, which every character package carries, has the 16 pixel image as
-a bitmap and the 32 pixel one as a PNG (read by Windows Vista and later, the systems it is built
-for), a third of the bytes of the installer's icon.
+ones as PNG too: the programs' icons (res/CMakeLists.txt) hold PNG images only, which Windows Vista
+and later (the systems they are built for) read at every size.
 """
 
 import math

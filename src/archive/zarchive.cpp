@@ -164,13 +164,14 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
 
     const UnsafeName unsafe = CheckEntryName(name);
     if (unsafe != UnsafeName::kSafe) {
-        ShowError(kUnsafeName + std::string(UnsafeNameReason(unsafe)) + kUnsafeNameEnd + name);
+        ShowError(JoinText({kUnsafeName, UnsafeNameReason(unsafe), kUnsafeNameEnd, name}));
         return kFailed;
     }
 
     entry_name = name;
     last_entry_ = {IsDelimiterAt(name, static_cast<int>(name.size())), info.uncompressed_size,
                    static_cast<uint32_t>(info.crc)};
+    if (recorder_ != nullptr && !recorder_->BeforeWrite(name, last_entry_)) return kFailed;
 
     const std::string local_name = ToBackslashes(name);
     const std::string folder_part = FolderOfNoSlash(local_name);
@@ -182,7 +183,7 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
         if (!folder_part.empty()) EnsureFolder(destination + folder_part, checked_folder_);
         sub_path = folder_part + "\\";
     }
-    const std::string target = destination + sub_path + file_part;
+    const std::string target = JoinText({destination, sub_path, file_part});
 
     // Only stored and deflated members are supported; minizip itself would also take method 12
     // (bzip2) and, built without bzip2, hand out the compressed bytes as data.

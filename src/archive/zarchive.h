@@ -66,6 +66,18 @@ public:
     };
     const EntryData& LastEntry() const { return last_entry_; }
 
+    // Told of each member of ExtractNext and ExtractCurrent once its name has passed the check
+    // and before anything of it is written, so that a record of the run lists a member before it
+    // is on the disk. False ends the member as a failure (the recorder has said why).
+    class Recorder {
+    public:
+        virtual bool BeforeWrite(const std::string& entry_name, const EntryData& entry) = 0;
+
+    protected:
+        ~Recorder() = default;
+    };
+    void SetRecorder(Recorder* recorder) { recorder_ = recorder; }
+
     int EntryCount() const { return static_cast<int>(global_info_.number_entry); }
     // The sum of the members' uncompressed sizes, as the open archive declares them, and the
     // largest of them.
@@ -101,4 +113,5 @@ private:
     std::string checked_folder_;       // member folder found or created last
     UniqueFile* held_ = nullptr;       // where ExtractFile's caller takes the member's file
     EntryData last_entry_;
+    Recorder* recorder_ = nullptr;
 };

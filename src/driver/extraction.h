@@ -3,18 +3,17 @@
 
 #include <string>
 
-struct TInstallOptions;
+class RunRecord;
 
 // InstallDir as the extraction takes it: the host folder when empty, with a trailing backslash.
 void ResolveInstallDir();
 // Asks whether to go on when a killed run of this package left its record in InstallDir; true to
 // go on: no record, a silent run (it never waits for a person), or the answer Yes.
 bool ConfirmUnfinishedRun();
-// Extracts every package member (all but the pre-extracted ones) into InstallDir and lists
-// them in the setting file's INSTALLEDFILE section, after those a killed run left listed.
-// False on failure or cancellation, after a message.
-bool ExtractPackage();
-
-// Where a run of the package keeps its installed-file list while it extracts, in the install
-// directory: appended in batches, removed when the run ends; a killed run leaves it behind.
-std::string RunRecordPath(const TInstallOptions& o);
+// Extracts every package member (all but the pre-extracted ones) into InstallDir, each listed in
+// the run's record before it is written, and lists them in the setting file's INSTALLEDFILE
+// section (with what was written to each in INSTALLEDFILECHECK), after them those an earlier
+// stopped run left listed and, for a character, those its earlier installation there listed and
+// this package no longer brings. False on failure or cancellation, after a message; the record
+// then stays listing what was written.
+bool ExtractPackage(RunRecord& record);

@@ -15,6 +15,7 @@
 #include "driver/install_log.h"
 #include "driver/options.h"
 #include "driver/pages.h"
+#include "driver/records.h"
 #include "driver/registration.h"
 #include "driver/run_files.h"
 #include "driver/uninstall.h"
@@ -90,8 +91,8 @@ int ChooseWayIn(bool overwrite_confirmed) {
 void StartHost() {
     TInstallOptions& o = InstallOptions;
     o.InstallDir = StripTrailingDelimiter(o.InstallDir);
-    const std::string host = o.InstallDir + "\\" + kHostExeName;
-    const std::string parameters = o.Vendor + "-" + o.Type;
+    const std::string host = JoinText({o.InstallDir, "\\", kHostExeName});
+    const std::string parameters = JoinText({o.Vendor, "-", o.Type});
     // The host runs as the user, never with the rights an elevated installer was given.
     if (StartAsSignedInUser(CommandLineFor(host, parameters), o.InstallDir, SW_SHOW)) return;
     ShellExecuteA(MainWindow, "open", host.c_str(), parameters.c_str(), o.InstallDir.c_str(), SW_SHOW);
@@ -112,12 +113,15 @@ void ClosingDialogue() {
     }
 }
 
-// Asks the host whether the character runs (the sum of its windows' answers).
-int32_t QueryHostRunning() {
+// Asks the host whether the character runs (the sum of its windows' answers); a host window
+// that does not answer may hold the character: it counts as running it.
+bool QueryHostRunning() {
     const TInstallOptions& o = InstallOptions;
-    const int32_t answer = NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, o.Vendor, o.Type);
-    LogLine("ホストの応答（起動中の問い合わせ） " + IntToText(answer));
-    return answer;
+    bool unanswered = false;
+    const int32_t answer = NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, o.Vendor, o.Type, &unanswered);
+    LogLine(JoinText({"ホストの応答（起動中の問い合わせ） ", IntToText(answer),
+                      unanswered ? " 応答なし" : ""}));
+    return answer != 0 || unanswered;
 }
 
 enum class Outcome { kCompleted, kFailed, kDeclined };
@@ -132,15 +136,23 @@ Outcome Install() {
     ResolveInstallDir();
     // Declined like the first question: the run ends without a further message.
     if (!ConfirmUnfinishedRun()) return Outcome::kDeclined;
-    if (!ExtractPackage()) return Outcome::kFailed;
+    // Lists every member before it is written; stays behind, listing them, unless the run gets
+    // as far as recording them for good.
+    RunRecord record;
+    if (!ExtractPackage(record)) return Outcome::kFailed;
     SetMessageOwner(MainWindow);
     if (o.InstallMode == kCharacterPackage) {
         const bool written = WriteUninstallInfo();
-        LogLine("アンインストール情報 " + InstallStatus.UninstallInfoPath +
-                (written ? " 書き込み済み" : " 失敗") + "\r\nアンインストーラ " +
-                InstallStatus.UninstallerPath);
-        if (!written || !CreateShortcuts()) return Outcome::kFailed;
+        LogLine(JoinText({"アンインストール情報 ", InstallStatus.UninstallInfoPath,
+                          written ? " 書き込み済み" : " 失敗", "\r\nアンインストーラ ",
+                          InstallStatus.UninstallerPath}));
+        if (!written) return Outcome::kFailed;
+        record.Finish();  // uinstall.ini lists everything now
+        if (!CreateShortcuts()) return Outcome::kFailed;
         LogLine("ショートカット 作成済み");
+        LogLine(RegisterInstallation() ? "プログラムの一覧 登録済み" : "プログラムの一覧 登録失敗");
+    } else {
+        record.Finish();  // a plug-in or program leaves nothing to undo
     }
 
     if (!o.LastViewFile.empty()) {
@@ -150,14 +162,14 @@ Outcome Install() {
             o.InstallMode == kProgramPackage
                 ? RunAndWait(CommandLineFor(o.LastViewFile, ""), MainWindow)
                 : RunAndWait(CommandLineFor(NotepadPath(), o.LastViewFile), MainWindow, true);
-        LogLine("実行 " + o.LastViewFile + " 終了コード " + IntToText(exit_code));
+        LogLine(JoinText({"実行 ", o.LastViewFile, " 終了コード ", IntToText(exit_code)}));
     }
     if (o.InstallMode == kCharacterPackage) {
         WriteHostRegistry();
         // The host would start with the character it named before: the installation failed.
         if (o.WriteRCFile && !WriteHostRcFile()) {
-            ShowError(kRcWriteFailed + StripTrailingDelimiter(o.InstallDir) + "\\" +
-                      kHostRcFileName);
+            ShowError(JoinText({kRcWriteFailed, StripTrailingDelimiter(o.InstallDir), "\\",
+                                kHostRcFileName}));
             return Outcome::kFailed;
         }
         LogLine("ホストの応答（インストール通知） " +
@@ -240,8 +252,8 @@ void Run() {
         KeepArchiveCopy();
     }
 
-    if (o.InstallMode == kCharacterPackage && QueryHostRunning() != 0) {
-        ShowError(o.AppName + "(" + o.Vendor + "-" + o.Type + ")" + kCharacterRunning);
+    if (o.InstallMode == kCharacterPackage && QueryHostRunning()) {
+        ShowError(JoinText({o.AppName, "(", o.Vendor, "-", o.Type, ")", kCharacterRunning}));
         return;
     }
 

@@ -30,10 +30,12 @@ void ReadMenuIcons() {
     for (int n = 0; n < 10; ++n) {
         const std::string index = IntToText(n);
         TStartMenuIcon& icon = InstallOptions.MenuIcons[n];
-        icon.MenuPath = ReadProfileString("MenuPath_" + index, "");
-        icon.MenuFileName = ReadProfileString("MenuFileName_" + index, "");
-        icon.MenuArgs = ReadProfileString("MenuArgs_" + index, "");
-        icon.MenuIconFile = ReadProfileString("MenuIconFile_" + index, "");
+        std::string* const fields[] = {&icon.MenuPath, &icon.MenuFileName, &icon.MenuArgs,
+                                       &icon.MenuIconFile};
+        const char* const keys[] = {"MenuPath_", "MenuFileName_", "MenuArgs_", "MenuIconFile_"};
+        for (int field = 0; field < 4; ++field) {
+            *fields[field] = ReadProfileString(keys[field] + index, "");
+        }
         if (icon.MenuPath.empty()) break;
     }
 }
@@ -66,7 +68,7 @@ bool LoadInstallOptions() {
                                     : seal == SealState::kBroken ? "不一致"
                                                                  : "なし"));
     if (seal == SealState::kBroken) {
-        ShowError(kBrokenSeal + o.ArchivePath + kBrokenSealEnd);
+        ShowError(JoinText({kBrokenSeal, o.ArchivePath, kBrokenSealEnd}));
         return false;
     }
 

@@ -153,7 +153,7 @@ int RunPageSequence() {
                                                   MAKEINTRESOURCEA(page.TemplateId), MainWindow,
                                                   page.DialogProc, 0));
         ++shown;
-        LogLine("ページ " + std::string(page.Name) + " " + PageEnd(result));
+        LogLine(JoinText({"ページ ", page.Name, " ", PageEnd(result)}));
         // No template for the page (or no window for it): say so rather than end in silence.
         if (result == -1) ShowError(kPageNotShown + std::string(page.Name));
         if (result != IDYES) break;

@@ -5,6 +5,7 @@
 
 #include "driver/globals.h"
 #include "ui/dialogs.h"
+#include "utils/text.h"
 
 namespace {
 const char kInstallingSuffix[] = " インストール中";
@@ -39,7 +40,7 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARA
     case WM_INITDIALOG:
         CenterWindow(dialog);
         SetForegroundWindow(dialog);
-        SetCaption(dialog, "\"" + InstallOptions.AppName + "\"" + kInstallingSuffix);
+        SetCaption(dialog, JoinText({"\"", InstallOptions.AppName, "\"", kInstallingSuffix}));
         return TRUE;
     case WM_SYSCOMMAND:
         // No close box, but the command can still come from the keyboard: the dialog hides and

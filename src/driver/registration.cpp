@@ -23,7 +23,7 @@ void WriteHostRegistry() {
 
 bool WriteHostRcFile() {
     const TInstallOptions& o = InstallOptions;
-    const std::string path = StripTrailingDelimiter(o.InstallDir) + "\\" + kHostRcFileName;
+    const std::string path = JoinText({StripTrailingDelimiter(o.InstallDir), "\\", kHostRcFileName});
     const std::string content = HostRcFileText(o.Vendor, o.Type);
     // The host reads it at start: an earlier one stays whole unless the new one is complete.
     const bool written = WriteReplacing(path, content) == FileReplacement::Placed::kDone;

@@ -31,7 +31,7 @@ std::string CreateRunFolder() {
     uint32_t number = GetTickCount();
     for (int attempt = 0; attempt < kRunFolderAttempts; ++attempt, ++number) {
         const std::string folder =
-            std::string(temp) + kRunFolderPrefix + std::to_string(number) + "\\";
+            JoinText({temp, kRunFolderPrefix, UInt64ToText(number), "\\"});
         if (CreateFolder(folder)) return folder;
         if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
     }
@@ -91,7 +91,7 @@ void RemoveStaleTemporaryFolders(const std::string& temp_path) {
     std::vector<std::string> stale;
     WIN32_FIND_DATAA entry;
     {
-        UniqueFindHandle search(FindFirstFileA((base + kRunFolderPrefix + "*").c_str(), &entry));
+        UniqueFindHandle search(FindFirstFileA(JoinText({base, kRunFolderPrefix, "*"}).c_str(), &entry));
         if (!search) return;
         do {
             // A folder's last-write time moves whenever a file is added to it or removed.

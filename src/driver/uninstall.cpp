@@ -3,10 +3,13 @@
 
 #include "driver/globals.h"
 #include "driver/macros.h"
+#include "driver/records.h"
+#include "package/ini_text.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/process.h"
 #include "utils/profile.h"
+#include "utils/registry.h"
 #include "utils/shell.h"
 #include "utils/text.h"
 #include "utils/version.h"
@@ -32,10 +35,42 @@ bool CheckUninstallSettings() {
     return info_dir && exe_dir;
 }
 
+namespace {
+
+// UninstallInfoDir of the run's setting file as written, and expanded: where uinstall.ini goes.
+std::string UninstallInfoValue() {
+    SelectProfile(InstallOptions.TempDir + kSettingFileName, kOptionsSection);
+    return ReadProfileString("UninstallInfoDir", "");
+}
+
+}  // namespace
+
+std::vector<RecordedEntry> EarlierInstalledEntries() {
+    const TInstallOptions& o = InstallOptions;
+    const std::string value = UninstallInfoValue();
+    std::string text;
+    if (value.empty() || !ReadWholeFile(ExpandFolderMacros(value, true) + kUninstallInfoName, text)) {
+        return {};
+    }
+    const IniText earlier(std::move(text));
+    // Its entries are relative to the folder it installed into: this one, by its record, or,
+    // for an older uinstall.ini that recorded no folder, when it lies where this installation's
+    // own goes below the install folder.
+    std::string folder;
+    std::string earlier_value;
+    const bool same_folder =
+        earlier.Value(kInstalledCheckSection, kInstallDirKey, folder)
+            ? SamePath(folder, o.InstallDir)
+            : earlier.Value(kOptionsSection, "UninstallInfoDir", earlier_value) &&
+                  earlier_value.compare(0, sizeof kInstallDirMacro - 1, kInstallDirMacro) == 0 &&
+                  FileNameKey(earlier_value) == FileNameKey(value);
+    if (!same_folder) return {};
+    return EntriesStillThere(o.InstallDir, ReadInstalledEntries(earlier));
+}
+
 bool WriteUninstallInfo() {
     const TInstallOptions& o = InstallOptions;
-    SelectProfile(o.TempDir + kSettingFileName, kOptionsSection);
-    const std::string folder = ReadProfileString("UninstallInfoDir", "");
+    const std::string folder = UninstallInfoValue();
     std::string target;
     if (!folder.empty()) {
         const std::string expanded = ExpandFolderMacros(folder, true);
@@ -90,13 +125,13 @@ bool InstallUninstaller(const std::string& uninstall_info) {
 
 bool CreateShortcuts() {
     const TInstallOptions& o = InstallOptions;
-    const std::string group = GetProgramsFolder() + "\\" + ShortcutGroup;
+    const std::string group = JoinText({GetProgramsFolder(), "\\", ShortcutGroup});
     if (!FolderExists(group)) CreateFolder(group);
 
     for (const TStartMenuIcon& icon : o.MenuIcons) {
         if (icon.MenuPath.empty()) break;
         TShortcutSetting s;
-        s.LinkFile = group + "\\" + icon.MenuPath;
+        s.LinkFile = JoinText({group, "\\", icon.MenuPath});
         s.Target = o.InstallDir + icon.MenuFileName;
         s.WorkDir = FolderOf(s.Target);
         s.Args = icon.MenuArgs;
@@ -107,17 +142,44 @@ bool CreateShortcuts() {
     }
 
     TShortcutSetting uninstall;
-    uninstall.LinkFile = group + "\\" + kUninstallShortcut;
+    uninstall.LinkFile = JoinText({group, "\\", kUninstallShortcut});
     uninstall.Target = InstallStatus.UninstallerPath;
     uninstall.WorkDir = FolderOf(InstallStatus.UninstallerPath);
     uninstall.ShowCmd = SW_SHOWNORMAL;
     return CreateShortcut(uninstall);
 }
 
+bool RegisterInstallation() {
+    const TInstallOptions& o = InstallOptions;
+    const TInstallStatus& status = InstallStatus;
+    UniqueHKey key = CreateRegKey(HKEY_CURRENT_USER, UninstallEntryKey(status.UninstallInfoPath));
+    if (!key) return false;
+    const std::string info = Quoted(status.UninstallInfoPath);
+    const std::string uninstaller = Quoted(status.UninstallerPath);
+    SYSTEMTIME today{};
+    GetLocalTime(&today);
+    char date[16];
+    wsprintfA(date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    // Paths are the system's own. The package's texts are Shift-JIS: written in UTF-16 they read
+    // the same on every system.
+    HKEY entry = key.get();
+    const bool written =
+        WriteRegWideString(entry, "DisplayName", WideText(o.AppName, kJapaneseCodePage)) &&
+        WriteRegWideString(entry, "Publisher", WideText(o.Vendor, kJapaneseCodePage)) &&
+        WriteRegString(entry, "InstallLocation", StripTrailingDelimiter(o.InstallDir)) &&
+        WriteRegString(entry, "UninstallString", JoinText({uninstaller, " ", info})) &&
+        WriteRegString(entry, "QuietUninstallString", JoinText({uninstaller, " -s ", info})) &&
+        WriteRegString(entry, "DisplayIcon", status.UninstallerPath) &&
+        WriteRegString(entry, "InstallDate", date) &&
+        WriteRegString(entry, kUninstallInfoValue, status.UninstallInfoPath) &&
+        WriteRegDword(entry, "NoModify", 1) && WriteRegDword(entry, "NoRepair", 1);
+    return written;
+}
+
 bool IsAlreadyInstalled() {
     const TInstallOptions& o = InstallOptions;
     if (o.InstallMode != kCharacterPackage) return false;
-    const std::string folder = OwnProgramFolder() + o.Vendor + "\\" + o.Type + "\\";
-    return FileExists(folder + o.Vendor + "-" + o.Type + ".mrl") &&
+    const std::string folder = JoinText({OwnProgramFolder(), o.Vendor, "\\", o.Type, "\\"});
+    return FileExists(JoinText({folder, o.Vendor, "-", o.Type, ".mrl"})) &&
            FileExists(folder + kUninstallInfoName);
 }

@@ -19,6 +19,7 @@ const char kHostRcFileName[] = "marleth.rc";
 
 namespace {
 int32_t g_answer_sum = 0;
+bool g_unanswered = false;
 }
 
 BOOL CALLBACK HostWindowEnumProc(HWND window, LPARAM message) {
@@ -29,14 +30,22 @@ BOOL CALLBACK HostWindowEnumProc(HWND window, LPARAM message) {
     GetWindowTextA(window, text, 1024);
     if (std::strcmp(text, kHostWindowTitle) != 0) return TRUE;
     // Answers are summed as signed 32-bit values; wrap-around is well defined in unsigned.
-    const auto answer = static_cast<uint32_t>(SendMessageA(window, static_cast<UINT>(message), 0, 0));
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(window, static_cast<UINT>(message), 0, 0, SMTO_ABORTIFHUNG,
+                             kHostAnswerTimeout, &result)) {
+        g_unanswered = true;
+        return TRUE;
+    }
+    const auto answer = static_cast<uint32_t>(result);
     g_answer_sum = static_cast<int32_t>(static_cast<uint32_t>(g_answer_sum) + answer);
     return TRUE;
 }
 
-int32_t NotifyHostWindows(UINT message, const std::string& vendor, const std::string& type) {
+int32_t NotifyHostWindows(UINT message, const std::string& vendor, const std::string& type,
+                          bool* unanswered) {
     g_answer_sum = 0;
-    const std::string identifier = vendor + "|" + type;
+    g_unanswered = false;
+    const std::string identifier = JoinText({vendor, "|", type});
     const DWORD size = static_cast<DWORD>(identifier.size() + 2);
     // The name may be taken by another program's object: of another type (no mapping), or a
     // mapping that is smaller (no view of the size written) or holds other bytes (the
@@ -51,6 +60,7 @@ int32_t NotifyHostWindows(UINT message, const std::string& vendor, const std::st
         static_cast<char*>(view.get())[size - 1] = '\0';
     }
     EnumWindows(HostWindowEnumProc, static_cast<LPARAM>(message));
+    if (unanswered != nullptr) *unanswered = g_unanswered;
     return g_answer_sum;
 }
 
@@ -76,5 +86,5 @@ std::string GetProgramFilesFolder() {
 }
 
 std::string HostRcFileText(const std::string& vendor, const std::string& type) {
-    return vendor + "-" + type + ".mrl\r\n\r\n";
+    return JoinText({vendor, "-", type, ".mrl\r\n\r\n"});
 }

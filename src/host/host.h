@@ -18,9 +18,15 @@ extern const char kHostRcFileName[];     // "marleth.rc", in the install folder
 constexpr UINT WM_INSTALLER_INSTALLED = WM_USER + 7;     // 1031
 constexpr UINT WM_INSTALLER_QUERYRUNNING = WM_USER + 8;  // 1032
 
+// How long a host window may take to answer, in ms: a host that hangs must not hang us.
+constexpr UINT kHostAnswerTimeout = 10000;
+
 // Publishes Vendor|Type in the mapping object and sends the message to every host character
-// window; the sum of their answers, 0 when there is none or the object can't be set up.
-int32_t NotifyHostWindows(UINT message, const std::string& vendor, const std::string& type);
+// window; the sum of their answers, 0 when there is none or the object can't be set up. A
+// window that does not answer within kHostAnswerTimeout (or hangs) adds nothing; *unanswered,
+// when given, tells whether one did not.
+int32_t NotifyHostWindows(UINT message, const std::string& vendor, const std::string& type,
+                          bool* unanswered = nullptr);
 BOOL CALLBACK HostWindowEnumProc(HWND window, LPARAM message);
 
 // The host's InstallPath registry value; with default_allowed, the default folder when empty.

@@ -39,9 +39,16 @@ inline constexpr char kUninstallInfoName[] = "uinstall.ini";
 inline constexpr char kUninstallerName[] = "chruinst.exe";
 inline constexpr char kUninstallShortcut[] = "キャラクターアンインストール.lnk";
 
+// Windows' list of installed programs, per user (HKEY_CURRENT_USER): each character installation
+// has a key of its own below this one (UninstallEntryKey), with Windows' values and one naming its
+// uinstall.ini, by which the uninstaller finds every installation it serves.
+inline constexpr char kUninstallListKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline constexpr char kUninstallEntryPrefix[] = "OmbrevineCharacter_";
+inline constexpr char kUninstallInfoValue[] = "OmbrevineUninstallInfo";
+
 // The record a run keeps in the install folder while it extracts: this prefix, 8 hexadecimal
-// digits naming the package, ".ini". Section "run" holds AppName, Vendor and Type, section
-// INSTALLEDFILE the entries extracted so far. A run that ends removes it; a killed run leaves it.
+// digits naming the package, ".ini" (package/install_record.h). A run that completes removes it; a
+// run that stops, fails or is killed leaves it.
 inline constexpr char kRunRecordPrefix[] = "_$$$installing$$$_";
 inline constexpr char kRunRecordSection[] = "run";
 

@@ -7,6 +7,8 @@
 
 #include "host/host.h"
 #include "package/package_format.h"
+#include "utils/files.h"
+#include "utils/registry.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
@@ -46,15 +48,6 @@ void CollectInfoFiles(const std::string& folder, int depth, std::vector<std::str
     for (const std::string& sub : SubFolders(folder)) CollectInfoFiles(sub, depth + 1, found);
 }
 
-// A record that its installer still holds open is the record of a run going on: the installer
-// shares it for reading only, so it cannot be opened for deletion.
-bool IsHeldByItsRun(const std::string& record) {
-    UniqueFile file(CreateFileA(record.c_str(), GENERIC_READ | DELETE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return !file && GetLastError() == ERROR_SHARING_VIOLATION;
-}
-
 void CollectRunRecords(const std::string& folder, std::vector<std::string>& found) {
     WIN32_FIND_DATAA entry;
     const std::string pattern = folder + kRunRecordPrefix + "*.ini";
@@ -78,6 +71,29 @@ void AddOnce(std::vector<std::string>& paths, const std::string& path) {
     if (!path.empty() && !ContainsPath(paths, path)) paths.push_back(path);
 }
 
+// Calls visit with each of our entries in Windows' list (its open key and its key's path).
+template <typename Visit>
+void ForEachListEntry(Visit visit) {
+    UniqueHKey list = OpenRegKey(HKEY_CURRENT_USER, kUninstallListKey, KEY_READ);
+    if (!list) return;
+    const std::string prefix = kUninstallEntryPrefix;
+    std::vector<std::string> names;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(list.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        if (std::string(name, size).compare(0, prefix.size(), prefix) == 0) names.emplace_back(name, size);
+    }
+    for (const std::string& entry_name : names) {
+        const std::string path = JoinText({kUninstallListKey, "\\", entry_name});
+        UniqueHKey entry = OpenRegKey(HKEY_CURRENT_USER, path, KEY_READ);
+        if (entry) visit(entry.get(), path);
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> SearchRoots(const std::string& own_folder) {
@@ -87,8 +103,41 @@ std::vector<std::string> SearchRoots(const std::string& own_folder) {
     return roots;
 }
 
+std::vector<std::string> ListedUninstallInfos() {
+    std::vector<std::string> infos;
+    ForEachListEntry([&](HKEY entry, const std::string&) {
+        const std::string info = ReadRegString(entry, kUninstallInfoValue, "");
+        if (!info.empty()) infos.push_back(info);
+    });
+    return infos;
+}
+
+bool ListEntryNamesProgram(const std::string& own_path) {
+    bool named = false;
+    ForEachListEntry([&](HKEY entry, const std::string&) {
+        // "PROGRAM" "uinstall.ini": the program's path between the first pair of quotes.
+        const std::string command = ReadRegString(entry, "UninstallString", "");
+        const size_t close = command.find('"', 1);
+        named = named || (!command.empty() && command[0] == '"' && close != std::string::npos &&
+                          SamePath(command.substr(1, close - 1), own_path));
+    });
+    return named;
+}
+
+bool RemoveStaleListEntry(const std::string& info_path) {
+    if (GetFileAttributesA(info_path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const std::string key = UninstallEntryKey(info_path);
+    {
+        UniqueHKey entry = OpenRegKey(HKEY_CURRENT_USER, key, KEY_READ);
+        if (!entry || !SamePath(ReadRegString(entry.get(), kUninstallInfoValue, ""), info_path)) {
+            return false;
+        }
+    }
+    return RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str()) == ERROR_SUCCESS;
+}
+
 std::vector<Installation> FindInstallations(const std::vector<std::string>& roots) {
-    std::vector<std::string> info_files;
+    std::vector<std::string> info_files = ListedUninstallInfos();
     for (const std::string& root : roots) CollectInfoFiles(AddBackslash(root), 0, info_files);
 
     std::vector<Installation> found;
@@ -100,6 +149,10 @@ std::vector<Installation> FindInstallations(const std::vector<std::string>& root
         seen.push_back(path);
         AddOnce(record_folders, installation.install_dir);
         found.push_back(std::move(installation));
+    }
+    // The records that complete installations took in are part of those.
+    for (const Installation& installation : found) {
+        for (const std::string& record : installation.run_records) seen.push_back(record);
     }
     std::vector<std::string> records;
     for (const std::string& folder : record_folders) CollectRunRecords(AddBackslash(folder), records);

@@ -35,6 +35,11 @@ const char kTryAgain[] =
     "ファイルを使っているプログラムを\r\n終了してから、もう一度\r\nアンインストールしてください。";
 const char kNothingFound[] = "アンインストールできるキャラクターが\r\n見つかりません。";
 const char kUnreadable[] = "アンインストール情報を読み込めません。";
+const char kStaleEntry[] =
+    "アンインストール情報がないため、\r\nWindowsのプログラムの一覧から\r\n削除しました。";
+const char kUnconfirmed[] =
+    "のインストール先を確認できないため、\r\n何も削除しませんでした。";
+const char kDamaged[] = "次の項目はファイルの名前として正しくないため、\r\n無視しました。";
 const char kMoreBefore[] = "ほか";
 const char kMoreAfter[] = "件";
 
@@ -59,16 +64,26 @@ bool IsRunningInHost(const Installation& installation) {
         installation.type.empty()) {
         return false;
     }
-    return NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, installation.vendor, installation.type) != 0;
+    // A host window that does not answer may hold the character: it counts as running it.
+    bool unanswered = false;
+    return NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, installation.vendor, installation.type,
+                             &unanswered) != 0 ||
+           unanswered;
 }
 
 void TellOutcome(const Installation& installation, const RemovalOutcome& outcome) {
+    if (outcome.unconfirmed) {
+        ShowError(JoinText({Quoted(installation.app_name), kUnconfirmed, "\r\n",
+                            StripTrailingDelimiter(installation.install_dir)}));
+        return;
+    }
     std::string text = Quoted(installation.app_name) +
                        (outcome.Complete() ? kRemoved : kNotCompleted);
     if (!outcome.failed.empty()) {
         text += "\r\n\r\n" + std::string(kFailed) + NameLines(outcome.failed) + "\r\n" + kTryAgain;
     }
     if (!outcome.refused.empty()) text += "\r\n\r\n" + std::string(kRefused) + NameLines(outcome.refused);
+    if (!outcome.damaged.empty()) text += "\r\n\r\n" + std::string(kDamaged) + NameLines(outcome.damaged);
     if (!outcome.kept.empty()) text += "\r\n\r\n" + std::string(kKept) + NameLines(outcome.kept);
     if (outcome.Complete()) {
         ShowConfirm(text, MB_OK);
@@ -92,6 +107,13 @@ public:
             }
             return false;
         }
+        // Nothing would be removed: said before the question, which would promise otherwise.
+        if (!installation.confirmed) {
+            RemovalOutcome nothing;
+            nothing.unconfirmed = true;
+            if (!silent_) TellOutcome(installation, nothing);
+            return false;
+        }
         const char* question =
             installation.kind == InstallationKind::kInterrupted ? kInterruptedQuestion : kQuestion;
         if (!silent_ && ShowConfirm(Quoted(installation.app_name) + question, MB_YESNO) != IDYES) {
@@ -109,9 +131,13 @@ public:
         return outcome.Complete();
     }
 
-    // The program's own file goes when it removed an installation it served and serves none now.
+    // The program's own file goes when it removed an installation it served and serves none now:
+    // no record found names it, and no entry of Windows' list does.
     void RemoveSelfWhenUnused() {
-        if (removed_served_ && FindServedInstallations(own_folder_).empty()) StartSelfRemoval();
+        if (removed_served_ && FindServedInstallations(own_folder_).empty() &&
+            !ListEntryNamesProgram(OwnProgramPath())) {
+            StartSelfRemoval();
+        }
     }
 
     const std::string& own_folder() const { return own_folder_; }
@@ -156,6 +182,11 @@ bool NamedInstallation(const std::string& argument, Installation& installation) 
 int RemoveNamed(const std::string& argument, bool silent) {
     Installation installation;
     if (!NamedInstallation(argument, installation)) {
+        // Windows' list may name an installation that was removed by hand: its entry goes.
+        if (RemoveStaleListEntry(FullPath(argument))) {
+            if (!silent) ShowConfirm(kStaleEntry, MB_OK);
+            return 0;
+        }
         if (!silent) ShowError(std::string(kUnreadable) + "\r\n" + argument);
         return 1;
     }

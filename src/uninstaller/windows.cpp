@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "uninstaller/resource.h"
 #include "utils/message_box.h"
 #include "utils/system_libraries.h"
@@ -19,10 +21,29 @@ const char kFolderColumn[] = "フォルダ";
 constexpr DWORD kMoveInterval = 20;
 constexpr DWORD kFullBarPause = 500;  // ms
 
+// How a control of the list window follows its size: moved with the right or bottom edge, or
+// stretched with it.
+enum Anchor : unsigned { kMoveX = 1, kMoveY = 2, kGrowX = 4, kGrowY = 8 };
+struct AnchoredControl {
+    int id;
+    unsigned anchor;
+};
+constexpr AnchoredControl kListLayout[] = {
+    {IDC_UNINSTALL_LIST, kGrowX | kGrowY},
+    {IDC_LIST_RULE_DARK, kMoveY | kGrowX},
+    {IDC_LIST_RULE_LIGHT, kMoveY | kGrowX},
+    {IDOK, kMoveX | kMoveY},
+    {IDCANCEL, kMoveX | kMoveY},
+};
+constexpr size_t kLaidOut = sizeof kListLayout / sizeof kListLayout[0];
+
 // The state of the list window, passed through its creation parameter.
 struct ListState {
     ListActions* actions;
     std::vector<Installation> installations;
+    RECT first_client{};            // the client area as the template made it
+    RECT first_window{};            // the window as the template made it: its smallest size
+    RECT first_controls[kLaidOut]{};  // each laid-out control, in client coordinates
 };
 
 void AddColumn(HWND list, int index, const char* title) {
@@ -34,13 +55,57 @@ void AddColumn(HWND list, int index, const char* title) {
                  reinterpret_cast<LPARAM>(&column));
 }
 
+// The names as wide as they are, but never more than half the list, so that the folders start in
+// sight; the folders as wide as theirs, at least the rest of the list (longer ones scroll).
+void SizeColumns(HWND list) {
+    RECT area{};
+    GetClientRect(list, &area);
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE_USEHEADER);
+    if (SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0) > area.right / 2) {
+        SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, area.right / 2);
+    }
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE_USEHEADER);
+    const int rest = area.right - static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0));
+    if (SendMessageA(list, LVM_GETCOLUMNWIDTH, 1, 0) < rest) {
+        SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, rest);
+    }
+}
+
+void RememberLayout(HWND dialog, ListState& state) {
+    GetClientRect(dialog, &state.first_client);
+    GetWindowRect(dialog, &state.first_window);
+    for (size_t i = 0; i < kLaidOut; ++i) {
+        RECT& rect = state.first_controls[i];
+        GetWindowRect(GetDlgItem(dialog, kListLayout[i].id), &rect);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    }
+}
+
+// Moves and stretches the controls by what the client area gained over the template's.
+void Relayout(HWND dialog, const ListState& state) {
+    RECT client{};
+    GetClientRect(dialog, &client);
+    const int dx = std::max(0L, client.right - state.first_client.right);
+    const int dy = std::max(0L, client.bottom - state.first_client.bottom);
+    for (size_t i = 0; i < kLaidOut; ++i) {
+        const RECT& first = state.first_controls[i];
+        const unsigned anchor = kListLayout[i].anchor;
+        const int x = first.left + ((anchor & kMoveX) != 0 ? dx : 0);
+        const int y = first.top + ((anchor & kMoveY) != 0 ? dy : 0);
+        const int width = first.right - first.left + ((anchor & kGrowX) != 0 ? dx : 0);
+        const int height = first.bottom - first.top + ((anchor & kGrowY) != 0 ? dy : 0);
+        MoveWindow(GetDlgItem(dialog, kListLayout[i].id), x, y, width, height, TRUE);
+    }
+    SizeColumns(GetDlgItem(dialog, IDC_UNINSTALL_LIST));
+}
+
 void FillList(HWND dialog, const ListState& state) {
     const HWND list = GetDlgItem(dialog, IDC_UNINSTALL_LIST);
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
     for (size_t i = 0; i < state.installations.size(); ++i) {
         const Installation& installation = state.installations[i];
         std::string name = ListedName(installation);
-        std::string folder = StripTrailingDelimiter(installation.install_dir);
+        std::string folder = installation.ShownFolder();
         LVITEMA item{};
         item.mask = LVIF_TEXT;
         item.iItem = static_cast<int>(i);
@@ -53,15 +118,7 @@ void FillList(HWND dialog, const ListState& state) {
         SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
                      reinterpret_cast<LPARAM>(&item));
     }
-    // The names as wide as they are; the folders take the rest, or scroll when they are longer.
-    SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE_USEHEADER);
-    SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE);
-    RECT area{};
-    GetClientRect(list, &area);
-    const int rest = area.right - static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0));
-    if (SendMessageA(list, LVM_GETCOLUMNWIDTH, 1, 0) < rest) {
-        SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, rest);
-    }
+    SizeColumns(list);
     LVITEMA chosen{};
     chosen.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     chosen.state = LVIS_SELECTED | LVIS_FOCUSED;
@@ -70,6 +127,7 @@ void FillList(HWND dialog, const ListState& state) {
 
 void InitList(HWND dialog, ListState& state) {
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
+    RememberLayout(dialog, state);
     const HWND list = GetDlgItem(dialog, IDC_UNINSTALL_LIST);
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     AddColumn(list, 0, kNameColumn);
@@ -104,6 +162,16 @@ INT_PTR CALLBACK ListDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
         case WM_INITDIALOG:
             InitList(dialog, *reinterpret_cast<ListState*>(lparam));
             SetMessageOwner(dialog);
+            return TRUE;
+        case WM_SIZE:
+            if (state != nullptr) Relayout(dialog, *state);
+            return TRUE;
+        case WM_GETMINMAXINFO:
+            if (state != nullptr) {
+                auto* limits = reinterpret_cast<MINMAXINFO*>(lparam);
+                limits->ptMinTrackSize.x = state->first_window.right - state->first_window.left;
+                limits->ptMinTrackSize.y = state->first_window.bottom - state->first_window.top;
+            }
             return TRUE;
         case WM_NOTIFY:
             if (reinterpret_cast<const NMHDR*>(lparam)->code == LVN_ITEMCHANGED) EnableRemove(dialog);

@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 
+#include "zlib.h"
+
 #include "utils/unique_any.h"
 
 namespace {
@@ -42,6 +44,25 @@ std::string FileSha256(const std::string& path) {
     UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     return file ? HandleSha256(file.get()) : std::string();
+}
+
+bool FileSizeAndCrc32(const std::string& path, uint64_t& size, uint32_t& crc) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[kBlockSize]);
+    if (!file || !block) return false;
+    uLong sum = crc32(0, nullptr, 0);
+    uint64_t total = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), block.get(), kBlockSize, &read, nullptr)) return false;
+        if (read == 0) break;
+        sum = crc32(sum, block.get(), read);
+        total += read;
+    }
+    size = total;
+    crc = static_cast<uint32_t>(sum);
+    return true;
 }
 
 bool IsSha256Text(const std::string& text) {

@@ -18,5 +18,8 @@ std::string HandleSha256(HANDLE file);
 // The file's SHA-256 as 64 lower-case hexadecimal digits, or an empty text when the file cannot
 // be read.
 std::string FileSha256(const std::string& path);
+// The file's size and CRC-32 (as a ZIP archive records them for its members); false when it
+// cannot be read.
+bool FileSizeAndCrc32(const std::string& path, uint64_t& size, uint32_t& crc);
 // True for 64 hexadecimal digits (either case).
 bool IsSha256Text(const std::string& text);

@@ -49,18 +49,6 @@ NtCreateFileFunction NtCreateFileFunctionOfNtdll() {
     return function;
 }
 
-// A path of the A functions as the W functions take it: in the ANSI code page (932).
-std::wstring WideText(const std::string& text) {
-    const int length =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(std::max(length, 0)), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                            length);
-    }
-    return wide;
-}
-
 std::wstring LastComponent(const std::wstring& path) {
     const size_t separator = path.find_last_of(L"\\/");
     return separator == std::wstring::npos ? path : path.substr(separator + 1);
@@ -138,6 +126,37 @@ std::string FullPath(const std::string& path) {
     char full[MAX_PATH + 1] = {};
     const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
     return length == 0 || length >= sizeof full ? path : std::string(full);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& content) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x10000000) return false;
+    content.assign(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    return content.empty() ||
+           (ReadFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &read,
+                     nullptr) &&
+            read == content.size());
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+    const auto wide = [](const std::string& path) {
+        return WideText(StripTrailingDelimiter(ToBackslashes(FullPath(path))));
+    };
+    return SameName(wide(a), wide(b));
+}
+
+bool IsInsideFolder(const std::string& path, const std::string& folder, std::string& relative) {
+    const std::string full = ToBackslashes(FullPath(path));
+    const std::string base = AddBackslash(StripTrailingDelimiter(ToBackslashes(FullPath(folder))));
+    if (full.size() <= base.size() || !SamePath(full.substr(0, base.size()), base)) return false;
+    // The cut must fall on a character boundary: the byte before it is a real delimiter.
+    if (!IsDelimiterAt(full, static_cast<int>(base.size()))) return false;
+    relative = StripTrailingDelimiter(full.substr(base.size()));
+    return !relative.empty();
 }
 
 bool CreateFolder(const std::string& path) {

@@ -16,6 +16,14 @@ bool FolderExists(const std::string& path);
 // The absolute form of path (relative to the current folder), or path itself when it cannot be
 // made absolute within MAX_PATH.
 std::string FullPath(const std::string& path);
+// The whole file, or false when it can't be read (or is larger than 256 MB).
+bool ReadWholeFile(const std::string& path, std::string& content);
+// True when the two paths name the same file or folder by their text: full paths compared without
+// regard to letter case (as the file system does), a trailing delimiter ignored.
+bool SamePath(const std::string& a, const std::string& b);
+// True when path lies inside folder (below it, not the folder itself); relative then receives the
+// part below folder, without a leading delimiter.
+bool IsInsideFolder(const std::string& path, const std::string& folder, std::string& relative);
 // Creates one folder; false when it exists already, its parent is missing or access is denied.
 bool CreateFolder(const std::string& path);
 // Creates the folder and every missing parent, outermost first.

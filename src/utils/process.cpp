@@ -100,5 +100,5 @@ int32_t RunAndWait(const std::string& command_line, HWND pump_window, bool as_si
 }
 
 std::string CommandLineFor(const std::string& program, const std::string& arguments) {
-    return "\"" + program + "\" " + arguments;
+    return JoinText({"\"", program, "\" ", arguments});
 }

@@ -33,7 +33,7 @@ void LogRead(const std::string& key, const std::string& value) {
         logged_file = current.file;
         LogBatched("設定ファイル " + logged_file);
     }
-    LogBatched("設定 [" + current.section + "] " + key + "=" + value);
+    LogBatched(JoinText({"設定 [", current.section, "] ", key, "=", value}));
 }
 
 }  // namespace
@@ -42,7 +42,10 @@ void SelectProfile(const std::string& file, const std::string& section) {
     Current() = {file, section};
 }
 
-std::string ReadProfileString(const std::string& key, const std::string& default_value) {
+// Keys and defaults are taken as views, made text once here rather than at every caller.
+std::string ReadProfileString(std::string_view key_view, std::string_view default_view) {
+    const std::string key(key_view);
+    const std::string default_value(default_view);
     std::vector<char> buffer(kReadBufferSize, '\0');
     const DWORD length = GetPrivateProfileStringA(Current().section.c_str(), key.c_str(),
                                                   default_value.c_str(), buffer.data(),
@@ -149,13 +152,14 @@ bool ReplaceProfileSectionText(const std::string& section, const std::string& li
            FALSE;
 }
 
-int ReadProfileInt(const std::string& key, int default_value) {
+int ReadProfileInt(std::string_view key_view, int default_value) {
+    const std::string key(key_view);
     const int value = static_cast<int>(GetPrivateProfileIntA(
         Current().section.c_str(), key.c_str(), default_value, Current().file.c_str()));
     LogRead(key, IntToText(value));
     return value;
 }
 
-bool ReadProfileBool(const std::string& key, bool default_value) {
+bool ReadProfileBool(std::string_view key, bool default_value) {
     return ReadProfileInt(key, default_value ? 1 : 0) != 0;
 }

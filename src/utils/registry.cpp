@@ -1,7 +1,9 @@
-// Registry access through RegOpenKeyExA, RegQueryValueExA and RegSetValueExA.
+// Registry access through the A functions (and RegSetValueExW for text in UTF-16).
 #include "utils/registry.h"
 
 #include <vector>
+
+#include "utils/text.h"
 
 UniqueHKey OpenRegKey(HKEY root, const std::string& sub_key, REGSAM access) {
     UniqueHKey key;
@@ -28,4 +30,24 @@ std::string ReadRegString(HKEY key, const std::string& name, const std::string& 
 bool WriteRegString(HKEY key, const std::string& name, const std::string& text) {
     return RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                           static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+}
+
+UniqueHKey CreateRegKey(HKEY root, const std::string& sub_key) {
+    UniqueHKey key;
+    if (RegCreateKeyExA(root, sub_key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
+                        nullptr) != ERROR_SUCCESS) {
+        return UniqueHKey();
+    }
+    return key;
+}
+
+bool WriteRegWideString(HKEY key, const std::string& name, const std::wstring& text) {
+    return RegSetValueExW(key, WideText(name).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+bool WriteRegDword(HKEY key, const std::string& name, DWORD value) {
+    return RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                          sizeof value) == ERROR_SUCCESS;
 }

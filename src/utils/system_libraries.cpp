@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "utils/text.h"
+
 namespace {
 
 // Set once SetDefaultDllDirectories restricted the search: LOAD_LIBRARY_SEARCH_SYSTEM32 is then
@@ -58,7 +60,7 @@ HMODULE LoadSystemLibrary(const char* name) {
     char folder[MAX_PATH + 1] = {};
     const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return nullptr;
-    const std::string path = std::string(folder) + "\\" + name;
+    const std::string path = JoinText({folder, "\\", name});
     return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 

@@ -130,6 +130,28 @@ std::string ToBackslashes(const std::string& path) {
     return ReplaceSeparators(path, '/', '\\');
 }
 
+std::string FileNameKey(const std::string& name) {
+    std::string key = name;
+    for (size_t i = 0; i < key.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(key[i]);
+        if (IsLeadByte(c)) {
+            ++i;  // the second byte stays as it is
+        } else if (c >= 'A' && c <= 'Z') {
+            key[i] = static_cast<char>(c + ('a' - 'A'));
+        }
+    }
+    return key;
+}
+
+std::wstring WideText(const std::string& text, unsigned code_page) {
+    if (text.empty()) return std::wstring();
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(code_page, 0, text.data(), size, wide.data(), length);
+    return wide;
+}
+
 std::string LowerCaseText(const std::string& text) {
     std::string lowered = text.substr(0, 780);
     if (!lowered.empty()) CharLowerBuffA(lowered.data(), static_cast<DWORD>(lowered.size()));
@@ -166,12 +188,21 @@ std::string TrimText(const std::string& text) {
     return first < last ? std::string(first, last) : std::string();
 }
 
+std::string JoinText(std::initializer_list<std::string_view> parts) {
+    size_t size = 0;
+    for (const std::string_view part : parts) size += part.size();
+    std::string text;
+    text.reserve(size);
+    for (const std::string_view part : parts) text.append(part.data(), part.size());
+    return text;
+}
+
 std::string Quoted(const std::string& text) {
-    return "\"" + text + "\"";
+    return JoinText({"\"", text, "\""});
 }
 
 std::string ShortenedText(const std::string& text, size_t max_bytes) {
-    static const std::string kEllipsis = "…";
+    static constexpr std::string_view kEllipsis = "…";
     if (text.size() <= max_bytes || max_bytes < 2 * kEllipsis.size()) return text;
     const size_t room = max_bytes - kEllipsis.size();
     const size_t head_room = room / 2;
@@ -186,7 +217,8 @@ std::string ShortenedText(const std::string& text, size_t max_bytes) {
             break;
         }
     }
-    return text.substr(0, head) + kEllipsis + text.substr(tail);
+    return JoinText({std::string_view(text).substr(0, head), kEllipsis,
+                     std::string_view(text).substr(tail)});
 }
 
 std::string BrokenLines(const std::string& text, size_t max_line_bytes) {
@@ -218,4 +250,8 @@ int DigitsToInt(const std::string& text) {
         scale *= 10;
     }
     return static_cast<int>(value);
+}
+
+void SortNumbers(std::vector<uint64_t>& numbers) {
+    if (!std::is_sorted(numbers.begin(), numbers.end())) std::sort(numbers.begin(), numbers.end());
 }

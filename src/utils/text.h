@@ -5,7 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <string_view>
+#include <vector>
+
+// The code page of the program's own texts and of the package's: Shift-JIS.
+inline constexpr unsigned kJapaneseCodePage = 932;
 
 bool IsLeadByte(unsigned char b);
 
@@ -34,11 +40,20 @@ std::string ToSlashes(const std::string& path);
 std::string ToBackslashes(const std::string& path);
 
 std::string LowerCaseText(const std::string& text);
+// A name as a key that ignores the letter case of one-byte letters (the second byte of a
+// two-byte character is kept as it is), as the file system compares names.
+std::string FileNameKey(const std::string& name);
+// The text in UTF-16, read in the given code page (0: the system's ANSI code page, in which the
+// A functions take paths).
+std::wstring WideText(const std::string& text, unsigned code_page = 0);
 std::string IntToText(int32_t value);
 // In decimal, whatever its size.
 std::string UInt64ToText(uint64_t value);
 std::string IntToHexText(uint32_t value, int width);
 std::string TrimText(const std::string& text);
+// The parts one after the other: one call instead of a chain of concatenations, each of which
+// the compiler expands in place.
+std::string JoinText(std::initializer_list<std::string_view> parts);
 // The text between double quotes, as messages name things.
 std::string Quoted(const std::string& text);
 // The text when it has at most max_bytes bytes (4 or more); otherwise its beginning and its
@@ -50,3 +65,6 @@ std::string ShortenedText(const std::string& text, size_t max_bytes);
 // breaks no word (nor a run of Japanese) of its own.
 std::string BrokenLines(const std::string& text, size_t max_line_bytes);
 int DigitsToInt(const std::string& text);
+// Sorts the numbers in ascending order: one copy of the sort for every list the programs order
+// by number (a sort is a kilobyte of code each time it is written out).
+void SortNumbers(std::vector<uint64_t>& numbers);

@@ -26,7 +26,7 @@ std::string GetFileVersionText(const std::string& path) {
     const std::string digits = IntToHexText(*static_cast<const DWORD*>(value), 8);
     const std::string language_first = digits.substr(4, 4) + digits.substr(0, 4);
 
-    const std::string block = "\\StringFileInfo\\" + language_first + "\\FileVersion";
+    const std::string block = JoinText({"\\StringFileInfo\\", language_first, "\\FileVersion"});
     value = nullptr;
     length = 0;
     if (!VerQueryValueA(info.data(), block.c_str(), &value, &length) || length == 0) {

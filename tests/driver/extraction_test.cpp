@@ -11,6 +11,9 @@
 
 #include "driver/extraction.h"
 #include "driver/globals.h"
+#include "driver/records.h"
+#include "package/ini_text.h"
+#include "package/install_record.h"
 #include "host/host.h"
 #include "support/saved_registry_key.h"
 #include "support/test_support.h"
@@ -44,6 +47,23 @@ protected:
             items.push_back(item);
         }
     }
+    // The names the run's record lists.
+    static std::vector<std::string> RecordListed() {
+        std::vector<std::string> names;
+        for (const RecordedEntry& entry :
+             ReadRunRecordEntries(IniText(ReadTextFile(RunRecord::PathFor(InstallOptions))))) {
+            names.push_back(entry.name);
+        }
+        return names;
+    }
+    // The extraction as the run does it, with the run's record, which a run that completes
+    // removes.
+    static bool Extract() {
+        RunRecord record;
+        const bool done = ExtractPackage(record);
+        if (done) record.Finish();
+        return done;
+    }
     const SavedRegistryKey host_key{HKEY_CURRENT_USER, kHostRegistryKey};
     TestFolder dir;
 };
@@ -60,7 +80,7 @@ TEST_F(ExtractionRun, TwelveEntriesWithTwoPreExtracted) {
     InstallOptions.InstallDir = dir / "out";  // no trailing backslash yet
 
     ScopedBoxAnswers boxes;
-    EXPECT_TRUE(ExtractPackage());
+    EXPECT_TRUE(Extract());
     EXPECT_TRUE(boxes.asked().empty());
     EXPECT_EQ(dir / "out\\", InstallOptions.InstallDir);
     const std::vector<std::string> listed = Listed();
@@ -83,7 +103,7 @@ TEST_F(ExtractionRun, EmptyInstallDirFallsBackToTheHostFolder) {
     InstallOptions.ArchivePath = dir / "p.zip";
     InstallOptions.PreExtractedCount = 1;
     ScopedBoxAnswers boxes;
-    EXPECT_TRUE(ExtractPackage());
+    EXPECT_TRUE(Extract());
     EXPECT_EQ(dir / "host\\", InstallOptions.InstallDir);
     EXPECT_EQ("a", ReadTextFile(dir / "host\\a.txt"));
 }
@@ -94,12 +114,15 @@ TEST_F(ExtractionRun, NothingToExtractFailsWithoutAMessage) {
     InstallOptions.PreExtractedCount = 1;
     InstallOptions.InstallDir = dir / "out\\";
     ScopedBoxAnswers boxes;
-    EXPECT_FALSE(ExtractPackage());
+    EXPECT_FALSE(Extract());
     EXPECT_TRUE(boxes.asked().empty());
     EXPECT_TRUE(Listed().empty());
 }
 
-TEST_F(ExtractionRun, AFailedEntryEndsTheRunWithTheEntriesBeforeItListed) {
+// A run that fails (or stops) leaves its record behind, listing every member it began to write,
+// the failed one too, each with what the archive says it holds: it lists each before anything of
+// it is on the disk, and the uninstaller removes them.
+TEST_F(ExtractionRun, AFailedEntryEndsTheRunWithTheEntriesUpToItRecorded) {
     ASSERT_TRUE(WriteZip(dir / "p.zip", {{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"},
                                          {"$preextractdir$/_$$$setting$$$_.ini", "s"}}));
     InstallOptions.ArchivePath = dir / "p.zip";
@@ -107,10 +130,13 @@ TEST_F(ExtractionRun, AFailedEntryEndsTheRunWithTheEntriesBeforeItListed) {
     InstallOptions.InstallDir = dir / "out\\";
     ForceFolders(dir / "out\\b.txt");  // a folder where the file should go
     ScopedBoxAnswers boxes;
-    EXPECT_FALSE(ExtractPackage());
+    EXPECT_FALSE(Extract());
     ASSERT_EQ(1u, boxes.asked().size());
     EXPECT_EQ("ファイルの書き込みに失敗しました。: " + dir.path() + "out\\\\b.txt", boxes.asked()[0].text);
-    EXPECT_EQ(std::vector<std::string>{"a.txt"}, Listed());
+    EXPECT_EQ("[run]\r\nAppName=試験\r\nVendor=\r\nType=\r\n[INSTALLEDFILE]\r\n"
+              "item0=a.txt\r\ncheck0=1,e8b7be43\r\nitem1=b.txt\r\ncheck1=1,71beeff9\r\n",
+              ReadTextFile(RunRecord::PathFor(InstallOptions)));
+    EXPECT_FALSE(PathExists(dir / "out\\c.txt"));
 }
 
 TEST_F(ExtractionRun, QuitMessageCancels) {
@@ -123,13 +149,13 @@ TEST_F(ExtractionRun, QuitMessageCancels) {
     InstallOptions.InstallDir = dir / "out\\";
     PostQuitMessage(0);  // as the main window's destruction does
     ScopedBoxAnswers boxes;
-    EXPECT_FALSE(ExtractPackage());
+    EXPECT_FALSE(Extract());
     ASSERT_EQ(1u, boxes.asked().size());
     EXPECT_EQ("インストールは中止されました。", boxes.asked()[0].text);
     EXPECT_EQ("確認", boxes.asked()[0].caption);
     // The pump before the first entry met the quit message: the first entry is extracted,
-    // the second is not started.
-    EXPECT_EQ(std::vector<std::string>{"f0.txt"}, Listed());
+    // the second is not started; the record stays, listing the first.
+    EXPECT_EQ(std::vector<std::string>{"f0.txt"}, RecordListed());
     EXPECT_FALSE(PathExists(dir / "out\\f1.txt"));
 }
 
@@ -169,7 +195,7 @@ TEST_F(ExtractionRun, OnlyWhatLandsInTheInstallFolderMustFitThere) {
         if (c.reinstall) InstallOptions.InstallDir = out.path();
         ScopedFreeSpace space(c.free_bytes);
         ScopedBoxAnswers boxes;
-        EXPECT_EQ(c.needed == nullptr, ExtractPackage());
+        EXPECT_EQ(c.needed == nullptr, Extract());
         if (c.needed == nullptr) {
             EXPECT_TRUE(boxes.asked().empty());
             EXPECT_TRUE(FileExists(InstallOptions.InstallDir + "b.bin"));
@@ -211,7 +237,7 @@ TEST_F(ExtractionRun, AnUnfinishedRunIsAskedAboutUnlessSilent) {
         InstallOptions.Silent = c.silent;
         TInstallOptions other = InstallOptions;
         other.AppName = c.app_name;
-        WriteTextFile(RunRecordPath(other), "[run]\r\nAppName=x\r\n[INSTALLEDFILE]\r\nitem0=a.txt\r\n");
+        WriteTextFile(RunRecord::PathFor(other), "[run]\r\nAppName=x\r\n[INSTALLEDFILE]\r\nitem0=a.txt\r\n");
 
         ScopedBoxAnswers boxes{c.answer};
         EXPECT_EQ(c.goes_on, ConfirmUnfinishedRun());
@@ -253,7 +279,7 @@ TEST_F(ExtractionRun, TheRunRecordIsMadeAnewAndAKilledRunsListKept) {
         InstallOptions.PreExtractedCount = 1;
         InstallOptions.InstallDir = out / "dest\\";
         ForceFolders(InstallOptions.InstallDir);
-        const std::string record = RunRecordPath(InstallOptions);
+        const std::string record = RunRecord::PathFor(InstallOptions);
         const std::string outside = out / "outside.ini";
         WriteTextFile(c.stands == std::string("record") ? record : outside, left);
         std::unique_ptr<UnixSymlink> symlink;
@@ -265,7 +291,7 @@ TEST_F(ExtractionRun, TheRunRecordIsMadeAnewAndAKilledRunsListKept) {
         }
 
         ScopedBoxAnswers boxes;
-        EXPECT_TRUE(ExtractPackage());
+        EXPECT_TRUE(Extract());
         EXPECT_TRUE(boxes.asked().empty());
         EXPECT_EQ(c.listed, Listed());
         if (c.stands != std::string("record")) {
@@ -275,18 +301,6 @@ TEST_F(ExtractionRun, TheRunRecordIsMadeAnewAndAKilledRunsListKept) {
             EXPECT_FALSE(PathExists(record));
         }
     }
-}
-
-TEST_F(ExtractionRun, TheRecordIsRemovedWhenTheRunFails) {
-    ASSERT_TRUE(WriteZip(dir / "p.zip", {{"a.txt", "a"}, {"b.txt", "b"},
-                                         {"$preextractdir$/_$$$setting$$$_.ini", "s"}}));
-    InstallOptions.ArchivePath = dir / "p.zip";
-    InstallOptions.PreExtractedCount = 1;
-    InstallOptions.InstallDir = dir / "out\\";
-    ForceFolders(dir / "out\\b.txt");  // a folder where the file should go
-    ScopedBoxAnswers boxes;
-    EXPECT_FALSE(ExtractPackage());
-    EXPECT_FALSE(FileExists(RunRecordPath(InstallOptions)));
 }
 
 }  // namespace

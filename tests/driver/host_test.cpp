@@ -10,12 +10,23 @@ namespace {
 
 TEST(HostWindows, AnswersAreSummedAndTheIdentifierIsPublished) {
     FakeHost host(2, 1);
-    EXPECT_EQ(2, NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, "ベンダー", "type"));
+    bool unanswered = true;
+    EXPECT_EQ(2, NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, "ベンダー", "type", &unanswered));
+    EXPECT_FALSE(unanswered);
     // Both windows titled "マーレスウェア" read Vendor|Type; the window with another title is
     // never asked.
     EXPECT_EQ((std::vector<std::string>{"1032:ベンダー|type", "1032:ベンダー|type"}), host.Seen());
     // The mapping exists only while the windows are asked.
     EXPECT_EQ(nullptr, OpenFileMappingA(FILE_MAP_READ, FALSE, kHostMappingName));
+}
+
+// A host that hangs must not hang the installer or the uninstaller: its windows are waited for a
+// bounded time, add nothing, and are reported as not answering.
+TEST(HostWindows, AHostThatDoesNotAnswerIsNotWaitedForEndlessly) {
+    FakeHost host(1, 1, true);
+    bool unanswered = false;
+    EXPECT_EQ(0, NotifyHostWindows(WM_INSTALLER_QUERYRUNNING, "v", "t", &unanswered));
+    EXPECT_TRUE(unanswered);
 }
 
 TEST(HostWindows, NoWindowsAnswerZero) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 #include "support/e2e_fixture.h"
@@ -94,6 +95,7 @@ protected:
         ForceFolders(temp_);
         SetEnvironmentVariableA("TMP", temp_.c_str());
         ForceFolders(host_);
+        ForceFolders(places_);
         WriteTextFile(host_ + "marleth.exe", "the host");
         GetProgramsFolder();  // the shell records its folders in the registry on first use
     }
@@ -106,7 +108,9 @@ protected:
     PrefixState State() const {
         PrefixState state;
         Walk("C:\\", state.files);
-        for (const auto& [path, content] : SnapshotTree(host_)) state.files[host_ + path] = content;
+        for (const std::string& folder : {host_, places_}) {
+            for (const auto& [path, content] : SnapshotTree(folder)) state.files[folder + path] = content;
+        }
         RegistryTree(HKEY_CURRENT_USER, "Software", state.registry);
         return state;
     }
@@ -119,8 +123,24 @@ protected:
         return Run(host_ + "chruinst.exe", {"-s", info}, {});
     }
 
+    // Waits until the uninstaller in folder has removed itself: its copy has ended and the
+    // program file is gone.
+    bool WaitForSelfRemoval(const std::string& folder) {
+        return WaitFor([&] { return !PathExists(folder + "chruinst.exe") && !CopyStarted(); });
+    }
+    // True when an uninstaller started the copy that removes it (it is made before the program
+    // ends, in the temporary folder, and goes when the copy ends).
+    bool CopyStarted() const {
+        for (const auto& [path, content] : SnapshotTree(temp_)) {
+            if (path.compare(0, 9, "chruinst-") == 0) return true;
+        }
+        return false;
+    }
+
     const std::string host_ = dir / "host\\";
     const std::string temp_ = dir / "tmp\\";
+    // Install folders other than the host folder.
+    const std::string places_ = dir / "places\\";
 
 private:
     void Walk(const std::string& folder, std::map<std::string, std::string>& out) const {
@@ -179,39 +199,256 @@ std::string BuildSample(const std::string& group, const std::string& folder) {
     return exe;
 }
 
-TEST_F(UninstallerE2E, RoundTripGivesThePrefixBackButForWhatIsKept) {
-    const PrefixState initial = State();
-    // A second character sharing the uninstaller, installed first.
-    EXPECT_EQ(0, Run(Build(HostCharacter("二番目", "typ", group_), HostCharacterFiles("typ"),
-                           "second.exe"),
-                     {"-s"}, {}));
-    const PrefixState before = State();
+// A character package's setting: its name, type and the options that differ from a character
+// installed into the host folder with its uninstaller beside the host.
+std::string Character(const std::string& name, const std::string& type, const std::string& group,
+                      const std::string& options = "") {
+    return "[options]\r\nAppName=" + name + "\r\nInstallMode=0\r\nVendor=ven\r\nType=" + type +
+           "\r\nUninstallInfoDir=($INSTALLDIR)\\ven\\" + type + "\r\nshortcut_group=" + group +
+           "\r\nMenuPath_0=" + type + "を起動.lnk\r\nMenuFileName_0=marleth.exe\r\n" + options +
+           (options.find("DefaultInstallDir=") == std::string::npos ? "DefaultInstallDir=($MARLETHDIR)\r\n" : "") +
+           (options.find("UninstallExeDir=") == std::string::npos ? "UninstallExeDir=($MARLETHDIR)\r\n" : "");
+}
 
-    EXPECT_EQ(0, Run(BuildSample(SampleGroup(), dir.path()), {"-s"}, {}));
-    const std::string kohaku = host_ + "samplehouse\\kohaku\\";
-    ASSERT_TRUE(FileExists(kohaku + "uinstall.ini"));
-    WriteTextFile(kohaku + "shell\\talk.txt", "the user's own words");
-    EXPECT_EQ(0, Uninstall(kohaku + "uinstall.ini"));
+Files CharacterFilesOf(const std::string& type, Files more = {}) {
+    more["ven\\" + type + "\\ven-" + type + ".mrl"] = type;
+    more["ven\\" + type + "\\shell\\surface.txt"] = "surface of " + type;
+    return more;
+}
 
-    // Equal but for the file the user changed (and its folders), and the host's two values.
-    const std::vector<std::string> kept{"+" + host_ + "samplehouse", "+" + kohaku.substr(0, kohaku.size() - 1),
-                                        "+" + kohaku + "shell", "+" + kohaku + "shell\\talk.txt"};
-    const PrefixState after = State();
-    EXPECT_EQ(kept, Differences(before.files, after.files));
-    const std::vector<std::string> host_values{
-        "~Software\\Calderex\\MarlethWare2002|Attr"};  // the sample has no Attr of its own
-    EXPECT_EQ(host_values, Differences(before.registry, after.registry));
+// Many members, so that a run can be held and stopped in the middle.
+Files ManyFiles(Files files) {
+    for (int i = 0; i < 1500; ++i) files["many\\f" + IntToText(i) + ".txt"] = std::string(100, 'x');
+    return files;
+}
 
-    // The second character was untouched (its files and the uninstaller are there, as compared
-    // above) and is still removable; then the uninstaller, serving nothing more, removes itself.
-    EXPECT_EQ(0, Uninstall(host_ + "ven\\typ\\uinstall.ini"));
-    EXPECT_TRUE(WaitFor([&] { return !PathExists(host_ + "chruinst.exe"); }));
-    EXPECT_TRUE(WaitFor([&] { return SnapshotTree(temp_).empty(); })) << "the copy stayed";
-    const PrefixState last = State();
-    EXPECT_EQ(kept, Differences(initial.files, last.files));
-    EXPECT_EQ((std::vector<std::string>{"+Software\\Calderex\\MarlethWare2002|Attr",
-                                        "+Software\\Calderex\\MarlethWare2002|Distributor"}),
-              Differences(initial.registry, last.registry));
+// The host's two values stay by design once a character wrote them.
+std::vector<std::string> WithoutHostValues(std::vector<std::string> differences) {
+    differences.erase(std::remove_if(differences.begin(), differences.end(),
+                                     [](const std::string& d) {
+                                         return d.find("Calderex\\MarlethWare2002|") != std::string::npos;
+                                     }),
+                      differences.end());
+    return differences;
+}
+
+// Every installation can be undone, however it was made and whatever happened to it: each row
+// installs, then removes what it installed, and the prefix (files of drive C:, the test's host
+// and install folders, HKEY_CURRENT_USER\Software) is as it was but for what is kept on purpose.
+TEST_F(UninstallerE2E, EveryInstallationCanBeUndone) {
+    struct Row {
+        const char* what;
+        // Builds the packages and makes what must exist beforehand.
+        std::function<void()> prepare;
+        // Installs and removes; adds to kept what stays on purpose (as Differences names it).
+        std::function<void(std::vector<std::string>& kept)> round_trip;
+    };
+    const std::string chosen = places_ + "選んだ表\\";
+    const std::string distant = places_ + "遠く\\";
+    const std::string arch = places_ + "arch\\";
+    const std::string elsewhere = places_ + "elsewhere\\";
+    std::string exe, exe2;
+    const auto uninstall_with = [&](const std::string& program, const std::string& info) {
+        return Run(program, {"-s", info}, {});
+    };
+    const auto stop = [&](const std::string& package, bool kill) {
+        HeldExtraction hold("many\\f0.txt");
+        DrivenProcess installer(package, {"-s"});
+        ASSERT_TRUE(hold.WaitUntilHeld(installer.handle())) << installer.Describe();
+        if (kill) {
+            ASSERT_TRUE(TerminateProcess(installer.handle(), 99));
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(installer.handle(), 60000));
+            return;
+        }
+        const FoundWindow main = installer.WaitForWindow("TCharacterInstaller", "キャラクター");
+        ASSERT_NE(nullptr, main.window);
+        PostMessageA(main.window, WM_CLOSE, 0, 0);  // as "end task" and logging off do
+        ASSERT_TRUE(WaitFor([&] { return !IsWindow(main.window); })) << installer.Describe();
+        hold.Release();
+        std::string mismatch;
+        EXPECT_EQ(1, AnswerBoxesAndWait(installer,
+                                        {{kConfirm, "インストールは中止されました。", IDOK},
+                                         {kError, "インストールは失敗しました。", IDOK}},
+                                        mismatch));
+        EXPECT_EQ("", mismatch);
+    };
+    const Row rows[] = {
+        {"the default folder, a file the user changed",
+         [&] { exe = BuildSample(SampleGroup(), dir.path()); },
+         [&](std::vector<std::string>& kept) {
+             EXPECT_EQ(0, Run(exe, {"-s"}, {}));
+             const std::string kohaku = host_ + "samplehouse\\kohaku\\";
+             WriteTextFile(kohaku + "shell\\talk.txt", "the user's own words");
+             EXPECT_EQ(0, Uninstall(kohaku + "uinstall.ini"));
+             kept = {"+" + host_ + "samplehouse", "+" + host_ + "samplehouse\\kohaku",
+                     "+" + kohaku + "shell", "+" + kohaku + "shell\\talk.txt"};
+         }},
+        {"a folder chosen on the folder page, removed from the uninstall shortcut",
+         [&] {
+             exe = Build(Character("選ぶ", "cho", group_, "Dialogs=FOLDERSELECT\r\n"),
+                         CharacterFilesOf("cho"), "chosen.exe");
+             ForceFolders(chosen);
+         },
+         [&](std::vector<std::string>&) {
+             DrivenProcess installer(exe, {});
+             const FoundWindow question = installer.WaitForBox(kConfirm);
+             EXPECT_EQ("キャラクター\"選ぶ\"をインストールします。\r\nよろしいですか？", question.text);
+             DrivenProcess::Press(question, IDYES);
+             const FoundWindow page = installer.WaitForWindow("#32770", "インストールフォルダの設定");
+             ASSERT_NE(nullptr, page.window) << installer.Describe();
+             SetControlText(Control(page, 1004), StripTrailingDelimiter(chosen));  // IDC_FOLDER_PATH
+             Click(Control(page, 102));                                           // IDC_FOLDER_OK
+             std::string mismatch;
+             EXPECT_EQ(0, AnswerBoxesAndWait(installer,
+                                             {{kConfirm, "\"選ぶ\"のインストールは正常に終了しました。\r\n起動しますか？", IDNO}},
+                                             mismatch));
+             EXPECT_EQ("", mismatch);
+             ASSERT_TRUE(FileExists(chosen + "ven\\cho\\uinstall.ini"));
+             // The shortcut starts the uninstaller without a path: it finds the character.
+             EXPECT_EQ(0, Run(host_ + "chruinst.exe", {},
+                              {{kConfirm, "\"選ぶ\"を削除します。\r\nよろしいですか？", IDYES},
+                               {kConfirm, "\"選ぶ\"を削除しました。", IDOK}}));
+         }},
+        {"archive mode",
+         [&] {
+             exe = Build(Character("書庫", "arc", group_, "UninstallExeDir=($INSTALLDIR)\r\n"),
+                         CharacterFilesOf("arc"), "archive.zip", "--zip");
+             ForceFolders(arch);
+             CopyFileA((TestBinDir() + "setup.exe").c_str(), (arch + "setup.exe").c_str(), FALSE);
+         },
+         [&](std::vector<std::string>& kept) {
+             EXPECT_EQ(0, Run(arch + "setup.exe", {exe},
+                              {{kConfirm, "\"書庫\"のインストールは正常に終了しました。\r\n起動しますか？", IDNO}}));
+             EXPECT_EQ(0, uninstall_with(arch + "chruinst.exe", arch + "ven\\arc\\uinstall.ini"));
+             EXPECT_TRUE(WaitForSelfRemoval(arch));
+             kept = {"+" + arch + "MarlethArchives", "+" + arch + "MarlethArchives\\archive.zip"};
+         }},
+        {"two characters sharing the uninstaller, one outside the host folder",
+         [&] {
+             exe = Build(Character("一つ目", "one", group_), CharacterFilesOf("one"), "one.exe");
+             exe2 = Build(Character("遠い", "far", group_, "DefaultInstallDir=" + distant + "\r\n"),
+                          CharacterFilesOf("far"), "far.exe");
+         },
+         [&](std::vector<std::string>& kept) {
+             EXPECT_EQ(0, Run(exe, {"-s"}, {}));
+             EXPECT_EQ(0, Run(exe2, {"-s"}, {}));
+             EXPECT_EQ(0, Uninstall(host_ + "ven\\one\\uinstall.ini"));
+             // It still serves the other one: it stays, and so does the group's shortcut.
+             EXPECT_FALSE(CopyStarted());
+             EXPECT_TRUE(FileExists(host_ + "chruinst.exe"));
+             EXPECT_TRUE(FileExists(ProgramsFolder() + "\\" + group_ + "\\キャラクターアンインストール.lnk"));
+             EXPECT_EQ(0, Uninstall(distant + "ven\\far\\uinstall.ini"));
+             kept = {"+" + StripTrailingDelimiter(distant)};  // the install folder itself stays
+         }},
+        {"an upgrade that drops files",
+         [&] {
+             exe = Build(Character("上げる", "upg", group_),
+                         CharacterFilesOf("upg", {{"ven\\upg\\old.txt", "only in 1"}, {"both.txt", "1"}}),
+                         "v1.exe");
+             exe2 = Build(Character("上げる", "upg", group_),
+                          CharacterFilesOf("upg", {{"both.txt", "version 2"}}), "v2.exe");
+         },
+         [&](std::vector<std::string>&) {
+             EXPECT_EQ(0, Run(exe, {"-s"}, {}));
+             EXPECT_EQ(0, Run(exe2, {"-s"}, {}));
+             EXPECT_EQ(0, Uninstall(host_ + "ven\\upg\\uinstall.ini"));
+         }},
+        {"two characters installing one file in different versions",
+         [&] {
+             exe = Build(Character("甲", "ka", group_), CharacterFilesOf("ka", {{"common\\shared.txt", "ka's"}}),
+                         "ka.exe");
+             exe2 = Build(Character("乙", "ot", group_), CharacterFilesOf("ot", {{"common\\shared.txt", "ot's"}}),
+                          "ot.exe");
+         },
+         [&](std::vector<std::string>&) {
+             EXPECT_EQ(0, Run(exe, {"-s"}, {}));
+             EXPECT_EQ(0, Run(exe2, {"-s"}, {}));
+             EXPECT_EQ(0, Uninstall(host_ + "ven\\ot\\uinstall.ini"));
+             EXPECT_TRUE(FileExists(host_ + "common\\shared.txt"));  // the first lists it
+             EXPECT_EQ(0, Uninstall(host_ + "ven\\ka\\uinstall.ini"));
+         }},
+        {"a first installation stopped politely, then removed",
+         [&] { exe = Build(Character("止める", "sto", group_), ManyFiles(CharacterFilesOf("sto")), "stop.exe"); },
+         [&](std::vector<std::string>&) {
+             stop(exe, false);
+             const std::string record = FindRunRecord(host_);
+             ASSERT_NE("", record);
+             EXPECT_EQ(0, uninstall_with(TestBinDir() + "chruinst.exe", record));
+         }},
+        {"a killed first installation, then removed",
+         [&] { exe = Build(Character("殺す", "kil", group_), ManyFiles(CharacterFilesOf("kil")), "kill.exe"); },
+         [&](std::vector<std::string>&) {
+             stop(exe, true);
+             const std::string record = FindRunRecord(host_);
+             ASSERT_NE("", record);
+             EXPECT_EQ(0, uninstall_with(TestBinDir() + "chruinst.exe", record));
+         }},
+        {"a killed upgrade, then removed",
+         [&] {
+             exe = Build(Character("途中", "mid", group_), CharacterFilesOf("mid", {{"a.txt", "1"}}), "mid1.exe");
+             exe2 = Build(Character("途中", "mid", group_),
+                          ManyFiles(CharacterFilesOf("mid", {{"a.txt", "version 2"}})), "mid2.exe");
+         },
+         [&](std::vector<std::string>&) {
+             EXPECT_EQ(0, Run(exe, {"-s"}, {}));
+             stop(exe2, true);
+             EXPECT_EQ("version 2", ReadTextFile(host_ + "a.txt"));  // written before the hold
+             EXPECT_EQ(0, Uninstall(host_ + "ven\\mid\\uinstall.ini"));
+         }},
+        {"an older uinstall.ini, its folder confirmed by its character file",
+         [] {},
+         [&](std::vector<std::string>&) {
+             const std::string folder = host_ + "ven\\old\\";
+             ForceFolders(folder);
+             WriteTextFile(folder + "ven-old.mrl", "old");
+             WriteTextFile(folder + "data.txt", "old data");
+             CopyFileA((TestBinDir() + "chruinst.exe").c_str(), (host_ + "chruinst.exe").c_str(), FALSE);
+             WriteTextFile(folder + "uinstall.ini",
+                           "[options]\r\nAppName=古い\r\nVendor=ven\r\nType=old\r\n"
+                           "UninstallInfoDir=($INSTALLDIR)\\ven\\old\r\nUninstallExeDir=($INSTALLDIR)\r\n"
+                           "shortcut_group=" + group_ + "\r\n[INSTALLEDFILE]\r\nitem0=ven\\old\\ven-old.mrl\r\n"
+                           "item1=ven\\old\\data.txt\r\n");
+             EXPECT_EQ(0, Uninstall(folder + "uinstall.ini"));
+         }},
+        {"an older uinstall.ini whose folder nothing confirms: refused and kept",
+         [] {},
+         [&](std::vector<std::string>& kept) {
+             ForceFolders(elsewhere);
+             ForceFolders(chosen);
+             WriteTextFile(chosen + "ven-new.mrl", "new");
+             WriteTextFile(elsewhere + "uinstall.ini",
+                           "[options]\r\nAppName=新しい\r\nVendor=ven\r\nType=new\r\n"
+                           "UninstallInfoDir=($MARLETHDIR)\\x\r\nDefaultInstallDir=($MARLETHDIR)\r\n"
+                           "[INSTALLEDFILE]\r\nitem0=ven-new.mrl\r\n");
+             EXPECT_EQ(1, Run(TestBinDir() + "chruinst.exe", {elsewhere + "uinstall.ini"},
+                              {{kError, "\"新しい\"のインストール先を確認できないため、\r\n何も削除しませんでした。\r\n" +
+                                            StripTrailingDelimiter(host_), IDOK}}));
+             kept = {"+" + StripTrailingDelimiter(elsewhere), "+" + elsewhere + "uinstall.ini",
+                     "+" + StripTrailingDelimiter(chosen), "+" + chosen + "ven-new.mrl"};
+         }},
+        {"an empty start-menu group",
+         [&] {
+             exe = Build(Character("空", "emp", ""), CharacterFilesOf("emp"), "empty.exe");
+         },
+         [&](std::vector<std::string>&) {
+             EXPECT_EQ(0, Run(exe, {"-s"}, {}));
+             EXPECT_TRUE(FileExists(ProgramsFolder() + "\\empを起動.lnk"));
+             EXPECT_EQ(0, Uninstall(host_ + "ven\\emp\\uinstall.ini"));
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.prepare();
+        const PrefixState before = State();
+        std::vector<std::string> kept;
+        row.round_trip(kept);
+        EXPECT_TRUE(WaitForSelfRemoval(host_));
+        const PrefixState after = State();
+        std::sort(kept.begin(), kept.end());
+        EXPECT_EQ(kept, Differences(before.files, after.files));
+        EXPECT_EQ(std::vector<std::string>(), WithoutHostValues(Differences(before.registry, after.registry)));
+        for (const std::string& folder : {chosen, distant, arch, elsewhere}) DeleteTree(folder);
+    }
 }
 
 TEST_F(UninstallerE2E, ARunningCharacterIsNotRemoved) {

@@ -20,14 +20,17 @@ std::string ReadMapping() {
 
 }  // namespace
 
-FakeHost::FakeHost(int windows, LRESULT answer) : windows_(windows), answer_(answer) {
+FakeHost::FakeHost(int windows, LRESULT answer, bool hangs)
+    : windows_(windows), answer_(answer), hangs_(hangs) {
     InitializeCriticalSection(&lock_);
+    released_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     ready_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     thread_.reset(CreateThread(nullptr, 0, &FakeHost::Run, this, 0, &thread_id_));
     WaitForSingleObject(ready_.get(), 10000);
 }
 
 FakeHost::~FakeHost() {
+    SetEvent(released_.get());
     PostThreadMessageA(thread_id_, WM_QUIT, 0, 0);
     WaitForSingleObject(thread_.get(), 10000);
     DeleteCriticalSection(&lock_);
@@ -49,6 +52,7 @@ LRESULT CALLBACK FakeHost::WindowProc(HWND window, UINT message, WPARAM wparam, 
         EnterCriticalSection(&self->lock_);
         self->seen_.push_back(who + (message == WM_USER + 8 ? "1032:" : "1031:") + ReadMapping());
         LeaveCriticalSection(&self->lock_);
+        if (message == WM_USER + 8 && self->hangs_) WaitForSingleObject(self->released_.get(), INFINITE);
         return message == WM_USER + 8 ? self->answer_ : 0;
     }
     return DefWindowProcA(window, message, wparam, lparam);

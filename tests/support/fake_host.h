@@ -12,8 +12,10 @@
 class FakeHost {
 public:
     // Creates windows titled "マーレスウェア" answering 1032 with answer, plus one window of the
-    // same class with another title (which must never be asked).
-    FakeHost(int windows, LRESULT answer);
+    // same class with another title (which must never be asked). With hangs, the windows never
+    // answer 1032 (their thread stops at the first until the host is destroyed), as a host that
+    // hangs.
+    FakeHost(int windows, LRESULT answer, bool hangs = false);
     ~FakeHost();
     FakeHost(const FakeHost&) = delete;
     FakeHost& operator=(const FakeHost&) = delete;
@@ -28,6 +30,8 @@ private:
 
     int windows_;
     LRESULT answer_;
+    bool hangs_;
+    UniqueHandle released_;  // set when the host is destroyed: a hung window returns
     UniqueHandle thread_;
     DWORD thread_id_ = 0;
     UniqueHandle ready_;

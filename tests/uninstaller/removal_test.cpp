@@ -3,15 +3,22 @@
 // stay, and the search finds what it serves.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <shlobj.h>
+
 #include <algorithm>
 #include <functional>
 
-#include "driver/installed_check.h"
+#include "package/install_record.h"
+#include "package/package_format.h"
+#include "support/saved_registry_key.h"
 #include "support/test_support.h"
 #include "uninstaller/discovery.h"
 #include "uninstaller/removal.h"
 #include "uninstaller/windows.h"
 #include "utils/files.h"
+#include "utils/registry.h"
 #include "utils/shell.h"
 #include "utils/text.h"
 #include "zlib.h"
@@ -27,17 +34,22 @@ struct Folders {
 std::string CheckOf(const std::string& content) {
     const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(content.data()),
                             static_cast<uInt>(content.size()));
-    return FileCheckText(content.size(), static_cast<uint32_t>(crc));
+    return FileChecksText({{content.size(), static_cast<uint32_t>(crc)}});
 }
 
-// uinstall.ini in the install folder listing items; checks (by item index) go into the check
+// uinstall.ini in the install folder listing items, and last the character file ven-typ.mrl,
+// which it writes (the file that confirms the folder); checks (by item index) go into the check
 // section when with_checks is set, as the installer writes it.
-std::string WriteInfo(const std::string& install, const std::vector<std::string>& items,
-                      const std::vector<std::string>& checks, bool with_checks = true) {
+std::string WriteInfo(const std::string& install, std::vector<std::string> items,
+                      std::vector<std::string> checks, bool with_checks = true) {
     std::string text =
         "[options]\r\nAppName=テスト\r\nVendor=ven\r\nType=typ\r\n"
         "UninstallInfoDir=($INSTALLDIR)\r\nUninstallExeDir=($INSTALLDIR)\\nobody\r\n"
         "shortcut_group=存在しないグループ\r\n[INSTALLEDFILE]\r\n";
+    WriteTextFile(install + "ven-typ.mrl", "character");
+    checks.resize(items.size());
+    items.push_back("ven-typ.mrl");
+    checks.push_back(CheckOf("character"));
     for (size_t i = 0; i < items.size(); ++i) text += "item" + std::to_string(i) + "=" + items[i] + "\r\n";
     if (with_checks) {
         text += "[INSTALLEDFILECHECK]\r\nInstallDir=" + install + "\r\n";
@@ -67,6 +79,7 @@ struct HostileRow {
     bool reported = true;  // named among the refused items (a folder entry is only left alone)
     // What the item's check says: the outside file's own, so that only the refusal keeps it.
     const char* content = "victim";
+    bool damaged = false;  // named as no file's name instead: nothing of it can be there
 };
 
 TEST(Removal, HostileAndDamagedItemsChangeNothingOutsideTheInstallFolder) {
@@ -76,13 +89,16 @@ TEST(Removal, HostileAndDamagedItemsChangeNothingOutsideTheInstallFolder) {
         {"an absolute path", [](const Folders& f) { return f.outside + "victim.txt"; }},
         {"a path from the drive's root",
          [](const Folders& f) { return f.outside.substr(2) + "victim.txt"; }},
-        {"a device path", [](const Folders& f) { return "\\\\?\\" + f.outside + "victim.txt"; }},
+        {"a device path", [](const Folders& f) { return "\\\\?\\" + f.outside + "victim.txt"; },
+         [](const Folders&) { return true; }, true, "victim", true},
         {"a drive-relative path", [](const Folders&) { return "C:victim.txt"; }},
         {"a data stream", [](const Folders&) { return "kept.txt::$DATA"; }},
         {"a device name", [](const Folders&) { return "sub\\nul.txt"; }},
         {"a name Windows shortens", [](const Folders&) { return "kept.txt."; }},
-        {"a control character", [](const Folders&) { return "kept\x01.txt"; }},
-        {"a broken two-byte character", [](const Folders&) { return "kept\x81"; }},
+        {"a control character", [](const Folders&) { return "kept\x01.txt"; },
+         [](const Folders&) { return true; }, true, "victim", true},
+        {"a broken two-byte character", [](const Folders&) { return "kept\x81"; },
+         [](const Folders&) { return true; }, true, "victim", true},
         {"a linked folder", [](const Folders&) { return "dirlink\\victim.txt"; },
          [](const Folders& f) { return MakeUnixSymlink(f.outside, f.install + "dirlink"); }},
         {"a linked file", [](const Folders&) { return "filelink.txt"; },
@@ -118,7 +134,8 @@ TEST(Removal, HostileAndDamagedItemsChangeNothingOutsideTheInstallFolder) {
             Remove(WriteInfo(folders.install, {item, "ok.txt"}, {CheckOf(row.content), CheckOf("ok")}));
 
         EXPECT_EQ(outside, SnapshotTree(folders.outside));
-        EXPECT_EQ(row.reported, Lists(outcome.refused, item)) << item;
+        EXPECT_EQ(row.reported && !row.damaged, Lists(outcome.refused, item)) << item;
+        EXPECT_EQ(row.damaged, Lists(outcome.damaged, item)) << item;
         EXPECT_FALSE(PathExists(folders.install + "ok.txt"));  // the rest of the list goes
         EXPECT_EQ("mine", ReadTextFile(folders.install + "kept.txt"));
     }
@@ -214,6 +231,240 @@ TEST(Removal, WhatOthersStillUseStays) {
     }
 }
 
+// Items that can never be removed (a name no file can have, a place outside the folder) do not
+// hold the record, and a gap in the numbering hides nothing; a file in use holds it, with the
+// character file, so that the folder stays confirmed for the next try.
+TEST(Removal, OnlyAFileThatMayStillGoHoldsTheRecord) {
+    struct Row {
+        const char* what;
+        std::vector<std::pair<int, std::string>> items;  // number, name
+        bool in_use;                   // a.txt is held open by another program
+        bool complete;
+        bool record_removed;
+        size_t damaged;
+        size_t refused;
+    };
+    const Row rows[] = {
+        {"names no file can have, and a gap", {{0, "a.txt"}, {1, "x*y.txt"}, {2, "p|q"},
+          {3, "<z>"}, {4, "a\"b"}, {9, "b.txt"}}, false, true, true, 4, 0},
+        {"a place outside", {{0, "a.txt"}, {1, "..\\outside.txt"}, {2, "b.txt"}}, false, false,
+         true, 0, 1},
+        {"a file in use", {{0, "a.txt"}, {1, "b.txt"}}, true, false, false, 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TestFolder dir;
+        const std::string install = dir / "install\\";
+        ForceFolders(install);
+        WriteTextFile(dir / "outside.txt", "outside");
+        std::string items = "[INSTALLEDFILE]\r\n";
+        std::string checks = "[INSTALLEDFILECHECK]\r\nInstallDir=" + install + "\r\n";
+        for (const auto& [number, name] : row.items) {
+            items += "item" + std::to_string(number) + "=" + name + "\r\n";
+            checks += "item" + std::to_string(number) + "=" + CheckOf("data") + "\r\n";
+        }
+        for (const char* name : {"a.txt", "b.txt"}) WriteTextFile(install + name, "data");
+        WriteTextFile(install + "ven-typ.mrl", "character");
+        items += "item99=ven-typ.mrl\r\n";
+        checks += "item99=" + CheckOf("character") + "\r\n";
+        WriteTextFile(install + "uinstall.ini",
+                      "[options]\r\nAppName=テスト\r\nVendor=ven\r\nType=typ\r\n"
+                      "UninstallInfoDir=($INSTALLDIR)\r\nshortcut_group=存在しないグループ\r\n" +
+                          items + checks);
+        UniqueFile held;
+        if (row.in_use) {
+            held.reset(CreateFileA((install + "a.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held);
+        }
+
+        const RemovalOutcome outcome = Remove(install + "uinstall.ini");
+
+        EXPECT_EQ(row.complete, outcome.Complete());
+        EXPECT_EQ(row.record_removed, !PathExists(install + "uinstall.ini"));
+        EXPECT_EQ(row.damaged, outcome.damaged.size());
+        EXPECT_EQ(row.refused, outcome.refused.size());
+        EXPECT_EQ(row.in_use, !outcome.failed.empty());
+        EXPECT_FALSE(PathExists(install + "b.txt"));  // every item is read
+        EXPECT_EQ(row.in_use, PathExists(install + "ven-typ.mrl"));
+        EXPECT_TRUE(PathExists(dir / "outside.txt"));
+    }
+}
+
+TEST(Removal, SystemFoldersAreNeverInstallFolders) {
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string program_files = GetSpecialFolder(CSIDL_PROGRAM_FILES);
+    const std::string profile = GetSpecialFolder(CSIDL_PROFILE);
+    TestFolder dir;
+    struct Row {
+        std::string folder;
+        bool system;
+    };
+    const Row rows[] = {
+        {"C:\\", true},
+        {GetSpecialFolder(CSIDL_WINDOWS), true},
+        {GetSpecialFolder(CSIDL_WINDOWS) + "\\system32\\", true},
+        {program_files, true},
+        {program_files + "\\", true},
+        {profile, true},
+        {FolderOf(profile), true},
+        {GetSpecialFolder(CSIDL_APPDATA), true},
+        {GetSpecialFolder(CSIDL_COMMON_APPDATA), true},
+        {GetSpecialFolder(CSIDL_PROGRAMS), true},
+        {temp, true},
+        {program_files + "\\calderex\\Ombrevine", false},
+        {profile + "\\キャラクター", false},
+        {dir.path(), false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.folder);
+        EXPECT_EQ(row.system, IsSystemFolder(row.folder));
+    }
+}
+
+// A removal works only in a folder the installation confirms as its own: its character file is
+// there, or a file of its list as one of ours wrote it; never a system folder. An older
+// uinstall.ini, which recorded no folder, is removed from the first folder it could have gone to
+// that confirms it; when none does, nothing is removed and it stays.
+TEST(Removal, NothingIsRemovedFromAFolderTheInstallationDoesNotConfirm) {
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, temp);
+    struct Row {
+        const char* what;
+        std::string recorded;   // InstallDir of the check section; empty: an older uinstall.ini
+        std::string default_dir;  // DefaultInstallDir, for an older one
+        std::string files_in;   // where the listed files (and the character file) are
+        bool character_file;    // the character file is there
+        bool removed;
+    };
+    TestFolder dir;
+    const std::string info_folder = dir / "info\\";
+    const std::string elsewhere = dir / "elsewhere\\";
+    const std::string stray = std::string(temp) + "marleth-removal-test-" + IntToText(GetTickCount()) + ".txt";
+    const Row rows[] = {
+        {"recorded, its character file there", elsewhere, "", elsewhere, true, true},
+        {"recorded, a listed file there as written", elsewhere, "", elsewhere, false, true},
+        {"recorded, none of its files there", dir / "empty\\", "", elsewhere, true, false},
+        {"recorded, a system folder", temp, "", temp, true, false},
+        {"older, beside uinstall.ini", "", "", info_folder, true, true},
+        {"older, in its default folder", "", elsewhere, elsewhere, true, true},
+        {"older, in a folder nothing names", "", elsewhere, dir / "chosen\\", true, false},
+        {"older, without its character file", "", elsewhere, elsewhere, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const std::string& folder : {info_folder, elsewhere, dir / "empty\\", dir / "chosen\\"}) {
+            DeleteTree(folder);
+            ForceFolders(folder);
+        }
+        const std::string file = row.files_in == temp ? stray : row.files_in + "data.txt";
+        const std::string character = row.files_in + "ven-typ.mrl";
+        WriteTextFile(file, "data");
+        if (row.character_file) WriteTextFile(character, "character");
+        std::string text = "[options]\r\nAppName=テスト\r\nVendor=ven\r\nType=typ\r\n"
+                           "UninstallInfoDir=($INSTALLDIR)\r\nshortcut_group=存在しないグループ\r\n"
+                           "DefaultInstallDir=" + row.default_dir + "\r\n[INSTALLEDFILE]\r\nitem0=" +
+                           FileNameOf(file) + "\r\nitem1=ven-typ.mrl\r\n";
+        if (!row.recorded.empty()) {
+            text += "[INSTALLEDFILECHECK]\r\nInstallDir=" + row.recorded + "\r\nitem0=" +
+                    CheckOf("data") + "\r\nitem1=" + CheckOf("character") + "\r\n";
+        }
+        WriteTextFile(info_folder + "uinstall.ini", text);
+
+        const RemovalOutcome outcome = Remove(info_folder + "uinstall.ini");
+
+        EXPECT_EQ(!row.removed, outcome.unconfirmed);
+        EXPECT_EQ(row.removed, outcome.Complete());
+        EXPECT_EQ(!row.removed, PathExists(file));
+        EXPECT_EQ(!row.removed, PathExists(info_folder + "uinstall.ini"));
+        DeleteFileA(stray.c_str());
+        DeleteFileA((std::string(temp) + "ven-typ.mrl").c_str());
+    }
+}
+
+// A file one of our installations wrote is never taken for the user's: what a run of the package
+// that did not complete recorded counts (a killed upgrade), a member cut short by the end of its
+// run goes with what it left beside the file, and of a file two installations list in different
+// versions, the one removed first hands its version over to the other.
+TEST(Removal, ContentOurInstallationsWroteIsOurs) {
+    TestFolder dir;
+    const std::string install = dir / "install\\";
+    ForceFolders(install);
+    const std::string run_record = install + RunRecordName("テスト", "ven", "typ");
+    {
+        SCOPED_TRACE("a killed upgrade");
+        WriteTextFile(install + "f.txt", "version 2");
+        WriteTextFile(install + "g.txt", "part");  // being written when the run ended
+        WriteTextFile(install + "g.txt$$part$$", "x");
+        WriteTextFile(install + std::string("g.txt") + FileReplacement::kPartSuffix, "beside");
+        WriteTextFile(run_record, RunRecordHeader("テスト", "ven", "typ") +
+                                      RunRecordEntry(0, "f.txt", CheckOf("version 2")) +
+                                      RunRecordEntry(1, "g.txt", CheckOf("the whole of g")));
+        const std::string info = WriteInfo(install, {"f.txt"}, {CheckOf("version 1")});
+        Installation installation;
+        ASSERT_TRUE(ReadInstallation(info, installation));
+        EXPECT_EQ(std::vector<std::string>{run_record}, installation.run_records);
+
+        const RemovalOutcome outcome = RemoveInstallation(installation, RemovalContext());
+
+        EXPECT_TRUE(outcome.Complete());
+        EXPECT_TRUE(outcome.kept.empty());
+        for (const std::string name : {"f.txt", "g.txt", "ven-typ.mrl", "uinstall.ini"}) {
+            EXPECT_FALSE(PathExists(install + name)) << name;
+        }
+        EXPECT_FALSE(PathExists(install + std::string("g.txt") + FileReplacement::kPartSuffix));
+        EXPECT_TRUE(PathExists(install + "g.txt$$part$$"));  // not what a run leaves
+        EXPECT_FALSE(PathExists(run_record));
+    }
+    {
+        SCOPED_TRACE("one file in two versions");
+        ForceFolders(install + "a");
+        ForceFolders(install + "b");
+        WriteTextFile(install + "common.txt", "b's version");
+        const auto write = [&](const std::string& who, const std::string& version) {
+            const std::string path = install + who + "\\uinstall.ini";
+            WriteTextFile(install + who + "\\" + who + "-typ.mrl", who);
+            WriteTextFile(path, "[options]\r\nAppName=" + who + "\r\nVendor=" + who +
+                                    "\r\nType=typ\r\nUninstallInfoDir=($INSTALLDIR)\\" + who +
+                                    "\r\nshortcut_group=存在しないグループ\r\n[INSTALLEDFILE]\r\n"
+                                    "item0=common.txt\r\nitem1=" + who + "\\" + who +
+                                    "-typ.mrl\r\n[INSTALLEDFILECHECK]\r\nInstallDir=" + install +
+                                    "\r\nitem0=" + CheckOf(version) + "\r\nitem1=" + CheckOf(who) +
+                                    "\r\n");
+            Installation installation;
+            EXPECT_TRUE(ReadInstallation(path, installation));
+            return installation;
+        };
+        const Installation a = write("a", "a's version");
+        const Installation b = write("b", "b's version");
+
+        EXPECT_TRUE(RemoveInstallation(b, ContextAmong(b, {a, b})).Complete());
+        EXPECT_TRUE(PathExists(install + "common.txt"));  // a lists it
+        const RemovalOutcome last = RemoveInstallation(a, ContextAmong(a, {a}));
+        EXPECT_TRUE(last.Complete());
+        EXPECT_TRUE(last.kept.empty());
+        EXPECT_FALSE(PathExists(install + "common.txt"));
+    }
+}
+
+// The folders of the list go when they are empty, whoever emptied them: a removal that was
+// killed, or the user.
+TEST(Removal, EmptyFoldersOfTheListGoWhoeverEmptiedThem) {
+    TestFolder dir;
+    const std::string install = dir / "install\\";
+    for (const char* folder : {"listed\\inner", "parent\\child", "mine"}) ForceFolders(install + folder);
+    WriteTextFile(install + "mine\\own.txt", "the user's");
+    // Nothing of the listed files is left.
+    const RemovalOutcome outcome = Remove(WriteInfo(
+        install, {"listed\\", "listed\\inner\\", "parent\\child\\gone.txt", "mine\\gone.txt"},
+        {"", "", CheckOf("x"), CheckOf("x")}));
+    EXPECT_TRUE(outcome.Complete());
+    EXPECT_FALSE(PathExists(install + "listed"));
+    EXPECT_FALSE(PathExists(install + "parent"));
+    EXPECT_TRUE(PathExists(install + "mine\\own.txt"));
+}
+
 // The start-menu folders of the test, removed when the scope ends.
 class ScopedProgramsEntries {
 public:
@@ -254,8 +505,10 @@ TEST(Removal, ShortcutNamesStayInTheirGroup) {
         WriteTextFile(programs + beside + "\\キャラクターアンインストール.lnk", "theirs");
         const auto untouched = SnapshotTree(programs + beside + "\\");
         TestFolder dir;
-        WriteTextFile(dir / "uinstall.ini", "[options]\r\nUninstallInfoDir=($INSTALLDIR)\r\n" +
-                                                row.options + "[INSTALLEDFILE]\r\n");
+        WriteTextFile(dir / "ven-typ.mrl", "character");
+        WriteTextFile(dir / "uinstall.ini",
+                      "[options]\r\nVendor=ven\r\nType=typ\r\nUninstallInfoDir=($INSTALLDIR)\r\n" +
+                          row.options + "[INSTALLEDFILE]\r\nitem0=ven-typ.mrl\r\n");
 
         const RemovalOutcome outcome = Remove(dir / "uinstall.ini");
 
@@ -308,6 +561,18 @@ TEST(Discovery, FindsTheInstallationsItServesAndInterruptedRuns) {
                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(running);
 
+    // Installed elsewhere (a folder chosen on the folder page), found through Windows' list.
+    const SavedRegistryKey list(HKEY_CURRENT_USER, kUninstallListKey);
+    const std::string distant = dir / "elsewhere\\";
+    ForceFolders(distant);
+    WriteTextFile(distant + "uinstall.ini",
+                  "[options]\r\nAppName=遠く\r\nUninstallInfoDir=($INSTALLDIR)\r\n"
+                  "UninstallExeDir=" + host + "\r\n[INSTALLEDFILECHECK]\r\nInstallDir=" + distant + "\r\n");
+    {
+        UniqueHKey entry = CreateRegKey(HKEY_CURRENT_USER, UninstallEntryKey(distant + "uinstall.ini"));
+        ASSERT_TRUE(WriteRegString(entry.get(), kUninstallInfoValue, distant + "uinstall.ini"));
+    }
+
     std::vector<std::string> found;
     for (const Installation& installation : FindInstallations({host})) {
         const bool served = installation.kind == InstallationKind::kInterrupted ||
@@ -320,6 +585,7 @@ TEST(Discovery, FindsTheInstallationsItServesAndInterruptedRuns) {
         "テスト in " + host + "ven\\typ\\",
         "中断（中断されたインストール） in " + host,
         "古い in " + host,
+        "遠く in " + distant,
     };
     std::sort(found.begin(), found.end());
     std::sort(expected.begin(), expected.end());

@@ -1,10 +1,13 @@
 // An INI text read once and looked up the way the profile API reads it, for the long lists of
-// uinstall.ini (INSTALLEDFILE and its check section): the profile API looks a key up by walking
-// the section, so reading 30,000 items key by key would take time quadratic in their number.
+// the install record (uinstall.ini's INSTALLEDFILE and its check section, a run's record): the
+// profile API looks a key up by walking the section, so reading 30,000 items key by key would
+// take time quadratic in their number.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class IniText {
@@ -15,10 +18,11 @@ public:
     // ASCII case); false when there is no such key. Blanks around the value and one pair of
     // surrounding double quotes are removed, as the profile API does.
     bool Value(std::string_view section, std::string_view key, std::string& value) const;
-    // The values of "item0", "item1", ... of the section, up to the first missing or empty one.
-    std::vector<std::string_view> Items(std::string_view section) const;
-    // The values of "item0" to "item<count-1>" of the section, empty where a key is missing.
-    std::vector<std::string_view> ItemsByIndex(std::string_view section, size_t count) const;
+    // Every key of the section that is prefix followed by a decimal index ("item0", "item17";
+    // no leading zeros), with its value, by index: gaps in the numbering are stepped over, not
+    // taken for the end, and of two equal keys the first counts, as for the profile API.
+    std::vector<std::pair<size_t, std::string_view>> Indexed(std::string_view section,
+                                                             std::string_view prefix) const;
 
 private:
     // The lines of the section's body: [begin, end) in text_; begin == npos when there is none.
@@ -28,6 +32,3 @@ private:
 
     std::string text_;
 };
-
-// The whole file, or false when it can't be read.
-bool ReadWholeFile(const std::string& path, std::string& content);

@@ -1,10 +1,9 @@
 // An INI text read once, looked up as the profile API does.
-#include "uninstaller/ini_text.h"
+#include "package/ini_text.h"
 
-#include <windows.h>
+#include <cstdint>
 
-#include "package/package_format.h"
-#include "utils/unique_any.h"
+#include "utils/text.h"
 
 namespace {
 
@@ -36,19 +35,18 @@ std::string_view Unquote(std::string_view value) {
     return value;
 }
 
-// The index of an "itemN" key (N in plain decimal, as the installer writes it); false otherwise.
-bool ItemIndex(std::string_view key, size_t limit, size_t& index) {
-    const size_t prefix = sizeof kItemKeyPrefix - 1;
-    if (key.size() <= prefix || !EqualsAsciiCaseless(key.substr(0, prefix), kItemKeyPrefix)) {
+// The index of a key that is prefix followed by a plain decimal number; false otherwise.
+bool KeyIndex(std::string_view key, std::string_view prefix, size_t& index) {
+    if (key.size() <= prefix.size() || !EqualsAsciiCaseless(key.substr(0, prefix.size()), prefix)) {
         return false;
     }
-    const std::string_view digits = key.substr(prefix);
-    if (digits.size() > 1 && digits[0] == '0') return false;  // "item01" is another key
+    const std::string_view digits = key.substr(prefix.size());
+    // "item01" is another key; nine digits are more than any list has.
+    if ((digits.size() > 1 && digits[0] == '0') || digits.size() > 9) return false;
     size_t value = 0;
     for (const char c : digits) {
         if (c < '0' || c > '9') return false;
         value = value * 10 + static_cast<size_t>(c - '0');
-        if (value >= limit) return false;  // no list has an item beyond its own length
     }
     index = value;
     return true;
@@ -107,38 +105,26 @@ bool IniText::Value(std::string_view section, std::string_view key, std::string&
     return found;
 }
 
-std::vector<std::string_view> IniText::ItemsByIndex(std::string_view section, size_t count) const {
-    std::vector<std::string_view> items(count);
-    std::vector<bool> seen(count, false);
+std::vector<std::pair<size_t, std::string_view>> IniText::Indexed(std::string_view section,
+                                                                  std::string_view prefix) const {
+    // Each key as its index (high half) and its place among the values (low half): ordered by
+    // index, of two equal keys the one written first comes first, and only it is kept.
+    std::vector<std::string_view> values;
+    std::vector<uint64_t> order;
     ForEachEntry(section, [&](std::string_view key, std::string_view value) {
         size_t index = 0;
-        if (!ItemIndex(key, count, index) || seen[index]) return;
-        seen[index] = true;  // the first of two equal keys counts, as for the profile API
-        items[index] = value;
+        if (!KeyIndex(key, prefix, index)) return;
+        order.push_back(static_cast<uint64_t>(index) << 32 | values.size());
+        values.push_back(value);
     });
-    return items;
-}
-
-std::vector<std::string_view> IniText::Items(std::string_view section) const {
-    size_t lines = 0;
-    ForEachEntry(section, [&](std::string_view, std::string_view) { ++lines; });
-    std::vector<std::string_view> items = ItemsByIndex(section, lines);
-    size_t length = 0;
-    while (length < items.size() && !items[length].empty()) ++length;
-    items.resize(length);
-    return items;
-}
-
-bool ReadWholeFile(const std::string& path, std::string& content) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return false;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x10000000) return false;
-    content.assign(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    return content.empty() ||
-           (ReadFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &read,
-                     nullptr) &&
-            read == content.size());
+    SortNumbers(order);
+    std::vector<std::pair<size_t, std::string_view>> entries;
+    entries.reserve(order.size());
+    for (const uint64_t key : order) {
+        const size_t index = static_cast<size_t>(key >> 32);
+        if (entries.empty() || entries.back().first != index) {
+            entries.emplace_back(index, values[static_cast<size_t>(key & 0xFFFFFFFF)]);
+        }
+    }
+    return entries;
 }
