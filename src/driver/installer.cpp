@@ -92,9 +92,13 @@ void StartHost() {
     o.InstallDir = StripTrailingDelimiter(o.InstallDir);
     const std::string host = o.InstallDir + "\\" + kHostExeName;
     const std::string parameters = o.Vendor + "-" + o.Type;
+    const std::string command_line = CommandLineFor(host, parameters);
     // The host runs as the user, never with the rights an elevated installer was given.
-    if (StartAsSignedInUser(CommandLineFor(host, parameters), o.InstallDir, SW_SHOW)) return;
-    ShellExecuteA(MainWindow, "open", host.c_str(), parameters.c_str(), o.InstallDir.c_str(), SW_SHOW);
+    const bool started =
+        StartAsSignedInUser(command_line, o.InstallDir, SW_SHOW) ||
+        reinterpret_cast<INT_PTR>(ShellExecuteA(MainWindow, "open", host.c_str(), parameters.c_str(),
+                                                o.InstallDir.c_str(), SW_SHOW)) > 32;
+    LogLine("ホスト起動 " + command_line + OutcomeText(started, "起動済み"));
 }
 
 void ClosingDialogue() {
@@ -137,10 +141,9 @@ Outcome Install() {
     if (o.InstallMode == kCharacterPackage) {
         const bool written = WriteUninstallInfo();
         LogLine("アンインストール情報 " + InstallStatus.UninstallInfoPath +
-                (written ? " 書き込み済み" : " 失敗") + "\r\nアンインストーラ " +
+                OutcomeText(written, "書き込み済み") + "\r\nアンインストーラ " +
                 InstallStatus.UninstallerPath);
         if (!written || !CreateShortcuts()) return Outcome::kFailed;
-        LogLine("ショートカット 作成済み");
     }
 
     if (!o.LastViewFile.empty()) {

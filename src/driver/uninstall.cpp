@@ -7,6 +7,7 @@
 #include "utils/message_box.h"
 #include "utils/process.h"
 #include "utils/profile.h"
+#include "utils/run_log.h"
 #include "utils/shell.h"
 #include "utils/text.h"
 #include "utils/version.h"
@@ -19,6 +20,13 @@ const char kUninstallerCopyFailed[] = "アンインストーラのコピーに�
 const char kWriteFailed[] = "ファイルの書き込みに失敗しました。: ";
 
 using Placed = FileReplacement::Placed;
+
+// Writes the shortcut and logs its file and whether it was made: true when it was.
+bool MakeShortcut(const TShortcutSetting& s) {
+    const bool made = CreateShortcut(s);
+    LogLine("ショートカット " + s.LinkFile + OutcomeText(made, "作成済み"));
+    return made;
+}
 
 }  // namespace
 
@@ -103,7 +111,7 @@ bool CreateShortcuts() {
         s.ShowCmd = SW_SHOWNORMAL;
         s.IconFile = o.InstallDir + icon.MenuIconFile;
         s.IconIndex = 0;
-        CreateShortcut(s);
+        MakeShortcut(s);
     }
 
     TShortcutSetting uninstall;
@@ -111,7 +119,7 @@ bool CreateShortcuts() {
     uninstall.Target = InstallStatus.UninstallerPath;
     uninstall.WorkDir = FolderOf(InstallStatus.UninstallerPath);
     uninstall.ShowCmd = SW_SHOWNORMAL;
-    return CreateShortcut(uninstall);
+    return MakeShortcut(uninstall);
 }
 
 bool IsAlreadyInstalled() {

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "utils/files.h"
 #include "utils/unique_any.h"
 
 namespace {
@@ -38,10 +39,14 @@ bool CreateShortcut(const TShortcutSetting& s) {
     link->SetIconLocation(s.IconFile.c_str(), s.IconIndex);
 
     UniqueCom<IPersistFile> file;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void()))) {
-        file->Save(AnsiToWide(s.LinkFile).data(), FALSE);
-    }
-    return true;
+    const HRESULT saved = SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void()))
+                              ? file->Save(AnsiToWide(s.LinkFile).data(), FALSE)
+                              : E_NOINTERFACE;
+    // A save that reports success may still have written nothing (Wine's, for a name too long):
+    // the file must be there. Otherwise the open's error (or the save's) tells why.
+    if (SUCCEEDED(saved) && FileExists(s.LinkFile)) return true;
+    if (FAILED(saved) && HRESULT_FACILITY(saved) == FACILITY_WIN32) SetLastError(HRESULT_CODE(saved));
+    return false;
 }
 
 std::string GetSpecialFolder(int csidl) {

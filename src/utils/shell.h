@@ -30,8 +30,8 @@ public:
     ScopedCoInit& operator=(const ScopedCoInit&) = delete;
 };
 
-// Writes (or replaces) the shortcut file. False only when the shell link object cannot be
-// created; a failed save is not reported, as callers never report shortcut failures.
+// Writes (or replaces) the shortcut file. True only when the file is there afterwards; on false,
+// GetLastError tells why.
 bool CreateShortcut(const TShortcutSetting& s);
 // The special folder's file-system path without trailing backslash, or an empty text.
 std::string GetSpecialFolder(int csidl);
