@@ -436,6 +436,12 @@ bool ReadProgramLayout(HANDLE file, uint64_t file_size, ProgramLayout& layout) {
         const uint64_t end = static_cast<uint64_t>(Get32(section + 20)) + Get32(section + 16);
         layout.image_end = std::max(layout.image_end, std::min(end, file_size));
     }
+    // The symbol table (18 bytes a symbol), then the string table, which starts with its size.
+    const uint64_t strings = Get32(nt + 12) + 18ull * Get32(nt + 16);
+    uint32_t strings_size = 0;
+    if (Get32(nt + 12) != 0 && ReadFileAt(file, strings, &strings_size, 4)) {
+        layout.image_end = std::max(layout.image_end, std::min(strings + strings_size, file_size));
+    }
 
     const uint32_t table = Get32(optional + directories + kCertificateDirectory * 8);  // offset
     const uint32_t size = Get32(optional + directories + kCertificateDirectory * 8 + 4);
