@@ -94,10 +94,10 @@ void StartHost() {
     const std::string parameters = o.Vendor + "-" + o.Type;
     const std::string command_line = CommandLineFor(host, parameters);
     // The host runs as the user, never with the rights an elevated installer was given.
-    const bool started =
-        StartAsSignedInUser(command_line, o.InstallDir, SW_SHOW) ||
-        reinterpret_cast<INT_PTR>(ShellExecuteA(MainWindow, "open", host.c_str(), parameters.c_str(),
-                                                o.InstallDir.c_str(), SW_SHOW)) > 32;
+    const bool started = StartAsSignedInUser(command_line, o.InstallDir, SW_SHOW) ||
+                         reinterpret_cast<INT_PTR>(ShellExecuteA(
+                             MainWindow, "open", host.c_str(), parameters.c_str(),
+                             o.InstallDir.c_str(), SW_SHOW)) > 32;
     LogLine("ホスト起動 " + command_line + OutcomeText(started, "起動済み"));
 }
 

@@ -21,10 +21,18 @@ const char kWriteFailed[] = "ファイルの書き込みに失敗しました。
 
 using Placed = FileReplacement::Placed;
 
-// Writes the shortcut and logs its file and whether it was made: true when it was.
-bool MakeShortcut(const TShortcutSetting& s) {
+// Writes the shortcut link_file to target (started in its folder) and logs the file and whether
+// it was made: true when it was.
+bool MakeShortcut(const std::string& link_file, const std::string& target, const std::string& args,
+                  const std::string& icon_file) {
+    TShortcutSetting s;
+    s.LinkFile = link_file;
+    s.Target = target;
+    s.WorkDir = FolderOf(target);
+    s.Args = args;
+    s.IconFile = icon_file;
     const bool made = CreateShortcut(s);
-    LogLine("ショートカット " + s.LinkFile + OutcomeText(made, "作成済み"));
+    LogLine("ショートカット " + link_file + OutcomeText(made, "作成済み"));
     return made;
 }
 
@@ -98,28 +106,16 @@ bool InstallUninstaller(const std::string& uninstall_info) {
 
 bool CreateShortcuts() {
     const TInstallOptions& o = InstallOptions;
-    const std::string group = GetProgramsFolder() + "\\" + ShortcutGroup;
+    const std::string group = GetProgramsFolder() + "\\" + ShortcutGroup + "\\";
     if (!FolderExists(group)) CreateFolder(group);
 
+    // A shortcut of the package that cannot be made is logged; the installation goes on.
     for (const TStartMenuIcon& icon : o.MenuIcons) {
         if (icon.MenuPath.empty()) break;
-        TShortcutSetting s;
-        s.LinkFile = group + "\\" + icon.MenuPath;
-        s.Target = o.InstallDir + icon.MenuFileName;
-        s.WorkDir = FolderOf(s.Target);
-        s.Args = icon.MenuArgs;
-        s.ShowCmd = SW_SHOWNORMAL;
-        s.IconFile = o.InstallDir + icon.MenuIconFile;
-        s.IconIndex = 0;
-        MakeShortcut(s);
+        MakeShortcut(group + icon.MenuPath, o.InstallDir + icon.MenuFileName, icon.MenuArgs,
+                     o.InstallDir + icon.MenuIconFile);
     }
-
-    TShortcutSetting uninstall;
-    uninstall.LinkFile = group + "\\" + kUninstallShortcut;
-    uninstall.Target = InstallStatus.UninstallerPath;
-    uninstall.WorkDir = FolderOf(InstallStatus.UninstallerPath);
-    uninstall.ShowCmd = SW_SHOWNORMAL;
-    return MakeShortcut(uninstall);
+    return MakeShortcut(group + kUninstallShortcut, InstallStatus.UninstallerPath, "", "");
 }
 
 bool IsAlreadyInstalled() {

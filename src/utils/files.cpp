@@ -227,8 +227,9 @@ NoFollowEntry NoFollowEntry::OpenInside(const std::wstring& name, DWORD listed_a
     IO_STATUS_BLOCK status{};
     HANDLE opened = nullptr;
     // A folder is opened to be listed too (FILE_LIST_DIRECTORY): what the listing said it is.
-    const ACCESS_MASK access = kEntryAccess | extra_access |
-                               ((listed_attributes & FILE_ATTRIBUTE_DIRECTORY) ? FILE_LIST_DIRECTORY : 0);
+    const ACCESS_MASK listing =
+        (listed_attributes & FILE_ATTRIBUTE_DIRECTORY) ? FILE_LIST_DIRECTORY : 0;
+    const ACCESS_MASK access = kEntryAccess | extra_access | listing;
     if (create(&opened, access, &object, &status, nullptr, 0, kShareAll, kFileOpen,
                kOpenReparsePoint | kOpenForBackupIntent | kSynchronousIoNonAlert, nullptr, 0) < 0) {
         return entry;

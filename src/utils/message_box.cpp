@@ -52,6 +52,14 @@ void ShowError(const std::string& text) {
     ShowBox(text, kErrorCaption, MB_OK | MB_ICONERROR);
 }
 
+void ShowError(const char* text) {
+    // Assigned rather than constructed: the constructor's check for a null pointer would carry
+    // a message of its own into the program.
+    std::string message;
+    message = text;
+    ShowError(message);
+}
+
 int ShowConfirm(const std::string& text, UINT flags) {
     return ShowBox(text, kConfirmCaption, flags | MB_ICONINFORMATION);
 }

@@ -23,6 +23,8 @@ HWND GetMessageOwner();
 // lines longer than 128 bytes are broken (BrokenLines).
 // MessageBoxA(owner, text, "エラー", MB_OK | MB_ICONERROR).
 void ShowError(const std::string& text);
+// The same for a message that is a constant: its callers make no string of their own.
+void ShowError(const char* text);
 // MessageBoxA(owner, text, "確認", flags | MB_ICONINFORMATION); the id of the pressed button.
 int ShowConfirm(const std::string& text, UINT flags);
 

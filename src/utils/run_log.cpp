@@ -91,10 +91,10 @@ bool IsLogSwitch(const std::string& argument, std::string& path) {
 // The log file created new at path; empty when the name is taken or leads to anything but a file
 // on a disk. The system maps device names (NUL, COM1.txt) to \\.\ paths: those are never opened.
 UniqueFile CreateNewLog(const std::string& path) {
-    char full[16];
+    char full[MAX_PATH + 1];
     const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    if (path.compare(0, 4, kDevicePrefix) == 0 ||
-        (length > 0 && length < sizeof full && std::memcmp(full, kDevicePrefix, 4) == 0)) {
+    // Only a full name that fits (0 < length <= MAX_PATH) is looked at.
+    if (length - 1 < MAX_PATH && std::memcmp(full, kDevicePrefix, 4) == 0) {
         SetLastError(ERROR_BAD_PATHNAME);
         return {};
     }
@@ -138,21 +138,19 @@ std::string DefaultLogPath(const std::string& temp_folder, const std::string& pa
 bool StartRunLog(const std::string& path, bool take_free_name) {
     RunLog& log = Log();
     EndRunLog();
-    std::string name = path;
-    for (int n = 1;; ++n) {
-        log.file = CreateNewLog(name);
-        if (log.file || GetLastError() != ERROR_FILE_EXISTS || n > kFreeNames) break;
+    log.path = path;
+    for (int n = 1; !(log.file = CreateNewLog(log.path)); ++n) {
+        if (GetLastError() != ERROR_FILE_EXISTS || n > kFreeNames) return false;
         if (take_free_name) {
             char number[16];
             wsprintfA(number, "-%d.log", n);
-            name = path.substr(0, path.size() - 4) + number;
+            log.path.resize(path.size() - 4);  // the default name's ".log"
+            log.path += number;
         } else if (n > 1 || !DeleteEntryNoFollow(path)) {
             // The user named this file: what stands there goes as itself, and only once.
-            break;
+            return false;
         }
     }
-    if (!log.file) return false;
-    log.path = name;
     log.started_at = GetTickCount();
     return true;
 }
@@ -192,21 +190,16 @@ void LogBatched(const std::string& text) {
 
 std::string OutcomeText(bool done, const char* done_text) {
     const DWORD error = GetLastError();
+    if (done) return std::string(" ") + done_text;
     char* text = nullptr;
-    if (!done) {
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                           FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    }
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     // The system's text ends in a line break.
     int length = text != nullptr ? lstrlenA(text) : 0;
     while (length > 0 && static_cast<unsigned char>(text[length - 1]) <= ' ') text[--length] = '\0';
     char line[640];
-    if (done) {
-        wsprintfA(line, " %s", done_text);
-    } else {
-        wsprintfA(line, " 失敗 (エラー %lu: %.500s)", error, text != nullptr ? text : "");
-    }
+    wsprintfA(line, " 失敗 (エラー %lu: %.500s)", error, length > 0 ? text : "");
     LocalFree(text);
     return line;
 }

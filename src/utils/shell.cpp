@@ -45,7 +45,9 @@ bool CreateShortcut(const TShortcutSetting& s) {
     // A save that reports success may still have written nothing (Wine's, for a name too long):
     // the file must be there. Otherwise the open's error (or the save's) tells why.
     if (SUCCEEDED(saved) && FileExists(s.LinkFile)) return true;
-    if (FAILED(saved) && HRESULT_FACILITY(saved) == FACILITY_WIN32) SetLastError(HRESULT_CODE(saved));
+    if (FAILED(saved) && HRESULT_FACILITY(saved) == FACILITY_WIN32) {
+        SetLastError(HRESULT_CODE(saved));
+    }
     return false;
 }
 

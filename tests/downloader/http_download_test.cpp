@@ -413,7 +413,8 @@ TEST_F(Download, NothingIsWrittenToTheCache) {
         server.Serve(c.path, response);
         progress.calls.clear();
         progress.on_call = [&](uint64_t done) {
-            if (done == c.hold_after) progress.cancel_in_call = static_cast<int>(progress.calls.size());
+            if (done != c.hold_after) return;
+            progress.cancel_in_call = static_cast<int>(progress.calls.size());
         };
         EXPECT_EQ(0, Fetch(server.Url(c.path)));
         server.Release(c.path);

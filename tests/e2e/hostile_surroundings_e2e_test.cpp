@@ -108,7 +108,8 @@ TEST_F(InstallerE2E, ADamagedSealedPackageIsRefusedBeforeAnythingIsWritten) {
         x = x * 1103515245 + 12345;  // bytes that deflate cannot shrink
         noise[i] = static_cast<char>(x >> 16);
     }
-    const std::string whole = ReadTextFile(Build(PluginSetting(), {{"noise.bin", noise}}, "whole.exe"));
+    const std::string whole =
+        ReadTextFile(Build(PluginSetting(), {{"noise.bin", noise}}, "whole.exe"));
     const std::string cut_40 = dir / "cut-40.exe";
     const std::string halved = dir / "halved.exe";
     const std::string halved_zip = dir / "halved.zip";

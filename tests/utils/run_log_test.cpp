@@ -146,10 +146,12 @@ TEST(RunLog, CreatedNewNeverThroughWhatStandsAtItsName) {
         std::unique_ptr<UnixSymlink> link;
         if (planted == "file") WriteTextFile(path, "the user's old log");
         if (planted == "hard link") {
-            ASSERT_TRUE(CreateHardLinkA(path.c_str(), (dir / "elsewhere\\kept.txt").c_str(), nullptr));
+            const std::string kept = dir / "elsewhere\\kept.txt";
+            ASSERT_TRUE(CreateHardLinkA(path.c_str(), kept.c_str(), nullptr));
         }
         if (planted == "link" || planted == "dangling link") {
-            const std::string target = dir / (planted == "link" ? "elsewhere\\kept.txt" : "elsewhere\\new.txt");
+            const std::string target =
+                dir / (planted == "link" ? "elsewhere\\kept.txt" : "elsewhere\\new.txt");
             link = std::make_unique<UnixSymlink>(target, path);
             ASSERT_TRUE(link->made());
         }
