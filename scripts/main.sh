@@ -34,8 +34,8 @@ wineserver -w  # nothing started here without a display may outlive this step
 
 # --- the sample plug-in, installed silently --------------------------------------------------
 
-# Its setting file is UTF-8, as authors' editors save it: mkpackage packs it in Shift-JIS, the
-# encoding the installer reads, and says so.
+# Its setting file is UTF-8 with a byte-order mark, as editors save it: mkpackage packs it in
+# Shift-JIS, the encoding the installer reads, and says so.
 "$here/scripts/wine-run.sh" "$bin/mkpackage.exe" "$sample/package" "$sample/setting.ini" \
     "$bin/setup.exe" "$work/sample-plugin-setup.exe"
 echo "members of the package, in archive order:"

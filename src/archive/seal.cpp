@@ -112,11 +112,16 @@ bool SealedEndRecordIn(HANDLE file, uint64_t begin, uint64_t end) {
 
 SealState CheckArchiveSeal(HANDLE file) {
     ArchiveSpan span;
-    // An archive that cannot be found is the extractor's to report, as for an unsealed one.
-    if (!FindArchive(file, span)) return SealState::kUnsealed;
+    ProgramLayout program;
+    ReadProgramLayout(file, FileSize(file), program);
+    // Bytes behind the program (but for a signature's padding), or a file that is no program, and
+    // no archive in them: a package cut short (a broken download) or damaged. A bare program is
+    // the extractor's to report, as it has nothing to install.
+    if (!FindArchive(file, span)) {
+        return program.data_end > program.image_end + kMaxPadding ? SealState::kBroken
+                                                                  : SealState::kUnsealed;
+    }
     if (!HasSealPrefix(file, span)) {
-        ProgramLayout program;
-        ReadProgramLayout(file, FileSize(file), program);
         return SealedEndRecordIn(file, program.image_end, span.start) ? SealState::kBroken
                                                                         : SealState::kUnsealed;
     }

@@ -8,9 +8,12 @@
 #include <string>
 
 enum class SealState {
-    kUnsealed,  // no archive found, or its comment is not a seal: nothing to check
+    kUnsealed,  // a bare program without an archive, or an archive whose comment is no seal:
+                // nothing to check
     kIntact,    // the bytes hash to the seal
-    kBroken,    // a seal that the bytes do not match, or that cannot be read or checked
+    kBroken,    // a seal that the bytes do not match, or that cannot be read or checked; or
+                // bytes behind the program (or a file that is no program) holding no archive:
+                // a package cut short
 };
 
 // Checks the seal of the archive in the open file (behind a program image, before an

@@ -164,6 +164,7 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
 
     const UnsafeName unsafe = CheckEntryName(name);
     if (unsafe != UnsafeName::kSafe) {
+        SetLastError(ERROR_INVALID_NAME);
         ShowError(JoinText({kUnsafeName, UnsafeNameReason(unsafe), kUnsafeNameEnd, name}));
         return kFailed;
     }
@@ -191,6 +192,7 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
     int open_result = supported ? unzOpenCurrentFile(reader_.get()) : UNZ_BADZIPFILE;
     if (open_result == UNZ_OK && !MemberDataFits(info)) open_result = UNZ_BADZIPFILE;
     if (open_result != UNZ_OK) {
+        SetLastError(ERROR_FILE_CORRUPT);
         ShowError(kMemberOpenFailed + target);
         return open_result;
     }
@@ -305,6 +307,8 @@ int TZlibArchiver::CopyMember(const unz_file_info& info, HANDLE file, const std:
     for (;;) {
         const int read = unzReadCurrentFile(reader_.get(), buffer.get(), kCopyBufferSize);
         if (read < 0) {
+            // Damaged data, unless reading the archive's file failed (its own error stands).
+            if (read != UNZ_ERRNO) SetLastError(ERROR_CRC);
             ShowError(kReadFailed + target);
             return read;
         }
@@ -320,12 +324,14 @@ int TZlibArchiver::CopyMember(const unz_file_info& info, HANDLE file, const std:
     // minizip ends a member quietly when its compressed data ends early and checks the CRC
     // only after a complete read: a short member is a damaged archive, not a good file.
     if (written != info.uncompressed_size) {
+        SetLastError(ERROR_CRC);
         ShowError(kReadFailed + target);
         return UNZ_BADZIPFILE;
     }
     // The CRC is known only once every byte was read; the file is placed only when it is right.
     const int close_result = unzCloseCurrentFile(reader_.get());
     if (close_result != UNZ_OK) {
+        SetLastError(ERROR_CRC);
         ShowError(kCloseFailed + archive_path_);
         return close_result;
     }

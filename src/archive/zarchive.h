@@ -44,7 +44,8 @@ public:
     bool ExtractFile(const std::string& member_name, const std::string& destination,
                      UniqueFile* held = nullptr);
     // Extracts the current member; 0 on success (also for a folder member or a skipped
-    // overwrite), any other value on failure after an error box.
+    // overwrite), any other value on failure after an error box, with the thread's last error
+    // telling why (ERROR_CRC for damaged data, ERROR_INVALID_NAME for a refused name).
     int ExtractCurrent(std::string& entry_name, const std::string& destination);
 
     // The rule for member names, shared with the package builder and the uninstaller.

@@ -436,6 +436,12 @@ bool ReadProgramLayout(HANDLE file, uint64_t file_size, ProgramLayout& layout) {
         const uint64_t end = static_cast<uint64_t>(Get32(section + 20)) + Get32(section + 16);
         layout.image_end = std::max(layout.image_end, std::min(end, file_size));
     }
+    // The symbol table (18 bytes a symbol), then the string table, which starts with its size.
+    const uint32_t symbols = Get32(nt + 12);
+    uint32_t strings[2] = {symbols + 18 * Get32(nt + 16), 0};
+    if (symbols != 0 && ReadFileAt(file, strings[0], &strings[1], 4)) {
+        layout.image_end = std::max<uint64_t>(layout.image_end, strings[0] + strings[1]);
+    }
 
     const uint32_t table = Get32(optional + directories + kCertificateDirectory * 8);  // offset
     const uint32_t size = Get32(optional + directories + kCertificateDirectory * 8 + 4);

@@ -50,7 +50,9 @@ bool ReadFileAt(HANDLE file, uint64_t offset, void* out, DWORD size);
 
 // What a program file's headers tell about its bytes.
 struct ProgramLayout {
-    uint64_t image_end = 0;  // where the program's own bytes (headers and sections) end
+    uint64_t image_end = 0;  // where the program's own bytes (headers, sections, and a COFF
+                             // symbol table with its string table, as a stripped MinGW
+                             // program keeps for its long section names) end
     uint64_t data_end = 0;   // where an Authenticode certificate table that ends the file
                              // starts; the file's size without one
     // Where the two header fields lie that signing the program rewrites: the optional header's

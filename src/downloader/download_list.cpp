@@ -28,7 +28,8 @@ bool ReadDownloadList(const std::string&) {
         record.InstallCheck = ReadProfileString(kDLInstallCheckKey + suffix, "");
         if (IsProgramInstalled(record.InstallCheck)) continue;
         record.DownloadFile = ReadProfileString(kDLDownloadFileKey + suffix, "");
-        record.Size = ReadProfileInt(kDLSizeKey + suffix, 0);
+        // Read whole: a program may be larger than a 32-bit number holds.
+        record.Size = DigitsToSize(ReadProfileString(kDLSizeKey + suffix, ""));
         record.Parameter = ReadProfileString(kDLParameterKey + suffix, "");
         record.Style = ReadProfileInt(kDLStyleKey + suffix, 0);
         record.Sha256 = LowerCaseText(ReadProfileString(kDLSha256Key + suffix, ""));
@@ -47,8 +48,8 @@ bool HasDownloadItems() {
     return !DownloadList().empty();
 }
 
-int32_t TotalDownloadSize() {
-    int32_t total = 0;
+uint64_t TotalDownloadSize() {
+    uint64_t total = 0;
     for (const TDownloadListProp& record : DownloadList()) total += record.Size;
     return total;
 }

@@ -15,7 +15,7 @@ struct TDownloadListProp {
     std::string DownloadFile;  // URL of its installer
     std::string Parameter;     // arguments for running the downloaded file
     std::string InstallCheck;  // condition under which the program counts as installed
-    int32_t Size = 0;          // bytes, for the size display only
+    uint64_t Size = 0;         // bytes, for the size display only (an author's figure)
     int32_t Style = 0;         // initial check state of its line
     bool Downloaded = false;   // already in the "downloaded" folder beside the installer
     std::string Sha256;        // expected SHA-256 of the file (lower-case hex), or empty
@@ -32,7 +32,7 @@ void FreeDownloadList();
 // True when the list holds at least one program.
 bool HasDownloadItems();
 // Sum of the sizes of all listed programs.
-int32_t TotalDownloadSize();
+uint64_t TotalDownloadSize();
 
 // Where a file of the URL is looked for before it is fetched: the "downloaded" folder beside
 // the installer.

@@ -14,10 +14,12 @@ namespace {
 constexpr char kUserAgent[] = "Ombrevine_CharacterInstaller/1.00";
 // WinInet's own bounds; where Wine honours them they also end a worker that was given up on.
 constexpr DWORD kTimeoutMs = 20000;
-// Redirects are followed here, so that they can be counted; every download bypasses the cache,
-// since a prerequisite may change under its URL.
-constexpr DWORD kOpenFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT;
-// A body is saved as it comes: only the identity encoding can be run afterwards.
+// Redirects are followed here, so that they can be counted. Every download bypasses the cache,
+// since a prerequisite may change under its URL: it is neither read from the cache nor written
+// to it (a program fetched for this run has no business in the user's INetCache, complete or not).
+constexpr DWORD kOpenFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+// Asked for as it is: a body is saved as it comes.
 constexpr char kRequestHeaders[] = "Accept-Encoding: identity\r\n";
 
 // Results of a download besides 0 and the negated HTTP status.
@@ -109,21 +111,10 @@ bool RedirectTarget(HINTERNET request, const std::string& from, std::string& tar
     }
 }
 
-// A header's number: only a plain run of digits counts (up to 64 bits); anything else is 0.
-uint64_t DigitsToSize(const std::string& text) {
-    if (text.empty() || text.size() > 19) return 0;
-    uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return 0;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-    }
-    return value;
-}
-
-// A Content-Encoding other than identity: the body would be saved still encoded.
-bool IsEncoded(HINTERNET request) {
+// A coding other than identity in the header (Content-Encoding, Transfer-Encoding).
+bool IsCoded(HINTERNET request, DWORD header) {
     std::string encoding;
-    if (!QueryHeader(request, HTTP_QUERY_CONTENT_ENCODING, encoding)) return false;
+    if (!QueryHeader(request, header, encoding)) return false;
     encoding = LowerCaseText(TrimText(encoding));
     return !encoding.empty() && encoding != "identity";
 }
@@ -188,8 +179,10 @@ TDownloadResult ReceiveBody(Transfer& transfer, WaitReport& report, const std::s
         failure = BodyFailureOf(transfer.body_error);
     } else if (transfer.body_end != Transfer::BodyEnd::kEnd) {
         failure = Failure::kLocalFile;
-    } else if (received < (announced != 0 ? announced : options.expected_size)) {
-        // WinInet reads a connection that ends early as the end of the body.
+    } else if (received < announced) {
+        // WinInet reads a connection that ends early as the end of the body. Without a length
+        // the end of the connection is the end of the body: the download list's size is only
+        // an author's figure.
         failure = Failure::kCutShort;
     } else if (!transfer.CloseFile()) {
         failure = Failure::kLocalFile;
@@ -217,7 +210,16 @@ TDownloadResult Download(Transfer& transfer, const std::string& local_path, cons
     if (opened.code != 0 || report.cancel) return opened;
     // A failed answer must not touch a file already at the path.
     if (status >= 300) return Failed(static_cast<int32_t>(0u - status), Failure::kOther);
-    if (IsEncoded(transfer.request.get())) return Failed(kTransferFailed, Failure::kEncoding);
+    // The body is saved as it comes: only the identity encoding can be run afterwards.
+    if (IsCoded(transfer.request.get(), HTTP_QUERY_CONTENT_ENCODING)) {
+        return Failed(kTransferFailed, Failure::kEncoding);
+    }
+    // A body sent in chunks is complete only with its last chunk, and WinInet takes the chunks
+    // apart without telling whether that came: Wine's reads a body cut before it, by a close or
+    // a reset, exactly as a whole one. Only a digest can tell.
+    if (!options.digest_checked && IsCoded(transfer.request.get(), HTTP_QUERY_TRANSFER_ENCODING)) {
+        return Failed(kTransferFailed, Failure::kUnconfirmedEnd);
+    }
 
     std::string length;
     const uint64_t announced =
@@ -289,6 +291,7 @@ constexpr FailureText kFailureTexts[] = {
     {Failure::kStalled, "サーバからのデータが途絶えたため、ダウンロードを中止しました。"},
     {Failure::kTooManyRedirects, "サーバの転送先の指示が多すぎるため、ダウンロードを中止しました。"},
     {Failure::kCutShort, "ダウンロードが途中で途切れました。ファイルは不完全です。"},
+    {Failure::kUnconfirmedEnd, "サーバが分割形式で送ってきたため、ファイルが最後まで届いたか確かめられませんでした。"},
     {Failure::kEncoding, "サーバが圧縮した形式で送ってきたため、ファイルを受け取れませんでした。"},
     {Failure::kLocalFile, "ダウンロードしたファイルを保存できませんでした。"},
 };

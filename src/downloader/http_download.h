@@ -17,9 +17,12 @@ using TDownloadProgressProc = void (*)(bool& Cancel, uint64_t Done, uint64_t Tot
 
 // The download's bounds and what the caller knows of the file.
 struct TDownloadOptions {
-    // The file's size as the download list gives it (0: unknown): shown when the server announces
-    // no length, and then a body that ends short of it counts as cut short.
+    // The file's size as the download list gives it (0: unknown), a figure for the display only:
+    // shown when the server announces no length, never taken for the body's length.
     uint64_t expected_size = 0;
+    // The caller checks the file against its published SHA-256 before using it: a body whose end
+    // the protocol marks but WinInet does not show (sent in chunks) is then left to that check.
+    bool digest_checked = false;
     // No byte for this long ends the download: before the answer as an open failure (-2), in the
     // body as a failed transfer (-3).
     DWORD stall_ms = 30000;
@@ -37,7 +40,8 @@ enum class TDownloadFailure {
     kNoAnswer,          // the server closed or stayed silent without answering
     kStalled,           // no byte arrived within the bound
     kTooManyRedirects,  // more than kMaxRedirects redirects
-    kCutShort,          // the body ended before its announced (or expected) size
+    kCutShort,          // the body ended before its announced size
+    kUnconfirmedEnd,    // sent in chunks without a digest to check: its end cannot be confirmed
     kEncoding,          // the body came in an encoding this program does not decode
     kLocalFile,         // the local file could not be created or written
     kOther,             // anything else: the code's own text

@@ -99,13 +99,13 @@ bool ModulePageInit(const std::string& temp_folder) {
     return false;
 }
 
-int32_t UpdateSelectedSize(HWND page) {
+uint64_t UpdateSelectedSize(HWND page) {
     const std::vector<TDownloadListProp>& list = DownloadList();
-    int32_t selected = 0;
+    uint64_t selected = 0;
     for (size_t i = 0; i < list.size(); ++i) {
         if (IsChosenAt(Tree(page), static_cast<int>(i))) selected += list[i].Size;
     }
-    SetItemText(page, IDC_MODULE_SIZE, IntToText(selected / 1024) + kKiloBytes);
+    SetItemText(page, IDC_MODULE_SIZE, UInt64ToText(selected / 1024) + kKiloBytes);
     InvalidateRect(GetDlgItem(page, IDC_MODULE_SIZE_LABEL), nullptr, TRUE);
     return selected;
 }

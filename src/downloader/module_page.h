@@ -21,4 +21,4 @@ INT_PTR CALLBACK SelInstallModuleDlgProc(HWND dialog, UINT message, WPARAM wpara
 bool ModulePageInit(const std::string& temp_folder);
 
 // Shows the size of the chosen programs ("N KB") and returns it in bytes.
-int32_t UpdateSelectedSize(HWND page);
+uint64_t UpdateSelectedSize(HWND page);

@@ -140,7 +140,8 @@ bool FetchChosen(HWND page) {
         if (!record.Downloaded) {
             ShowLine(page, static_cast<int>(i));
             TDownloadOptions options;
-            options.expected_size = static_cast<uint32_t>(record.Size);
+            options.expected_size = record.Size;
+            options.digest_checked = !record.Sha256.empty();
             options.stall_ms = DownloadStallBound();
             g_shown = Shown{};
             LogLine("ダウンロード " + record.DownloadFile);

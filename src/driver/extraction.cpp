@@ -55,12 +55,13 @@ bool FitsOnDisk(TZlibArchiver& archiver, int count, const std::string& folder) {
 
 namespace {
 
-// A member in the run's log: its name, size and whether it was written. Written in batches: a
-// line for each of thousands of members must not slow the extraction.
+// A member in the run's log: its name, size and whether it was written (a failure with the
+// error the extraction left). Written in batches: a line for each of thousands of members must
+// not slow the extraction.
 void LogMember(const std::string& name, const TZlibArchiver::EntryData& entry, bool written) {
     if (!RunLogStarted()) return;
-    LogBatched(JoinText({"ファイル ", ToBackslashes(name), " ", UInt64ToText(entry.size), " バイト ",
-                         written ? "書き込み済み" : "失敗"}));
+    LogBatched(JoinText({"ファイル ", ToBackslashes(name), " ", UInt64ToText(entry.size), " バイト",
+                         OutcomeText(written, "書き込み済み")}));
 }
 
 }  // namespace

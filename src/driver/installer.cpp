@@ -93,9 +93,13 @@ void StartHost() {
     o.InstallDir = StripTrailingDelimiter(o.InstallDir);
     const std::string host = JoinText({o.InstallDir, "\\", kHostExeName});
     const std::string parameters = JoinText({o.Vendor, "-", o.Type});
+    const std::string command_line = CommandLineFor(host, parameters);
     // The host runs as the user, never with the rights an elevated installer was given.
-    if (StartAsSignedInUser(CommandLineFor(host, parameters), o.InstallDir, SW_SHOW)) return;
-    ShellExecuteA(MainWindow, "open", host.c_str(), parameters.c_str(), o.InstallDir.c_str(), SW_SHOW);
+    const bool started = StartAsSignedInUser(command_line, o.InstallDir, SW_SHOW) ||
+                         reinterpret_cast<INT_PTR>(ShellExecuteA(
+                             MainWindow, "open", host.c_str(), parameters.c_str(),
+                             o.InstallDir.c_str(), SW_SHOW)) > 32;
+    LogLine("ホスト起動 " + command_line + OutcomeText(started, "起動済み"));
 }
 
 void ClosingDialogue() {
@@ -144,13 +148,12 @@ Outcome Install() {
     if (o.InstallMode == kCharacterPackage) {
         const bool written = WriteUninstallInfo();
         LogLine(JoinText({"アンインストール情報 ", InstallStatus.UninstallInfoPath,
-                          written ? " 書き込み済み" : " 失敗", "\r\nアンインストーラ ",
+                          OutcomeText(written, "書き込み済み"), "\r\nアンインストーラ ",
                           InstallStatus.UninstallerPath}));
         if (!written) return Outcome::kFailed;
         record.Finish();  // uinstall.ini lists everything now
+        LogLine(JoinText({"プログラムの一覧", OutcomeText(RegisterInstallation(), "登録済み")}));
         if (!CreateShortcuts()) return Outcome::kFailed;
-        LogLine("ショートカット 作成済み");
-        LogLine(RegisterInstallation() ? "プログラムの一覧 登録済み" : "プログラムの一覧 登録失敗");
     } else {
         record.Finish();  // a plug-in or program leaves nothing to undo
     }

@@ -12,7 +12,7 @@
 void WriteHostRegistry() {
     UniqueHKey key = OpenRegKey(HKEY_CURRENT_USER, kHostRegistryKey, KEY_WRITE);
     if (!key) {
-        LogLine(std::string("登録 HKEY_CURRENT_USER\\") + kHostRegistryKey + " 開けません");
+        LogLine(std::string("登録 HKEY_CURRENT_USER\\") + kHostRegistryKey + OutcomeText(false, ""));
         return;
     }
     WriteRegString(key.get(), "Distributor", InstallOptions.Distributor);
@@ -27,6 +27,6 @@ bool WriteHostRcFile() {
     const std::string content = HostRcFileText(o.Vendor, o.Type);
     // The host reads it at start: an earlier one stays whole unless the new one is complete.
     const bool written = WriteReplacing(path, content) == FileReplacement::Placed::kDone;
-    LogLine("登録 " + path + (written ? " 書き込み済み" : " 失敗"));
+    LogLine("登録 " + path + OutcomeText(written, "書き込み済み"));
     return written;
 }

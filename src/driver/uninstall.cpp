@@ -10,6 +10,7 @@
 #include "utils/process.h"
 #include "utils/profile.h"
 #include "utils/registry.h"
+#include "utils/run_log.h"
 #include "utils/shell.h"
 #include "utils/text.h"
 #include "utils/version.h"
@@ -22,6 +23,21 @@ const char kUninstallerCopyFailed[] = "アンインストーラのコピーに�
 const char kWriteFailed[] = "ファイルの書き込みに失敗しました。: ";
 
 using Placed = FileReplacement::Placed;
+
+// Writes the shortcut link_file to target (started in its folder) and logs the file and whether
+// it was made.
+ShortcutMade MakeShortcut(const std::string& link_file, const std::string& target,
+                          const std::string& args, const std::string& icon_file) {
+    TShortcutSetting s;
+    s.LinkFile = link_file;
+    s.Target = target;
+    s.WorkDir = FolderOf(target);
+    s.Args = args;
+    s.IconFile = icon_file;
+    const ShortcutMade made = CreateShortcut(s);
+    LogLine(JoinText({"ショートカット ", link_file, OutcomeText(made == ShortcutMade::kYes, "作成済み")}));
+    return made;
+}
 
 }  // namespace
 
@@ -125,28 +141,20 @@ bool InstallUninstaller(const std::string& uninstall_info) {
 
 bool CreateShortcuts() {
     const TInstallOptions& o = InstallOptions;
-    const std::string group = JoinText({GetProgramsFolder(), "\\", ShortcutGroup});
+    // An empty group: the Programs folder itself.
+    const std::string group = AddBackslash(JoinText({GetProgramsFolder(), "\\", ShortcutGroup}));
     if (!FolderExists(group)) CreateFolder(group);
 
+    // A shortcut of the package that cannot be made is logged; the installation goes on.
     for (const TStartMenuIcon& icon : o.MenuIcons) {
         if (icon.MenuPath.empty()) break;
-        TShortcutSetting s;
-        s.LinkFile = JoinText({group, "\\", icon.MenuPath});
-        s.Target = o.InstallDir + icon.MenuFileName;
-        s.WorkDir = FolderOf(s.Target);
-        s.Args = icon.MenuArgs;
-        s.ShowCmd = SW_SHOWNORMAL;
-        s.IconFile = o.InstallDir + icon.MenuIconFile;
-        s.IconIndex = 0;
-        CreateShortcut(s);
+        MakeShortcut(group + icon.MenuPath, o.InstallDir + icon.MenuFileName, icon.MenuArgs,
+                     o.InstallDir + icon.MenuIconFile);
     }
-
-    TShortcutSetting uninstall;
-    uninstall.LinkFile = JoinText({group, "\\", kUninstallShortcut});
-    uninstall.Target = InstallStatus.UninstallerPath;
-    uninstall.WorkDir = FolderOf(InstallStatus.UninstallerPath);
-    uninstall.ShowCmd = SW_SHOWNORMAL;
-    return CreateShortcut(uninstall);
+    // Only a system without shell links fails the installation: a link file that could not be
+    // saved leaves the uninstaller in Windows' list of programs.
+    return MakeShortcut(group + kUninstallShortcut, InstallStatus.UninstallerPath, "", "") !=
+           ShortcutMade::kNoShellLink;
 }
 
 bool RegisterInstallation() {

@@ -71,11 +71,15 @@ void AddOnce(std::vector<std::string>& paths, const std::string& path) {
     if (!path.empty() && !ContainsPath(paths, path)) paths.push_back(path);
 }
 
-// Calls visit with each of our entries in Windows' list (its open key and its key's path).
-template <typename Visit>
-void ForEachListEntry(Visit visit) {
+// Our entries in Windows' list: each one's uinstall.ini and its uninstall command.
+struct ListEntry {
+    std::string info;
+    std::string command;
+};
+std::vector<ListEntry> ListEntries() {
+    std::vector<ListEntry> entries;
     UniqueHKey list = OpenRegKey(HKEY_CURRENT_USER, kUninstallListKey, KEY_READ);
-    if (!list) return;
+    if (!list) return entries;
     const std::string prefix = kUninstallEntryPrefix;
     std::vector<std::string> names;
     char name[256];
@@ -88,10 +92,13 @@ void ForEachListEntry(Visit visit) {
         if (std::string(name, size).compare(0, prefix.size(), prefix) == 0) names.emplace_back(name, size);
     }
     for (const std::string& entry_name : names) {
-        const std::string path = JoinText({kUninstallListKey, "\\", entry_name});
-        UniqueHKey entry = OpenRegKey(HKEY_CURRENT_USER, path, KEY_READ);
-        if (entry) visit(entry.get(), path);
+        UniqueHKey entry = OpenRegKey(HKEY_CURRENT_USER, JoinText({kUninstallListKey, "\\", entry_name}), KEY_READ);
+        if (entry) {
+            entries.push_back({ReadRegString(entry.get(), kUninstallInfoValue, ""),
+                               ReadRegString(entry.get(), "UninstallString", "")});
+        }
     }
+    return entries;
 }
 
 }  // namespace
@@ -105,23 +112,23 @@ std::vector<std::string> SearchRoots(const std::string& own_folder) {
 
 std::vector<std::string> ListedUninstallInfos() {
     std::vector<std::string> infos;
-    ForEachListEntry([&](HKEY entry, const std::string&) {
-        const std::string info = ReadRegString(entry, kUninstallInfoValue, "");
-        if (!info.empty()) infos.push_back(info);
-    });
+    for (const ListEntry& entry : ListEntries()) {
+        if (!entry.info.empty()) infos.push_back(entry.info);
+    }
     return infos;
 }
 
 bool ListEntryNamesProgram(const std::string& own_path) {
-    bool named = false;
-    ForEachListEntry([&](HKEY entry, const std::string&) {
+    for (const ListEntry& entry : ListEntries()) {
         // "PROGRAM" "uinstall.ini": the program's path between the first pair of quotes.
-        const std::string command = ReadRegString(entry, "UninstallString", "");
+        const std::string& command = entry.command;
         const size_t close = command.find('"', 1);
-        named = named || (!command.empty() && command[0] == '"' && close != std::string::npos &&
-                          SamePath(command.substr(1, close - 1), own_path));
-    });
-    return named;
+        if (!command.empty() && command[0] == '"' && close != std::string::npos &&
+            SamePath(command.substr(1, close - 1), own_path)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool RemoveStaleListEntry(const std::string& info_path) {

@@ -49,11 +49,6 @@ NtCreateFileFunction NtCreateFileFunctionOfNtdll() {
     return function;
 }
 
-std::wstring LastComponent(const std::wstring& path) {
-    const size_t separator = path.find_last_of(L"\\/");
-    return separator == std::wstring::npos ? path : path.substr(separator + 1);
-}
-
 bool SameName(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
@@ -217,17 +212,27 @@ bool DeleteEntryNoFollow(const std::string& path) {
 }
 
 NoFollowEntry NoFollowEntry::Open(const std::string& path, DWORD extra_access) {
-    NoFollowEntry entry;
+    // The entry's folder is taken as the system resolves it (a link above the entry is the
+    // system's or the user's); the entry is opened inside it, and what the handle reaches must be
+    // that folder's entry of that name on its volume. Its last name alone would let a link of
+    // the same name (to a folder called alike elsewhere) pass for it.
     const std::wstring wide = WideText(StripTrailingDelimiter(path));
-    entry.handle_.reset(CreateFileW(wide.c_str(), kEntryAccess | extra_access, kShareAll, nullptr,
-                                    OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                    nullptr));
-    if (entry) entry.Inspect(LastComponent(wide), false, 0);
-    return entry;
+    const size_t separator = wide.find_last_of(L"\\/");
+    const std::wstring folder_path =
+        separator == std::wstring::npos ? L"." : wide.substr(0, separator + 1);
+    NoFollowEntry folder;
+    folder.handle_.reset(CreateFileW(folder_path.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                     kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                     nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!folder || !GetFileInformationByHandle(folder.get(), &information)) return {};
+    folder.name_ = NameOfHandle(folder.get());
+    folder.volume_ = information.dwVolumeSerialNumber;
+    return folder.OpenInside(wide.substr(separator + 1), 0, extra_access);
 }
 
-NoFollowEntry NoFollowEntry::OpenInside(const std::wstring& name, DWORD listed_attributes) const {
+NoFollowEntry NoFollowEntry::OpenInside(const std::wstring& name, DWORD listed_attributes,
+                                        DWORD extra_access) const {
     NoFollowEntry entry;
     const NtCreateFileFunction create = NtCreateFileFunctionOfNtdll();
     if (create == nullptr || name.size() > kMaxNameChars) return entry;
@@ -241,19 +246,20 @@ NoFollowEntry NoFollowEntry::OpenInside(const std::wstring& name, DWORD listed_a
     IO_STATUS_BLOCK status{};
     HANDLE opened = nullptr;
     // A folder is opened to be listed too (FILE_LIST_DIRECTORY): what the listing said it is.
-    const ACCESS_MASK access =
-        kEntryAccess | ((listed_attributes & FILE_ATTRIBUTE_DIRECTORY) ? FILE_LIST_DIRECTORY : 0);
+    const ACCESS_MASK listing =
+        (listed_attributes & FILE_ATTRIBUTE_DIRECTORY) ? FILE_LIST_DIRECTORY : 0;
+    const ACCESS_MASK access = kEntryAccess | extra_access | listing;
     if (create(&opened, access, &object, &status, nullptr, 0, kShareAll, kFileOpen,
                kOpenReparsePoint | kOpenForBackupIntent | kSynchronousIoNonAlert, nullptr, 0) < 0) {
         return entry;
     }
     entry.handle_.reset(opened);
     const bool root = !name_.empty() && name_.back() == L'\\';
-    entry.Inspect(name_ + (root ? L"" : L"\\") + name, true, listed_attributes);
+    entry.Inspect(name_ + (root ? L"" : L"\\") + name, volume_, listed_attributes);
     return entry;
 }
 
-void NoFollowEntry::Inspect(const std::wstring& expected_name, bool whole_name,
+void NoFollowEntry::Inspect(const std::wstring& expected_name, DWORD expected_volume,
                             DWORD listed_attributes) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
     BY_HANDLE_FILE_INFORMATION information{};
@@ -263,9 +269,10 @@ void NoFollowEntry::Inspect(const std::wstring& expected_name, bool whole_name,
         GetFileInformationByHandle(handle_.get(), &information) && !name_.empty();
     attributes_ = tag.FileAttributes;
     links_ = information.nNumberOfLinks;
-    // What was opened must be the entry itself: the name the system gives the handle is the
-    // entry's (Wine's shows where a link led).
-    named_ = known && SameName(whole_name ? name_ : LastComponent(name_), expected_name);
+    volume_ = information.dwVolumeSerialNumber;
+    // What was opened must be the entry itself: the name the system gives the handle, from the
+    // volume's root, is the entry's on the same volume (Wine's shows where a link led).
+    named_ = known && volume_ == expected_volume && SameName(name_, expected_name);
     link_ = !named_ || ((attributes_ | listed_attributes) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 

@@ -107,14 +107,17 @@ public:
 //
 // Wine (8.0) follows a symbolic link even when asked not to, shows no reparse point through the
 // handle, and deleting through that handle deletes the link's target. What it opened then has
-// another name than the entry: such an entry counts as a link that cannot be deleted (Delete
-// refuses), so nothing outside is ever touched.
+// another name than the entry (its whole name from the volume's root, compared with the name of
+// the entry's folder and its own: a link to a folder of the same name elsewhere differs too):
+// such an entry counts as a link that cannot be deleted (Delete refuses), so nothing outside is
+// ever touched.
 class NoFollowEntry {
 public:
     NoFollowEntry() = default;
-    // Opens the entry at path (a link itself, not its target) with the access needed to look at
-    // it and delete it, plus extra_access (GENERIC_READ to read a file through get()). Empty
-    // when nothing is there or it cannot be opened.
+    // Opens the entry at path (a link itself, not its target) inside its folder (as the system
+    // resolves that one) with the access needed to look at it and delete it, plus extra_access
+    // (GENERIC_READ to read a file through get()). Empty when nothing is there or it cannot be
+    // opened.
     static NoFollowEntry Open(const std::string& path, DWORD extra_access = 0);
 
     explicit operator bool() const { return static_cast<bool>(handle_); }
@@ -132,12 +135,14 @@ public:
     bool DeleteContents();
 
 private:
-    // Opens the entry called name inside this open folder, relative to its handle; listed
-    // attributes are what the folder's listing says of it.
-    NoFollowEntry OpenInside(const std::wstring& name, DWORD listed_attributes) const;
-    // Reads through the handle what it opened. The entry must be called expected_name: its
-    // whole name from the volume's root, or only its last component when whole_name is false.
-    void Inspect(const std::wstring& expected_name, bool whole_name, DWORD listed_attributes);
+    // Opens the entry called name inside this open folder, relative to its handle, with
+    // extra_access besides what looking and deleting need; listed attributes are what the
+    // folder's listing says of it.
+    NoFollowEntry OpenInside(const std::wstring& name, DWORD listed_attributes,
+                             DWORD extra_access = 0) const;
+    // Reads through the handle what it opened. The entry must be called expected_name, its whole
+    // name from the volume's root, on the volume of that serial number.
+    void Inspect(const std::wstring& expected_name, DWORD expected_volume, DWORD listed_attributes);
 
     UniqueFile handle_;
     DWORD attributes_ = 0;
@@ -145,6 +150,7 @@ private:
     bool named_ = false;  // the handle's name is the entry's: it may be deleted through it
     bool link_ = false;
     std::wstring name_;  // the full name from the volume's root, as the system reports it
+    DWORD volume_ = 0;   // the serial number of its volume
 };
 
 // Deletes the file, link or empty folder at path itself, never what a link points to; true when

@@ -19,6 +19,8 @@ constexpr size_t kMaxBoxText = 1024;
 constexpr size_t kMaxBoxLine = 128;
 
 int ShowBox(const std::string& text, const char* caption, UINT flags) {
+    // The failure a box reports keeps its error code for the log line that follows it.
+    const DWORD error = GetLastError();
     const std::string shown = BrokenLines(ShortenedText(text, kMaxBoxText), kMaxBoxLine);
     // The owner may be a page that has closed since it made itself the owner; a box with a
     // destroyed owner would not show, so it then goes without one.
@@ -28,6 +30,7 @@ int ShowBox(const std::string& text, const char* caption, UINT flags) {
                            ? g_answers->Answer({text, caption, flags, owner, shown})
                            : MessageBoxA(owner, shown.c_str(), caption, flags);
     if (g_observer != nullptr) g_observer(caption, text, answer);
+    SetLastError(error);
     return answer;
 }
 
@@ -47,6 +50,14 @@ HWND GetMessageOwner() {
 
 void ShowError(const std::string& text) {
     ShowBox(text, kErrorCaption, MB_OK | MB_ICONERROR);
+}
+
+void ShowError(const char* text) {
+    // Assigned rather than constructed: the constructor's check for a null pointer would carry
+    // a message of its own into the program.
+    std::string message;
+    message = text;
+    ShowError(message);
 }
 
 int ShowConfirm(const std::string& text, UINT flags) {

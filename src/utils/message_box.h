@@ -18,10 +18,13 @@ using BoxObserver = void (*)(const char* caption, const std::string& text, int a
 void SetBoxObserver(BoxObserver observer);
 HWND GetMessageOwner();
 
+// The thread's last error is as it was before the box (the failure it reports keeps its code).
 // Texts longer than a box can show are shortened in the middle (ShortenedText, 1024 bytes), and
 // lines longer than 128 bytes are broken (BrokenLines).
 // MessageBoxA(owner, text, "エラー", MB_OK | MB_ICONERROR).
 void ShowError(const std::string& text);
+// The same for a message that is a constant: its callers make no string of their own.
+void ShowError(const char* text);
 // MessageBoxA(owner, text, "確認", flags | MB_ICONINFORMATION); the id of the pressed button.
 int ShowConfirm(const std::string& text, UINT flags);
 

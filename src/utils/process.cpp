@@ -19,12 +19,6 @@ bool IsElevated(HANDLE token) {
            elevation.TokenIsElevated != 0;
 }
 
-bool ThisProcessIsElevated() {
-    UniqueHandle token;
-    return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) &&
-           IsElevated(token.get());
-}
-
 // The command line in UTF-16 for the W functions, from the ANSI code page (932).
 std::vector<wchar_t> WideCommand(const std::string& text) {
     const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
@@ -48,6 +42,12 @@ UniqueHandle StartAsThisUser(const std::string& command_line) {
 }
 
 }  // namespace
+
+bool ThisProcessIsElevated() {
+    UniqueHandle token;
+    return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) &&
+           IsElevated(token.get());
+}
 
 UniqueHandle StartAsSignedInUser(const std::string& command_line, const std::string& folder,
                                  int show_command) {

@@ -26,6 +26,9 @@ int32_t RunAndWait(const std::string& command_line, HWND pump_window,
 UniqueHandle StartAsSignedInUser(const std::string& command_line, const std::string& folder,
                                  int show_command);
 
+// True when this process runs elevated (with an administrator's full rights).
+bool ThisProcessIsElevated();
+
 // Full path of this process's program file, and its folder with a trailing backslash. Inline:
 // the uninstaller, which must stay small, then compiles them as its own.
 inline std::string OwnProgramPath() {

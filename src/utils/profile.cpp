@@ -25,7 +25,7 @@ constexpr DWORD kReadBufferSize = kProfileValueBufferSize;
 
 // Each setting read goes to the run's log (when there is one) with the value the run got; the
 // file is named when reads move to another one.
-void LogRead(const std::string& key, const std::string& value) {
+void LogRead(const char* key, const std::string& value) {
     if (!RunLogStarted()) return;
     static std::string logged_file;
     const CurrentProfile& current = Current();
@@ -33,22 +33,21 @@ void LogRead(const std::string& key, const std::string& value) {
         logged_file = current.file;
         LogBatched("設定ファイル " + logged_file);
     }
-    LogBatched(JoinText({"設定 [", current.section, "] ", key, "=", value}));
+    LogBatched("設定 [" + current.section + "] " + key + "=" + value);
 }
 
 }  // namespace
 
-void SelectProfile(const std::string& file, const std::string& section) {
-    Current() = {file, section};
+void SelectProfile(const std::string& file, const char* section) {
+    CurrentProfile& current = Current();
+    current.file = file;
+    current.section = section;
 }
 
-// Keys and defaults are taken as views, made text once here rather than at every caller.
-std::string ReadProfileString(std::string_view key_view, std::string_view default_view) {
-    const std::string key(key_view);
-    const std::string default_value(default_view);
+std::string ReadProfileString(const char* key, const char* default_value) {
     std::vector<char> buffer(kReadBufferSize, '\0');
-    const DWORD length = GetPrivateProfileStringA(Current().section.c_str(), key.c_str(),
-                                                  default_value.c_str(), buffer.data(),
+    const DWORD length = GetPrivateProfileStringA(Current().section.c_str(), key,
+                                                  default_value, buffer.data(),
                                                   kReadBufferSize, Current().file.c_str());
     std::string value(buffer.data(), std::min<DWORD>(length, kReadBufferSize - 1));
     LogRead(key, value);
@@ -152,14 +151,13 @@ bool ReplaceProfileSectionText(const std::string& section, const std::string& li
            FALSE;
 }
 
-int ReadProfileInt(std::string_view key_view, int default_value) {
-    const std::string key(key_view);
+int ReadProfileInt(const char* key, int default_value) {
     const int value = static_cast<int>(GetPrivateProfileIntA(
-        Current().section.c_str(), key.c_str(), default_value, Current().file.c_str()));
+        Current().section.c_str(), key, default_value, Current().file.c_str()));
     LogRead(key, IntToText(value));
     return value;
 }
 
-bool ReadProfileBool(std::string_view key, bool default_value) {
-    return ReadProfileInt(key, default_value ? 1 : 0) != 0;
+bool ReadProfileBool(const std::string& key, bool default_value) {
+    return ReadProfileInt(key.c_str(), default_value ? 1 : 0) != 0;
 }

@@ -7,15 +7,18 @@
 #include <windows.h>
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 // Values are read into a buffer of this many bytes (value and terminating zero).
 inline constexpr DWORD kProfileValueBufferSize = 32770;
 
-void SelectProfile(const std::string& file, const std::string& section);
-// At most 32,769 bytes; the default for a missing key; surrounding quotes removed.
-std::string ReadProfileString(std::string_view key, std::string_view default_value);
+void SelectProfile(const std::string& file, const char* section);
+// At most 32,769 bytes; the default for a missing key; surrounding quotes removed. The key as a
+// literal costs its callers no string of their own.
+std::string ReadProfileString(const char* key, const char* default_value);
+inline std::string ReadProfileString(const std::string& key, const char* default_value) {
+    return ReadProfileString(key.c_str(), default_value);
+}
 // An empty value deletes the key.
 void WriteProfileString(const std::string& key, const std::string& value);
 // Replaces the whole section of the current profile file with the "key=value" lines, in order.
@@ -26,5 +29,8 @@ bool ReplaceProfileSection(const std::string& section, const std::vector<std::st
 // The same with the lines in one text, each ending with "\r\n": one block of memory for a long
 // list instead of a string for each line.
 bool ReplaceProfileSectionText(const std::string& section, const std::string& lines);
-int ReadProfileInt(std::string_view key, int default_value);
-bool ReadProfileBool(std::string_view key, bool default_value);
+int ReadProfileInt(const char* key, int default_value);
+inline int ReadProfileInt(const std::string& key, int default_value) {
+    return ReadProfileInt(key.c_str(), default_value);
+}
+bool ReadProfileBool(const std::string& key, bool default_value);

@@ -7,10 +7,9 @@
 
 UniqueHKey OpenRegKey(HKEY root, const std::string& sub_key, REGSAM access) {
     UniqueHKey key;
-    if (RegOpenKeyExA(root, sub_key.c_str(), 0, access, key.put()) != ERROR_SUCCESS) {
-        return UniqueHKey();
-    }
-    return key;
+    const LONG result = RegOpenKeyExA(root, sub_key.c_str(), 0, access, key.put());
+    SetLastError(static_cast<DWORD>(result));
+    return result == ERROR_SUCCESS ? std::move(key) : UniqueHKey();
 }
 
 std::string ReadRegString(HKEY key, const std::string& name, const std::string& default_value) {

@@ -7,7 +7,7 @@
 
 #include "utils/unique_any.h"
 
-// The opened key, or an empty owner on any failure.
+// The opened key, or an empty owner on any failure (GetLastError then tells which).
 UniqueHKey OpenRegKey(HKEY root, const std::string& sub_key, REGSAM access);
 // The value's text up to its first zero byte; the default when the key is empty, the value is
 // missing or it has no bytes. An empty name reads the key's default value.

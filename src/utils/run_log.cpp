@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <cstring>
+
+#include "utils/files.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
@@ -12,6 +15,10 @@ namespace {
 constexpr size_t kBatchLines = 256;
 constexpr size_t kBatchBytes = 64 * 1024;
 constexpr DWORD kBatchAge = 200;  // ms
+
+// Free names tried after a default name that is taken.
+constexpr int kFreeNames = 100;
+const char kDevicePrefix[] = "\\\\.\\";
 
 const char kSwitchSlash[] = "/log";
 const char kSwitchDash[] = "-log";
@@ -81,6 +88,22 @@ bool IsLogSwitch(const std::string& argument, std::string& path) {
     return true;
 }
 
+// The log file created new at path; empty when the name is taken or leads to anything but a file
+// on a disk. The system maps device names (NUL, COM1.txt) to \\.\ paths: those are never opened.
+UniqueFile CreateNewLog(const std::string& path) {
+    char full[MAX_PATH + 1];
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    // Only a full name that fits (0 < length <= MAX_PATH) is looked at.
+    if (length - 1 < MAX_PATH && std::memcmp(full, kDevicePrefix, 4) == 0) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return {};
+    }
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file && GetFileType(file.get()) != FILE_TYPE_DISK) file.reset();
+    return file;
+}
+
 }  // namespace
 
 LogRequest TakeLogSwitches(std::vector<std::string>& arguments) {
@@ -112,13 +135,22 @@ std::string DefaultLogPath(const std::string& temp_folder, const std::string& pa
     return AddBackslash(temp_folder) + name + stamp;
 }
 
-bool StartRunLog(const std::string& path) {
+bool StartRunLog(const std::string& path, bool take_free_name) {
     RunLog& log = Log();
     EndRunLog();
-    log.file.reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!log.file) return false;
     log.path = path;
+    for (int n = 1; !(log.file = CreateNewLog(log.path)); ++n) {
+        if (GetLastError() != ERROR_FILE_EXISTS || n > kFreeNames) return false;
+        if (take_free_name) {
+            char number[16];
+            wsprintfA(number, "-%d.log", n);
+            log.path.resize(path.size() - 4);  // the default name's ".log"
+            log.path += number;
+        } else if (n > 1 || !DeleteEntryNoFollow(path)) {
+            // The user named this file: what stands there goes as itself, and only once.
+            return false;
+        }
+    }
     log.started_at = GetTickCount();
     return true;
 }
@@ -154,6 +186,22 @@ void LogBatched(const std::string& text) {
         GetTickCount() - log.pending_since >= kBatchAge) {
         FlushRunLog();
     }
+}
+
+std::string OutcomeText(bool done, const char* done_text) {
+    const DWORD error = GetLastError();
+    if (done) return std::string(" ") + done_text;
+    char* text = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    // The system's text ends in a line break.
+    int length = text != nullptr ? lstrlenA(text) : 0;
+    while (length > 0 && static_cast<unsigned char>(text[length - 1]) <= ' ') text[--length] = '\0';
+    char line[640];
+    wsprintfA(line, " 失敗 (エラー %lu: %.500s)", error, length > 0 ? text : "");
+    LocalFree(text);
+    return line;
 }
 
 void FlushRunLog() {

@@ -22,10 +22,16 @@ LogRequest TakeLogSwitches(std::vector<std::string>& arguments);
 // its extension, the local date and time ("sample-setup-20261207-193005.log").
 std::string DefaultLogPath(const std::string& temp_folder, const std::string& package_path);
 
-// Starts the log at path, created anew (an existing file of that name is replaced). False when
-// it cannot be created; the run then goes on without a log.
-bool StartRunLog(const std::string& path);
+// Starts the log in a new file at path: nothing that stands at the name is opened or written
+// through (a link planted there would have an elevated run overwrite what it leads to), and no
+// device (NUL, CON, COM1, a \\.\ path) is opened. With take_free_name (the default name, which
+// anybody can predict; it ends in ".log") a taken name is passed over for the next free one
+// ("NAME-1.log", ...); otherwise whatever stands at path is removed as itself first (a file, a
+// link as a link, never what it leads to, an empty folder). False when no log can be created;
+// the run then goes on without one.
+bool StartRunLog(const std::string& path, bool take_free_name = false);
 bool RunLogStarted();
+// The log's file, as created.
 const std::string& RunLogPath();
 // Ends the log: what is pending is written and the file closed.
 void EndRunLog();
@@ -37,3 +43,7 @@ void LogLine(const std::string& text);
 // at most a few hundred lines or a fraction of a second later, and before any LogLine.
 void LogBatched(const std::string& text);
 void FlushRunLog();
+
+// The end of a line that tells an outcome: " " and done_text when done; otherwise
+// " 失敗 (エラー 5: アクセスが拒否されました。)", the thread's last error and the system's text.
+std::string OutcomeText(bool done, const char* done_text);

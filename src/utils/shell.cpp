@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "utils/files.h"
 #include "utils/unique_any.h"
 
 namespace {
@@ -23,12 +24,12 @@ std::vector<wchar_t> AnsiToWide(const std::string& text) {
 
 }  // namespace
 
-bool CreateShortcut(const TShortcutSetting& s) {
+ShortcutMade CreateShortcut(const TShortcutSetting& s) {
     ScopedCoInit com;
     UniqueCom<IShellLinkA> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                 link.put_void()))) {
-        return false;
+        return ShortcutMade::kNoShellLink;
     }
     link->SetPath(s.Target.c_str());
     link->SetWorkingDirectory(s.WorkDir.c_str());
@@ -38,10 +39,16 @@ bool CreateShortcut(const TShortcutSetting& s) {
     link->SetIconLocation(s.IconFile.c_str(), s.IconIndex);
 
     UniqueCom<IPersistFile> file;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void()))) {
-        file->Save(AnsiToWide(s.LinkFile).data(), FALSE);
+    const HRESULT saved = SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void()))
+                              ? file->Save(AnsiToWide(s.LinkFile).data(), FALSE)
+                              : E_NOINTERFACE;
+    // A save that reports success may still have written nothing (Wine's, for a name too long):
+    // the file must be there. Otherwise the open's error (or the save's) tells why.
+    if (SUCCEEDED(saved) && FileExists(s.LinkFile)) return ShortcutMade::kYes;
+    if (FAILED(saved) && HRESULT_FACILITY(saved) == FACILITY_WIN32) {
+        SetLastError(HRESULT_CODE(saved));
     }
-    return true;
+    return ShortcutMade::kNotSaved;
 }
 
 std::string GetSpecialFolder(int csidl) {

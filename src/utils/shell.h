@@ -30,9 +30,11 @@ public:
     ScopedCoInit& operator=(const ScopedCoInit&) = delete;
 };
 
-// Writes (or replaces) the shortcut file. False only when the shell link object cannot be
-// created; a failed save is not reported, as callers never report shortcut failures.
-bool CreateShortcut(const TShortcutSetting& s);
+// What CreateShortcut did: made the file, or not (then GetLastError tells why), or could not even
+// create the system's shell-link object.
+enum class ShortcutMade { kYes, kNotSaved, kNoShellLink };
+// Writes (or replaces) the shortcut file; kYes only when the file is there afterwards.
+ShortcutMade CreateShortcut(const TShortcutSetting& s);
 // The special folder's file-system path without trailing backslash, or an empty text.
 std::string GetSpecialFolder(int csidl);
 std::string GetProgramsFolder();

@@ -240,16 +240,18 @@ std::string BrokenLines(const std::string& text, size_t max_line_bytes) {
     return broken;
 }
 
-int DigitsToInt(const std::string& text) {
-    if (text.empty()) return 0;
-    uint32_t value = 0;
-    uint32_t scale = 1;
-    for (auto it = text.rbegin(); it != text.rend(); ++it) {
-        if (*it < '0' || *it > '9') return 0;
-        value += static_cast<uint32_t>(*it - '0') * scale;
-        scale *= 10;
+uint64_t DigitsToSize(const std::string& text) {
+    if (text.empty() || text.size() > 19) return 0;
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return 0;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
     }
-    return static_cast<int>(value);
+    return value;
+}
+
+int DigitsToInt(const std::string& text) {
+    return static_cast<int>(DigitsToSize(text));
 }
 
 void SortNumbers(std::vector<uint64_t>& numbers) {

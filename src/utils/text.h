@@ -64,6 +64,9 @@ std::string ShortenedText(const std::string& text, size_t max_bytes);
 // max_line_bytes, between whole characters: a box sizes itself to its longest line, and Wine's
 // breaks no word (nor a run of Japanese) of its own.
 std::string BrokenLines(const std::string& text, size_t max_line_bytes);
+// A plain run of decimal digits (at most 19) as a number; anything else (a sign, a blank, a
+// letter, an empty text) is 0.
+uint64_t DigitsToSize(const std::string& text);
 int DigitsToInt(const std::string& text);
 // Sorts the numbers in ascending order: one copy of the sort for every list the programs order
 // by number (a sort is a kilobyte of code each time it is written out).

@@ -268,6 +268,15 @@ std::string FileSha256Of(const std::string& content, const TestFolder& folder) {
     return digest;
 }
 
+// The run's temporary folder (where downloads go) for a scope.
+struct UseTempDir {
+    explicit UseTempDir(const std::string& path) : saved(DownloadContext().TempDir) {
+        DownloadContext().TempDir = path;
+    }
+    ~UseTempDir() { DownloadContext().TempDir = saved; }
+    std::string saved;
+};
+
 // The module-selection page opened modeless on a list, as the page sequence would show it.
 class ModuleSelection : public testing::Test {
 protected:
@@ -279,10 +288,14 @@ protected:
         for (const auto& [size, downloaded] : sizes_and_downloaded) {
             TDownloadListProp record;
             record.ViewName = "プログラム" + std::to_string(size);
-            record.Size = size;
+            record.Size = static_cast<uint64_t>(size);
             record.Downloaded = downloaded;
             DownloadList().push_back(record);
         }
+        OpenPage();
+    }
+    // The page on the download list as it stands.
+    void OpenPage() {
         ResetModulePage();
         page_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SELINSTALLMODULE),
                                    nullptr, SelInstallModuleDlgProc, 0);
@@ -319,13 +332,7 @@ TEST_F(ModuleSelection, CheckedFilesAreHeldUntilTheyRun) {
     server.Serve("/dl/good.exe", response);
     server.Serve("/dl/bad.exe", response);
     TestFolder temp;
-    struct UseTempDir {
-        explicit UseTempDir(const std::string& path) : saved(DownloadContext().TempDir) {
-            DownloadContext().TempDir = path;
-        }
-        ~UseTempDir() { DownloadContext().TempDir = saved; }
-        std::string saved;
-    } use_temp(temp.path());
+    const UseTempDir use_temp(temp.path());
     ScopedBoxAnswers answers;
     Open({{10, false}});
     DownloadList()[0].DownloadFile = server.Url("/dl/good.exe");
@@ -343,6 +350,61 @@ TEST_F(ModuleSelection, CheckedFilesAreHeldUntilTheyRun) {
     ASSERT_EQ(1u, answers.asked().size());
     EXPECT_NE(std::string::npos, answers.asked()[0].text.find("のファイルが正しくありません。"));
     EXPECT_EQ("reading writing renaming deleting ", AllowedAccess(temp / "bad.exe"));
+}
+
+// Sizes are read, added, shown and passed to the download whole: 3 GB is no negative figure,
+// and 4 GiB (which a 32-bit reading takes for nothing) is no program of no size.
+TEST_F(ModuleSelection, SizesBeyondTwoGigabytes) {
+    struct Case {
+        std::vector<const char*> sizes;  // DLSize_n
+        uint64_t total;
+        const char* shown;     // the chosen size on the page
+        const char* progress;  // the counter after the first download (a server that names no
+                               // length: the total is the list's size)
+    };
+    const Case cases[] = {
+        {{"3000000000"}, 3000000000, "2929687 KB", "0 K/2929687 K"},
+        {{"4294967296"}, 4294967296, "4194304 KB", "0 K/4194304 K"},
+        {{"3000000000", "2000000000"}, 5000000000, "4882812 KB", "0 K/2929687 K"},
+    };
+    TestHttpServer server;
+    HttpResponse response;
+    response.body = "the program";
+    response.content_length = false;
+    server.Serve("/dl/big.exe", response);
+    TestFolder temp;
+    const UseTempDir use_temp(temp.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown);
+        std::string setting = "[SELINSTALLMODULE]\r\n";
+        for (size_t n = 0; n < c.sizes.size(); ++n) {
+            const std::string i = std::to_string(n);
+            setting += "DLViewName_" + i + "=大きなプログラム\r\nDLDownloadFile_" + i + "=" +
+                       server.Url("/dl/big.exe") + "\r\nDLSize_" + i + "=" + c.sizes[n] + "\r\n";
+        }
+        WriteTextFile(temp / "s.ini", setting);
+        SelectProfile(temp / "s.ini", "SELINSTALLMODULE");
+        ModulePageInit(temp.path());
+        ASSERT_EQ(c.sizes.size(), DownloadList().size());
+        EXPECT_EQ(DigitsToSize(c.sizes[0]), DownloadList()[0].Size);
+        EXPECT_EQ(c.total, TotalDownloadSize());
+        OpenPage();
+        EXPECT_EQ(c.shown, Text(IDC_MODULE_SIZE));
+        EXPECT_EQ(c.total, UpdateSelectedSize(page_));
+
+        // Only the first program is fetched: the second is left unchosen.
+        if (c.sizes.size() > 1) {
+            SetCheckState(GetDlgItem(page_, IDC_MODULE_TREE), TreeItemAt(1), kUnchecked);
+        }
+        ScopedBoxAnswers answers;
+        EXPECT_TRUE(DownloadStage(page_));
+        EXPECT_TRUE(answers.asked().empty());
+        EXPECT_EQ(c.progress, Text(IDC_MODULE_SIZE));
+        ReleaseHeldFiles();
+        DestroyWindow(page_);
+        page_ = nullptr;
+        FreeDownloadList();
+    }
 }
 
 TEST_F(ModuleSelection, EverythingAtHandAsksOnlyToInstall) {

@@ -70,6 +70,38 @@ TEST(StaleRunFolders, OnlyOurFoldersOlderThanADayAreRemoved) {
     }
 }
 
+// A run's folder replaced by a link of the same name (to a folder called alike elsewhere), and
+// such a link among the folders the sweep finds: neither is emptied through the link. The links
+// are made on the Linux side, where Wine follows them without showing a reparse point.
+TEST(StaleRunFolders, ALinkNamedAsARunFolderIsNeverFollowed) {
+    struct Case {
+        const char* what;
+        const char* name;
+        bool sweep;  // found by the sweep of stale folders, else deleted as the run's own folder
+    };
+    const Case cases[] = {
+        {"the run's folder replaced by a link", "$$TMP$$101", false},
+        {"a link among the stale folders", "$$TMP$$102", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestFolder temp;
+        TestFolder elsewhere;
+        const std::string target = elsewhere / c.name;
+        ForceFolders(target);
+        WriteTextFile(target + "\\kept.txt", "kept");
+        ASSERT_TRUE(SetLastWriteHoursAgo(target, 48));
+        UnixSymlink link(target, temp / c.name);
+        ASSERT_TRUE(link.made());
+        if (c.sweep) {
+            RemoveStaleTemporaryFolders(temp.path());
+        } else {
+            DeleteTree(temp / c.name + "\\");  // as the run's end deletes its folder
+        }
+        EXPECT_EQ("kept", ReadTextFile(target + "\\kept.txt"));
+    }
+}
+
 // Without a temporary path nothing is swept: an empty one must not lead the search to the root
 // of the current drive.
 TEST(StaleRunFolders, NothingIsSweptWithoutATemporaryPath) {

@@ -101,22 +101,41 @@ TEST_F(InstallerE2E, ADamagedSealedPackageIsRefusedBeforeAnythingIsWritten) {
     };
     damage(exe, ReadTextFile(TestBinDir() + "setup.exe").size() + 40);
     damage(zip, 40);
+    // Cut short, as a broken download leaves it: by the last 40 bytes (the end record stays, its
+    // seal does not), or by half (a member's data more than the program's size, which stays whole).
+    std::string noise(600000, '\0');
+    for (uint32_t i = 0, x = 1; i < noise.size(); ++i) {
+        x = x * 1103515245 + 12345;  // bytes that deflate cannot shrink
+        noise[i] = static_cast<char>(x >> 16);
+    }
+    const std::string whole =
+        ReadTextFile(Build(PluginSetting(), {{"noise.bin", noise}}, "whole.exe"));
+    const std::string cut_40 = dir / "cut-40.exe";
+    const std::string halved = dir / "halved.exe";
+    const std::string halved_zip = dir / "halved.zip";
+    WriteTextFile(cut_40, whole.substr(0, whole.size() - 40));
+    WriteTextFile(halved, whole.substr(0, whole.size() / 2));
+    WriteTextFile(halved_zip, ReadTextFile(zip).substr(0, ReadTextFile(zip).size() / 2));
     auto message = [](const std::string& path) {
         return "ファイルが壊れているか、改変されています。\r\n" + path +
                "\r\nインストールを中止します。\r\nもう一度ダウンロードしてください。";
     };
     const struct {
         const char* what;
+        std::string installer;
         std::vector<std::string> arguments;
         std::string archive;
     } cases[] = {
-        {"silent", {"-s"}, exe},
-        {"asking", {}, exe},
-        {"archive", {zip}, zip},
+        {"silent", exe, {"-s"}, exe},
+        {"asking", exe, {}, exe},
+        {"archive", exe, {zip}, zip},
+        {"cut by 40 bytes", cut_40, {"-s"}, cut_40},
+        {"cut by half", halved, {}, halved},
+        {"archive cut by half", exe, {halved_zip}, halved_zip},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(1, Run(exe, c.arguments, {{kError, message(c.archive), IDOK}}));
+        EXPECT_EQ(1, Run(c.installer, c.arguments, {{kError, message(c.archive), IDOK}}));
         EXPECT_FALSE(PathExists(Out()));
         EXPECT_FALSE(PathExists(dir / "plugin.dll"));
         EXPECT_FALSE(PathExists(dir / "MarlethArchives"));

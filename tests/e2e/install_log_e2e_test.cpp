@@ -80,6 +80,14 @@ TEST_F(InstallerE2E, TheLogHoldsWhatTheRunDid) {
     FakeHost host(1, 0);
     const std::string character = Build(CharacterSetting("WriteRCFile=1\r\n"), CharacterFiles(),
                                         "character.exe");
+    const std::string group = ProgramsFolder() + "\\" + group_ + "\\";
+    // A second shortcut whose name no folder can hold: logged as failed, not as made.
+    Files started_files = CharacterFiles();
+    started_files["marleth.exe"] = ReadTextFile(TestBinDir() + "recorder.exe");
+    const std::string too_long = std::string(1 << 20, 'a') + ".lnk";
+    const std::string started = Build(
+        CharacterSetting("MenuPath_1=" + too_long + "\r\nMenuFileName_1=marleth.exe\r\n"),
+        started_files, "started.exe");
 
     std::string damaged_bytes;
     const std::string damaged =
@@ -104,13 +112,14 @@ TEST_F(InstallerE2E, TheLogHoldsWhatTheRunDid) {
 
     const Case cases[] = {
         {"silent character installation", character, {"-s", "/log=" + log}, nullptr, {}, 0,
-         {"開始 ", "コマンドライン ", "パッケージ " + character, "封印 一致",
+         {"開始 ", "版 1.0.0.0 Windows ", "コマンドライン ", "パッケージ " + character, "封印 一致",
           "設定 [options] InstallMode=0", "設定 [options] AppName=テスト",
           "ホストの応答（起動中の問い合わせ） 0", "サイレント -s", "インストール先 " + Out(),
           "ファイル ven\\typ\\ven-typ.mrl 9 バイト 書き込み済み",
           "ファイル ven\\typ\\shell\\surface.txt 7 バイト 書き込み済み",
           "アンインストール情報 " + Out() + "ven\\typ\\uinstall.ini 書き込み済み",
-          "アンインストーラ " + Out() + "chruinst.exe", "ショートカット 作成済み",
+          "アンインストーラ " + Out() + "chruinst.exe", "ショートカット " + group + "起動.lnk 作成済み",
+          "ショートカット " + group + "キャラクターアンインストール.lnk 作成済み",
           "登録 HKEY_CURRENT_USER\\", " Distributor=calderex Attr=属性",
           "登録 " + Out() + "marleth.rc 書き込み済み", "ホストの応答（インストール通知） 0",
           "終了コード 0"}},
@@ -119,8 +128,12 @@ TEST_F(InstallerE2E, TheLogHoldsWhatTheRunDid) {
           {kError, "インストールは失敗しました。", IDOK}},
          1,
          {"封印 なし", "サイレント -s", "メッセージ（エラー） ファイルのクローズに失敗しました。",
-          "回答 OK", "ファイル a.txt 21 バイト 失敗",
+          "回答 OK", "ファイル a.txt 21 バイト 失敗 (エラー 23: ",
           "メッセージ（エラー） インストールは失敗しました。", "回答 OK", "終了コード 1"}},
+        {"silent start, a shortcut not made", started, {"-s2", "/log=" + log}, nullptr, {}, 0,
+         {"ショートカット " + group + "起動.lnk 作成済み", "ショートカット " + group + "aaaa",
+          " 失敗 (エラー ", "ショートカット " + group + "キャラクターアンインストール.lnk 作成済み",
+          "ホスト起動 \"" + Out() + "marleth.exe\" ven-typ 起動済み", "終了コード 0"}},
         {"cancelled installation", licensed, {"-log=" + log}, refuse_the_agreement, {}, 1,
          {"メッセージ（確認） \"テスト\"をインストールします。", "回答 はい",
           "ページ LICENSEAGREE 中止", "終了コード 1"}},
@@ -137,6 +150,36 @@ TEST_F(InstallerE2E, TheLogHoldsWhatTheRunDid) {
         EXPECT_EQ("", MissingLines(text, c.lines)) << text;
         // Every line carries the time since the start.
         EXPECT_EQ(0u, text.find("[   0."));
+        DeleteTree(Out());
+    }
+}
+
+// A log that cannot be created (its folder is missing, it names a device) is told in a box in a
+// normal run, which then goes on without one; a silent run never waits for a person.
+TEST_F(InstallerE2E, ALogThatCannotBeCreatedIsToldInANormalRunOnly) {
+    const std::string exe = Build(PluginSetting(), PluginFiles());
+    const std::string not_created = "ログファイルを作成できません。ログなしでインストールを続けます。\r\n";
+    const std::string question = "\"テスト\"をインストールします。\r\nよろしいですか？";
+    struct Case {
+        std::string path;
+        bool silent;
+    };
+    const Case cases[] = {
+        {dir / "missing\\run.log", false},
+        {dir / "missing\\run.log", true},
+        {dir / "NUL", false},
+        {"\\\\.\\NUL", false},
+        {"\\\\.\\NUL", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + (c.silent ? " -s" : ""));
+        if (c.silent) {
+            EXPECT_EQ(0, Run(exe, {"-s", "/log=" + c.path}, {}));
+        } else {
+            EXPECT_EQ(1, Run(exe, {"/log=" + c.path},
+                             {{kError, not_created + c.path, IDOK}, {kConfirm, question, IDNO}}));
+        }
+        EXPECT_FALSE(PathExists(dir / "missing"));
         DeleteTree(Out());
     }
 }
@@ -167,3 +210,4 @@ TEST_F(InstallerE2E, LogSwitchesLeaveTheRestOfTheCommandLineAlone) {
 }
 
 }  // namespace
+

@@ -47,22 +47,27 @@ TEST_F(InstallerE2E, ALongNameLeavesTheQuestionAnswerable) {
     EXPECT_FALSE(PathExists(Out()));
 }
 
-// The built program's manifest asks Windows for the highest rights the user has: an
-// administrator installing into Program Files is asked to elevate instead of failing to write.
+// The built programs' manifests ask Windows for the highest rights the user has: an
+// administrator installing into Program Files is asked to elevate instead of failing to write,
+// and the uninstaller can remove what an elevated installer put there.
 TEST(BuiltProgram, ItsManifestAsksForTheHighestAvailableRights) {
-    const HMODULE program =
-        LoadLibraryExA((TestBinDir() + "setup.exe").c_str(), nullptr,
-                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(nullptr, program);
-    // CREATEPROCESS_MANIFEST_RESOURCE_ID (1), RT_MANIFEST (24)
-    const HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
-    ASSERT_NE(nullptr, found);
-    const char* data = static_cast<const char*>(LockResource(LoadResource(program, found)));
-    const std::string manifest(data, SizeofResource(program, found));
-    FreeLibrary(program);
-    const std::string level = "<requestedExecutionLevel level=\"highestAvailable\" uiAccess=\"false\"/>";
-    EXPECT_NE(std::string::npos, manifest.find(level)) << manifest;
-    EXPECT_EQ(std::string::npos, manifest.find("asInvoker"));
+    for (const char* name : {"setup.exe", "chruinst.exe"}) {
+        SCOPED_TRACE(name);
+        const HMODULE program =
+            LoadLibraryExA((TestBinDir() + name).c_str(), nullptr,
+                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(nullptr, program);
+        // CREATEPROCESS_MANIFEST_RESOURCE_ID (1), RT_MANIFEST (24)
+        const HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+        ASSERT_NE(nullptr, found);
+        const char* data = static_cast<const char*>(LockResource(LoadResource(program, found)));
+        const std::string manifest(data, SizeofResource(program, found));
+        FreeLibrary(program);
+        const std::string level =
+            "<requestedExecutionLevel level=\"highestAvailable\" uiAccess=\"false\"/>";
+        EXPECT_NE(std::string::npos, manifest.find(level)) << manifest;
+        EXPECT_EQ(std::string::npos, manifest.find("asInvoker"));
+    }
 }
 
 TEST_F(InstallerE2E, NoArgumentNoInstallsNothing) {

@@ -98,6 +98,9 @@ protected:
         ForceFolders(places_);
         WriteTextFile(host_ + "marleth.exe", "the host");
         GetProgramsFolder();  // the shell records its folders in the registry on first use
+        // Windows always has the key of its list of installed programs; a new Wine prefix gets it
+        // only when a program first writes there.
+        CreateRegKey(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
     }
 
     void TearDown() override {

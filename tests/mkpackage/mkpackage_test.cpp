@@ -577,7 +577,8 @@ TEST_F(MkpackageTest, UtfTextsBuildThePackageOfTheirShiftJisForm) {
                                 "AppName=表示テスト ～ ｶﾅ\r\n[preextractlist]\r\n" + kGoodItems +
                                 "[LICENSEAGREE]\r\nText=license.txt\r\n";
     const std::string license = "利用規約\r\n\r\n第1条 表示してください。～\r\n";
-    const std::string readme = "お読みください\r\n";
+    // In UTF-8, お読みください alone would be Shift-JIS as well (and refused); with 。 it is not.
+    const std::string readme = "お読みください。\r\n";
     const std::string package_file = "\xE3\x81\x82 UTF-8, not named by the settings\n";
     const struct {
         std::string path;
@@ -630,6 +631,59 @@ TEST_F(MkpackageTest, UtfTextsBuildThePackageOfTheirShiftJisForm) {
             EXPECT_NE(run.out.find(line), std::string::npos) << run.out;
             EXPECT_TRUE(ReadTextFile(text.path) == InForm(text.text, form)) << text.path;
         }
+    }
+}
+
+// A text without a byte-order mark that reads both as UTF-8 and as Shift-JIS, differently, is
+// refused in whichever file mkpackage converts: which one the author wrote cannot be told, and a
+// guess would pack a text changed (ﾂｱ as ±) or refuse one for a character never written (ﾃｩ as
+// é). Plain ASCII, and a text with a byte-order mark, say what they are.
+TEST_F(MkpackageTest, TextsThatReadBothAsUtf8AndAsShiftJisAreRefused) {
+    const std::string kTsua = "\xC2\xB1";  // ﾂｱ in Shift-JIS; ± in UTF-8
+    const std::string kTea = "\xC3\xA9";   // ﾃｩ in Shift-JIS; é in UTF-8, which Shift-JIS lacks
+    const std::string kSample = "\xE3\x82\xB5\xE3\x83\xB3\xE3\x83\x97\xE3\x83\xAB";  // サンプル in UTF-8
+    const std::string kBom = "\xEF\xBB\xBF";
+    struct Case {
+        const char* what;
+        std::string setting_head;  // before the setting file's first line
+        std::string app_name;
+        std::string license;
+        std::string readme;  // the LastViewText file
+        std::string refused;  // the file named, or empty when the package is built
+    };
+    const std::string license = package_ + "$preextractdir$\\license.txt";
+    const std::string readme = package_ + "$preextractdir$\\readme.txt";
+    const Case cases[] = {
+        {"plain ASCII", "", "Sample", "terms", "read me", ""},
+        {"half-width ﾂｱ in the setting file", "", kTsua, "terms", "read me", setting_},
+        {"half-width ﾃｩ in the setting file", "", kTea, "terms", "read me", setting_},
+        {"UTF-8 サンプル in the setting file", "", kSample, "terms", "read me", setting_},
+        {"UTF-8 サンプル with a byte-order mark", kBom, kSample, "terms", "read me", ""},
+        {"UTF-8 サンプル in the agreement text", "", "Sample", kSample, "read me", license},
+        {"half-width ﾂｱ in the LastViewText file", "", "Sample", "terms", kTsua, readme},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetPackage();
+        WriteTextFile(setting_, c.setting_head + "[options]\r\n" + kGoodOptions + "AppName=" +
+                                    c.app_name + "\r\n[preextractlist]\r\n" + kGoodItems +
+                                    "[LICENSEAGREE]\r\nText=license.txt\r\n");
+        WriteTextFile(license, c.license);
+        WriteTextFile(readme, c.readme);
+        const ToolRun run = BuildInstaller();
+        if (c.refused.empty()) {
+            EXPECT_EQ(run.exit_code, 0u) << run.err;
+            continue;
+        }
+        EXPECT_NE(run.exit_code, 0u);
+        const std::string named = c.refused + " is UTF-8 or Shift-JIS: line ";
+        EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(") reads one way as UTF-8 and another as Shift-JIS (code page 932), "
+                               "and mkpackage does not guess: save it as UTF-8 with a byte-order "
+                               "mark, or (if it was meant as UTF-8) as Shift-JIS"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_TRUE(FolderEntries(output_folder_).empty());
     }
 }
 

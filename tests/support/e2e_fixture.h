@@ -57,6 +57,9 @@ protected:
     // Put back as they were when the test ends, however it ends: SetUp deletes the host key
     // and runs write it; SetUp sets RECORD_FILE and tests set TMP for the runs they start.
     const SavedRegistryKey host_key_{HKEY_CURRENT_USER, kHostKey};
+    // Character installations enter themselves in Windows' list of installed programs.
+    const SavedRegistryKey uninstall_list_{HKEY_CURRENT_USER,
+                                           "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"};
     const ScopedVariable record_file_{"RECORD_FILE"};
     const ScopedVariable tmp_{"TMP"};
     TestFolder dir;

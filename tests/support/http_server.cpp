@@ -71,7 +71,9 @@ bool SendAll(SOCKET client, const char* data, size_t size) {
 std::string ResponseHead(const HttpResponse& response) {
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " +
                        ReasonPhrase(response.status) + "\r\n";
-    if (response.content_length) {
+    if (response.chunked) {
+        head += "Transfer-Encoding: chunked\r\n";
+    } else if (response.content_length) {
         head += "Content-Length: ";
         head += response.content_length_text.empty() ? std::to_string(response.body.size())
                                                      : response.content_length_text;
@@ -81,6 +83,20 @@ std::string ResponseHead(const HttpResponse& response) {
     head += response.extra_headers;
     head += "\r\n";
     return head;
+}
+
+// The first size bytes of body in chunks of at most kChunkBytes, each "size in hex CR LF data
+// CR LF"; with last, the last chunk ("0" CR LF CR LF) after them.
+constexpr size_t kChunkBytes = 7000;
+std::string Chunks(const std::string& body, size_t size, bool last) {
+    char digits[16];
+    std::string framed;
+    for (size_t at = 0; at < size; at += kChunkBytes) {
+        const size_t length = std::min(kChunkBytes, size - at);
+        snprintf(digits, sizeof digits, "%zx\r\n", length);
+        framed += digits + body.substr(at, length) + "\r\n";
+    }
+    return last ? framed + "0\r\n\r\n" : framed;
 }
 
 }  // namespace
@@ -240,7 +256,18 @@ void TestHttpServer::Answer(SOCKET client) {
     const std::string response_head = ResponseHead(response);
     if (!SendAll(client, response_head.data(), response_head.size())) return;
 
-    const std::string& body = response.body;
+    // Chunked, the body goes out framed; a cut stays a cut, at the end of the framed part.
+    const size_t cut = std::min(response.close_after, response.break_after);
+    const bool cut_short = cut != HttpResponse::npos;
+    const std::string body =
+        response.chunked ? Chunks(response.body, std::min(cut, response.body.size()), !cut_short)
+                         : response.body;
+    const size_t close_after = response.chunked && response.close_after != HttpResponse::npos
+                                   ? body.size()
+                                   : response.close_after;
+    const size_t break_after = response.chunked && response.break_after != HttpResponse::npos
+                                   ? body.size()
+                                   : response.break_after;
     size_t sent = 0;
     auto send_until = [&](size_t end) {
         end = std::min(end, body.size());
@@ -264,13 +291,13 @@ void TestHttpServer::Answer(SOCKET client) {
             return;
         }
     }
-    if (response.close_after != HttpResponse::npos) {
-        send_until(response.close_after);
+    if (close_after != HttpResponse::npos) {
+        send_until(close_after);
         shutdown(client, SD_SEND);
         return;
     }
-    if (response.break_after != HttpResponse::npos) {
-        send_until(response.break_after);
+    if (break_after != HttpResponse::npos) {
+        send_until(break_after);
         // A zero linger time makes the close an abortive one (a reset), not an orderly end.
         const linger abort = {1, 0};
         setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),

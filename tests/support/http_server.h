@@ -46,6 +46,10 @@ struct HttpResponse {
     bool hold_head = false;            // answer nothing until Release(path) (dropped after 30 s)
     DWORD trickle_ms = 0;              // when not 0, send the body one byte at a time, this
                                        // long apart (until the server stops)
+    bool chunked = false;              // send the body in chunks (Transfer-Encoding: chunked,
+                                       // no Content-Length); cut short by close_after or
+                                       // break_after, it stops after the chunks of that many
+                                       // bytes, before the last (empty) chunk
 };
 
 // Every connection gets one answer and is then closed (a held answer ends when the server is

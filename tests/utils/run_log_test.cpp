@@ -1,7 +1,10 @@
 // The run's log: the /log switches taken out of the command line, the lines and their batches.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "support/test_support.h"
+#include "utils/files.h"
 #include "utils/run_log.h"
 
 namespace {
@@ -102,11 +105,74 @@ TEST(RunLog, LongSeriesWrittenInBatchesNotHeldToTheEnd) {
     EXPECT_NE(std::string::npos, ReadTextFile(path).find("] member 999\r\n"));
 }
 
-TEST(RunLog, AFolderThatCannotHoldItStartsNoLog) {
-    TestFolder dir;
-    EXPECT_FALSE(StartRunLog(dir / "missing\\run.log"));
-    EXPECT_FALSE(RunLogStarted());
-    LogLine("nowhere");  // does nothing
+// The log is always a new file: nothing at its name is written through (a link planted there
+// would have an elevated run overwrite what it leads to), no device is opened, and a default name
+// that is taken is passed over. Links are made on the Linux side, where Wine sees them.
+TEST(RunLog, CreatedNewNeverThroughWhatStandsAtItsName) {
+    struct Case {
+        const char* what;
+        const char* name;      // the log's path, under the test folder unless it starts "\\\\"
+        const char* planted;   // what stands at the name first: "file", "link", "dangling link",
+                               // "hard link", "folder" or nothing
+        bool take_free_name;
+        bool started;
+        const char* written;   // where the log's line lands, under the test folder (or nothing)
+    };
+    const Case cases[] = {
+        {"a new name", "run.log", "", false, true, "run.log"},
+        {"a file of the user's, replaced", "run.log", "file", false, true, "run.log"},
+        {"a hard link, replaced as itself", "run.log", "hard link", false, true, "run.log"},
+        // Wine follows a Unix link it is asked to delete as itself: it stays, and no log.
+        {"a link to a file elsewhere", "run.log", "link", false, false, ""},
+        {"a link to a missing file", "run.log", "dangling link", false, false, ""},
+        {"a folder", "run.log", "folder", false, false, ""},
+        {"a missing folder", "missing\\run.log", "", false, false, ""},
+        {"NUL", "NUL", "", false, false, ""},
+        {"CON", "CON", "", false, false, ""},
+        {"COM1 with an extension", "com1.log", "", false, false, ""},
+        {"a device path", "\\\\.\\NUL", "", false, false, ""},
+        // The default name is anybody's to predict: a taken one is never touched.
+        {"a default name with a link on it", "pkg-1.log", "link", true, true, "pkg-1-1.log"},
+        {"a default name taken by a file", "pkg-1.log", "file", true, true, "pkg-1-1.log"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestFolder dir;
+        // A name in the test folder; a device (NUL, CON, COM1) is one in any folder.
+        const std::string path = std::string(c.name).rfind("\\\\", 0) == 0 ? c.name : dir / c.name;
+        const std::string planted = c.planted;
+        ForceFolders(dir / "elsewhere");
+        WriteTextFile(dir / "elsewhere\\kept.txt", "kept");
+        std::unique_ptr<UnixSymlink> link;
+        if (planted == "file") WriteTextFile(path, "the user's old log");
+        if (planted == "hard link") {
+            const std::string kept = dir / "elsewhere\\kept.txt";
+            ASSERT_TRUE(CreateHardLinkA(path.c_str(), kept.c_str(), nullptr));
+        }
+        if (planted == "link" || planted == "dangling link") {
+            const std::string target =
+                dir / (planted == "link" ? "elsewhere\\kept.txt" : "elsewhere\\new.txt");
+            link = std::make_unique<UnixSymlink>(target, path);
+            ASSERT_TRUE(link->made());
+        }
+        if (planted == "folder") {
+            ForceFolders(path);
+            WriteTextFile(path + "\\inside.txt", "inside");
+        }
+
+        EXPECT_EQ(c.started, StartRunLog(path, c.take_free_name));
+        LogLine("the run");
+        EndRunLog();
+        EXPECT_EQ("kept", ReadTextFile(dir / "elsewhere\\kept.txt"));
+        EXPECT_FALSE(PathExists(dir / "elsewhere\\new.txt"));
+        if (c.started) {
+            EXPECT_EQ(dir / c.written, RunLogPath());
+            EXPECT_EQ("the run\n", WithoutStamps(ReadTextFile(dir / c.written)));
+        }
+        if (planted == "folder") {
+            EXPECT_EQ("inside", ReadTextFile(path + "\\inside.txt"));
+        }
+    }
 }
 
 }  // namespace

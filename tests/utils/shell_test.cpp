@@ -66,7 +66,7 @@ TEST_F(Shortcuts, AllFieldsAreWritten) {
     s.Description = "説明";
     s.IconFile = dir / "アプリ.exe";
     s.IconIndex = 2;
-    ASSERT_TRUE(CreateShortcut(s));
+    ASSERT_EQ(ShortcutMade::kYes, CreateShortcut(s));
 
     LinkContents link;
     ASSERT_TRUE(ReadLink(s.LinkFile, link));
@@ -84,10 +84,10 @@ TEST_F(Shortcuts, SecondCallReplacesTheFirst) {
     s.LinkFile = dir / "twice.lnk";
     s.Target = "C:\\windows\\notepad.exe";
     s.Args = "first";
-    ASSERT_TRUE(CreateShortcut(s));
+    ASSERT_EQ(ShortcutMade::kYes, CreateShortcut(s));
     s.Args = "second";
     s.Target = "C:\\windows\\regedit.exe";
-    ASSERT_TRUE(CreateShortcut(s));
+    ASSERT_EQ(ShortcutMade::kYes, CreateShortcut(s));
 
     LinkContents link;
     ASSERT_TRUE(ReadLink(s.LinkFile, link));
@@ -99,7 +99,7 @@ TEST_F(Shortcuts, EmptyFieldsStayEmpty) {
     TShortcutSetting s;
     s.LinkFile = dir / "empty.lnk";
     s.Target = "C:\\windows\\notepad.exe";
-    ASSERT_TRUE(CreateShortcut(s));
+    ASSERT_EQ(ShortcutMade::kYes, CreateShortcut(s));
     LinkContents link;
     ASSERT_TRUE(ReadLink(s.LinkFile, link));
     EXPECT_EQ("", link.args);
@@ -107,12 +107,26 @@ TEST_F(Shortcuts, EmptyFieldsStayEmpty) {
     EXPECT_EQ("", link.work_dir);
 }
 
-TEST_F(Shortcuts, MissingFolderStillReportsSuccessWithoutFile) {
-    TShortcutSetting s;
-    s.LinkFile = dir / "no\\such\\folder\\x.lnk";
-    s.Target = "C:\\windows\\notepad.exe";
-    EXPECT_TRUE(CreateShortcut(s));
-    EXPECT_FALSE(PathExists(s.LinkFile));
+// Made means the file is there: a shortcut the system could not write (its folder missing, its
+// name too long for any folder) is reported as not made, with the error that says why.
+TEST_F(Shortcuts, MadeOnlyWhenTheFileIsThere) {
+    const std::pair<std::string, bool> cases[] = {
+        {dir / "made.lnk", true},
+        {dir / "no\\such\\folder\\x.lnk", false},
+        {dir / (std::string(1 << 20, 'a') + ".lnk"), false},
+    };
+    for (const auto& [link_file, made] : cases) {
+        SCOPED_TRACE(link_file.substr(0, 120));
+        TShortcutSetting s;
+        s.LinkFile = link_file;
+        s.Target = "C:\\windows\\notepad.exe";
+        SetLastError(0);
+        EXPECT_EQ(made, CreateShortcut(s) == ShortcutMade::kYes);
+        EXPECT_EQ(made, PathExists(s.LinkFile));
+        if (!made) {
+            EXPECT_NE(0u, GetLastError());
+        }
+    }
 }
 
 TEST(SpecialFolders, FileSystemFolders) {

@@ -188,6 +188,15 @@ std::string UnmappableProblem(const std::wstring& text) {
     return "it holds a character that Shift-JIS (code page 932) cannot hold";
 }
 
+// The bytes read in the code page (the whole text, invalid bytes replaced).
+std::wstring Decoded(UINT code_page, const std::string& bytes) {
+    const int length = static_cast<int>(bytes.size());
+    std::wstring wide(bytes.size(), L'\0');
+    wide.resize(static_cast<size_t>(
+        MultiByteToWideChar(code_page, 0, bytes.data(), length, wide.data(), length)));
+    return wide;
+}
+
 }  // namespace
 
 TextEncoding DetectTextEncoding(const std::string& bytes) {
@@ -195,10 +204,24 @@ TextEncoding DetectTextEncoding(const std::string& bytes) {
     if (StartsWith(bytes, kUtf16LeBom)) return TextEncoding::kUtf16Le;
     if (StartsWith(bytes, kUtf16BeBom)) return TextEncoding::kUtf16Be;
     bool multi_byte = false;
-    if (FirstNonUtf8Byte(bytes, 0, multi_byte) == std::string::npos && multi_byte) {
-        return TextEncoding::kUtf8;
+    if (FirstNonUtf8Byte(bytes, 0, multi_byte) != std::string::npos || !multi_byte) {
+        return TextEncoding::kShiftJis;
     }
-    return TextEncoding::kShiftJis;
+    // Never a guess: a text that is Shift-JIS as well may be either, if the readings differ.
+    if (FirstNonShiftJisByte(bytes) == std::string::npos &&
+        Decoded(CP_UTF8, bytes) != Decoded(kCodePage, bytes)) {
+        return TextEncoding::kUtf8OrShiftJis;
+    }
+    return TextEncoding::kUtf8;
+}
+
+std::string AmbiguousProblem(const std::string& bytes) {
+    size_t at = 0;
+    while (at < bytes.size() && static_cast<unsigned char>(bytes[at]) < 0x80) ++at;
+    return "line " + std::to_string(LineAt(bytes, at)) + " (" + ByteText(bytes, at, 2) +
+           ") reads one way as UTF-8 and another as Shift-JIS (code page 932), and mkpackage "
+           "does not guess: save it as UTF-8 with a byte-order mark, or (if it was meant as UTF-8) as "
+           "Shift-JIS";
 }
 
 const char* EncodingName(TextEncoding encoding) {
@@ -208,6 +231,7 @@ const char* EncodingName(TextEncoding encoding) {
         case TextEncoding::kUtf8WithBom: return "UTF-8 with a byte-order mark";
         case TextEncoding::kUtf16Le: return "UTF-16 (little-endian)";
         case TextEncoding::kUtf16Be: return "UTF-16 (big-endian)";
+        case TextEncoding::kUtf8OrShiftJis: return "UTF-8 or Shift-JIS";
     }
     return "?";
 }
@@ -219,6 +243,9 @@ bool ConvertToShiftJis(const std::string& bytes, TextEncoding encoding, std::str
     switch (encoding) {
         case TextEncoding::kShiftJis:
             problem = "it is Shift-JIS already";
+            return false;
+        case TextEncoding::kUtf8OrShiftJis:
+            problem = AmbiguousProblem(bytes);
             return false;
         case TextEncoding::kUtf8: decoded = DecodeUtf8(bytes, 0, wide, problem); break;
         case TextEncoding::kUtf8WithBom: decoded = DecodeUtf8(bytes, 3, wide, problem); break;

@@ -6,11 +6,18 @@
 #include <cstddef>
 #include <string>
 
-enum class TextEncoding { kShiftJis, kUtf8, kUtf8WithBom, kUtf16Le, kUtf16Be };
+// kUtf8OrShiftJis: without a byte-order mark, valid both as UTF-8 and as Shift-JIS, and the two
+// readings differ ("ﾂｱ" in Shift-JIS is "±" in UTF-8): which one the author wrote cannot be told.
+enum class TextEncoding { kShiftJis, kUtf8, kUtf8WithBom, kUtf16Le, kUtf16Be, kUtf8OrShiftJis };
 
 // By the byte-order mark; without one, UTF-8 when the bytes are valid UTF-8 holding a character
-// of two or more bytes; otherwise Shift-JIS (plain ASCII included), whether valid or not.
+// of two or more bytes and not valid Shift-JIS too, kUtf8OrShiftJis when they are both;
+// otherwise Shift-JIS (plain ASCII included), whether valid or not.
 TextEncoding DetectTextEncoding(const std::string& bytes);
+
+// What to tell the author of a file that reads both ways: where the readings part and how to
+// choose ("line 3 (0xC2 0xB1) reads one way as UTF-8 and another as Shift-JIS ...").
+std::string AmbiguousProblem(const std::string& bytes);
 
 // "UTF-8 with a byte-order mark", for messages.
 const char* EncodingName(TextEncoding encoding);
