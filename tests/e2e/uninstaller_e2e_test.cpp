@@ -523,6 +523,28 @@ TEST_F(UninstallerE2E, TheListWindowRemovesTheChosenInstallation) {
     ASSERT_NE(nullptr, list.window) << uninstaller.Describe();
     const HWND rows = Control(list, kListControl);
     EXPECT_EQ(2, SendMessageA(rows, LVM_GETITEMCOUNT, 0, 0));
+    // The names take at most half the list, so that the folders start in sight; made larger, the
+    // window takes the list with it, and it never gets smaller than it opened.
+    const auto width = [](HWND window) {
+        RECT rect{};
+        GetWindowRect(window, &rect);
+        return rect.right - rect.left;
+    };
+    const auto client_width = [](HWND window) {
+        RECT rect{};
+        GetClientRect(window, &rect);
+        return rect.right;
+    };
+    EXPECT_LE(SendMessageA(rows, LVM_GETCOLUMNWIDTH, 0, 0), client_width(rows) / 2);
+    const int opened = width(list.window);
+    const int list_opened = width(rows);
+    RECT frame{};
+    GetWindowRect(list.window, &frame);
+    SetWindowPos(list.window, nullptr, 0, 0, opened + 200, frame.bottom - frame.top + 100,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_TRUE(WaitFor([&] { return width(rows) == list_opened + 200; })) << width(rows);
+    SetWindowPos(list.window, nullptr, 0, 0, opened / 2, 50, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_TRUE(WaitFor([&] { return width(list.window) == opened; })) << width(list.window);
     DrivenProcess::Press(list, IDOK);  // the first, chosen as the window opens
     const auto answer = [&](const std::string& text, int button) {
         const FoundWindow box = uninstaller.WaitForBox(kConfirm);
