@@ -13,7 +13,7 @@ namespace {
 const char kRemoveOriginalSwitch[] = "--remove-original";
 // The copy waits this long (ms) for the original to end; a program that never ends keeps its file.
 constexpr DWORD kOriginalEndWait = 60000;
-// Larger than the program (the build keeps it under 80 KB): a bigger file is not a copy of it.
+// Larger than the program (the build keeps it under 95 KB): a bigger file is not a copy of it.
 constexpr size_t kLargestProgram = 1024 * 1024;
 
 std::string OwnPath() {

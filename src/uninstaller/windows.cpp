@@ -64,7 +64,7 @@ void SizeColumns(HWND list) {
     if (SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0) > area.right / 2) {
         SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, area.right / 2);
     }
-    SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE_USEHEADER);
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE);
     const int rest = area.right - static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0));
     if (SendMessageA(list, LVM_GETCOLUMNWIDTH, 1, 0) < rest) {
         SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, rest);
