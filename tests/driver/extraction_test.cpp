@@ -254,8 +254,9 @@ TEST_F(ExtractionRun, AnUnfinishedRunIsAskedAboutUnlessSilent) {
 }
 
 // The record is made anew, never written through what stands at its name: a killed run's record
-// is taken over (its list kept, this run's entries first), a link put there is removed as a link
-// or left, and what it leads to is never read, written or deleted.
+// is taken over (its list kept, this run's entries first, each with what is there now when the
+// record knows no content), a link put there is removed as a link or left, and what it leads to
+// is never read, written or deleted.
 struct RecordNameCase {
     const char* what;
     const char* stands;  // "record", "hard link" or "symbolic link" to a file outside
@@ -265,11 +266,12 @@ struct RecordNameCase {
 TEST_F(ExtractionRun, TheRunRecordIsMadeAnewAndAKilledRunsListKept) {
     ASSERT_TRUE(WriteZip(dir / "p.zip", {{"a.txt", "a"}, {"$preextractdir$/_$$$setting$$$_.ini", "s"}}));
     const std::string left = "[run]\r\nAppName=試験\r\n[INSTALLEDFILE]\r\nitem0=old\\gone.txt\r\n"
-                             "item1=a.txt\r\n";
+                             "item1=a.txt\r\nitem2=old\\kept.txt\r\n";
     const RecordNameCase cases[] = {
-        {"a killed run's record", "record", {"a.txt", "old\\gone.txt"}},
-        {"a hard link", "hard link", {"a.txt"}},
-        {"a symbolic link", "symbolic link", {"a.txt"}},
+        {"a killed run's record", "record", {"a.txt:1,e8b7be43", "old\\gone.txt:",
+                                             "old\\kept.txt:4,fb286a06"}},
+        {"a hard link", "hard link", {"a.txt:1,e8b7be43"}},
+        {"a symbolic link", "symbolic link", {"a.txt:1,e8b7be43"}},
     };
     for (const RecordNameCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -278,7 +280,8 @@ TEST_F(ExtractionRun, TheRunRecordIsMadeAnewAndAKilledRunsListKept) {
         InstallOptions.ArchivePath = dir / "p.zip";
         InstallOptions.PreExtractedCount = 1;
         InstallOptions.InstallDir = out / "dest\\";
-        ForceFolders(InstallOptions.InstallDir);
+        ForceFolders(InstallOptions.InstallDir + "old");
+        WriteTextFile(InstallOptions.InstallDir + "old\\kept.txt", "kept");  // the killed run's
         const std::string record = RunRecord::PathFor(InstallOptions);
         const std::string outside = out / "outside.ini";
         WriteTextFile(c.stands == std::string("record") ? record : outside, left);
@@ -293,7 +296,12 @@ TEST_F(ExtractionRun, TheRunRecordIsMadeAnewAndAKilledRunsListKept) {
         ScopedBoxAnswers boxes;
         EXPECT_TRUE(Extract());
         EXPECT_TRUE(boxes.asked().empty());
-        EXPECT_EQ(c.listed, Listed());
+        std::vector<std::string> listed;
+        for (const RecordedEntry& entry : ReadInstalledEntries(
+                 IniText(ReadTextFile(InstallOptions.TempDir + kSettingFileName)))) {
+            listed.push_back(entry.name + ":" + entry.checks);
+        }
+        EXPECT_EQ(c.listed, listed);
         if (c.stands != std::string("record")) {
             EXPECT_EQ(left, ReadTextFile(outside));
         }
