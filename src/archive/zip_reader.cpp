@@ -47,7 +47,7 @@ bool ReadAt(HANDLE file, uint64_t offset, void* out, DWORD size, DWORD& read) {
     LARGE_INTEGER distance{};
     distance.QuadPart = static_cast<LONGLONG>(offset);
     return SetFilePointerEx(file, distance, nullptr, FILE_BEGIN) &&
-           ::ReadFile(file, out, size, &read, nullptr);
+           ReadFile(file, out, size, &read, nullptr);
 }
 
 // Sizes in a program's headers: the 20-byte file header after "PE\0\0", the optional header's
@@ -366,29 +366,29 @@ struct OpenRequest {
     std::unique_ptr<ArchiveView> view;
 };
 
-voidpf ZCALLBACK OpenFile(voidpf, const void* filename, int mode) {
+voidpf ZCALLBACK OpenArchiveStream(voidpf, const void* filename, int mode) {
     if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
     auto* request = static_cast<OpenRequest*>(const_cast<void*>(filename));
     return request->view.release();
 }
 
-uLong ZCALLBACK ReadFile(voidpf, voidpf stream, void* buffer, uLong size) {
+uLong ZCALLBACK ReadArchiveStream(voidpf, voidpf stream, void* buffer, uLong size) {
     return View(stream)->Read(buffer, size);
 }
 
-uLong ZCALLBACK WriteFile(voidpf, voidpf, const void*, uLong) {
+uLong ZCALLBACK WriteArchiveStream(voidpf, voidpf, const void*, uLong) {
     return 0;  // the archive is never written
 }
 
-ZPOS64_T ZCALLBACK TellFile(voidpf, voidpf stream) {
+ZPOS64_T ZCALLBACK TellArchiveStream(voidpf, voidpf stream) {
     return View(stream)->position;
 }
 
-long ZCALLBACK SeekFile(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+long ZCALLBACK SeekArchiveStream(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
     return View(stream)->Seek(offset, origin) ? 0 : -1;
 }
 
-int ZCALLBACK CloseFile(voidpf, voidpf stream) {
+int ZCALLBACK CloseArchiveStream(voidpf, voidpf stream) {
     std::unique_ptr<ArchiveView> owner(View(stream));
     return owner->file.close() ? 0 : -1;
 }
@@ -483,12 +483,12 @@ unzFile OpenZipReader(const std::string& path, ArchiveLayout* layout, HANDLE hel
     if (!request.view) return nullptr;
 
     zlib_filefunc64_def functions{};
-    functions.zopen64_file = OpenFile;
-    functions.zread_file = ReadFile;
-    functions.zwrite_file = WriteFile;
-    functions.ztell64_file = TellFile;
-    functions.zseek64_file = SeekFile;
-    functions.zclose_file = CloseFile;
+    functions.zopen64_file = OpenArchiveStream;
+    functions.zread_file = ReadArchiveStream;
+    functions.zwrite_file = WriteArchiveStream;
+    functions.ztell64_file = TellArchiveStream;
+    functions.zseek64_file = SeekArchiveStream;
+    functions.zclose_file = CloseArchiveStream;
     functions.zerror_file = TestError;
     // A view minizip did not take is freed with the request.
     return unzOpen2_64(&request, &functions);

@@ -21,7 +21,7 @@ public:
     void AddRef();
     void Release();
 
-    // The worker's results are read only after its job has ended (Await returned kDone).
+    // The worker's results are read only after its job has ended (RunJob returned kDone).
     UniqueInternet session;
     UniqueInternet request;
     std::string url;          // what the open job opens

@@ -92,7 +92,7 @@ bool PreExtract(const std::string& temp_folder) {
 
     SelectProfile(temp_folder + kSettingFileName, kPreExtractListSection);
     for (int i = 0;; ++i) {
-        const std::string member = ReadProfileString("item" + IntToText(i), "");
+        const std::string member = ReadProfileString(kItemKeyPrefix + IntToText(i), "");
         if (member.empty()) return true;
         HeldFile held{LowerCaseText(FileNameOf(ToBackslashes(member))), UniqueFile()};
         ReleaseHeldName(held.name);

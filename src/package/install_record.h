@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "package/ini_text.h"
+#include "package/package_format.h"
 
 // What one of our installations wrote into a file: its size and CRC-32.
 struct FileCheck {
@@ -32,6 +33,27 @@ struct RecordedEntry {
     bool IsFolder() const;
 };
 
+// The names of the record, here alone.
+// uinstall.ini's installed entries: "item" followed by 0, 1, ..., their names relative to the
+// install folder with backslashes; a folder entry ends with a backslash.
+inline constexpr char kInstalledFileSection[] = "INSTALLEDFILE";
+// Beside INSTALLEDFILE, what the installer records for its uninstaller: the install folder as
+// resolved (key InstallDir, with its trailing backslash), and under the key of each installed
+// file in INSTALLEDFILE what was written to it (FileChecksText). Folder entries have no key here.
+// Older installers did not write this section.
+inline constexpr char kInstalledCheckSection[] = "INSTALLEDFILECHECK";
+inline constexpr char kInstallDirKey[] = "InstallDir";
+// The record a run keeps in its install folder while it extracts: this prefix, 8 hexadecimal
+// digits naming the package, ".ini" (RunRecordName). A run that completes removes it; a run that
+// stops, fails or is killed leaves it. Its section "run" names the package; INSTALLEDFILE follows.
+inline constexpr char kRunRecordPrefix[] = "_$$$installing$$$_";
+inline constexpr char kRunRecordSection[] = "run";
+// Windows' list of installed programs, per user (HKEY_CURRENT_USER): each character installation
+// has a key of its own below this one (UninstallEntryKey), with Windows' values and one naming
+// its uinstall.ini, by which the uninstaller finds every installation it serves.
+inline constexpr char kUninstallListKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline constexpr char kUninstallEntryPrefix[] = "OmbrevineCharacter_";
+inline constexpr char kUninstallInfoValue[] = "OmbrevineUninstallInfo";
 // The run record's keys in its section "run", and its check keys beside the items.
 inline constexpr char kRunAppNameKey[] = "AppName";
 inline constexpr char kRunVendorKey[] = "Vendor";

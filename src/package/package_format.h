@@ -19,16 +19,9 @@ inline constexpr char kPackagedUninstallerMember[] = "$preextractdir$/chruinst.e
 // Sections and keys of the setting file that the uninstaller reads back from uinstall.ini.
 inline constexpr char kOptionsSection[] = "options";
 inline constexpr char kPreExtractListSection[] = "preextractlist";
-// The installed entries: "item" followed by 0, 1, ..., their names relative to the install
-// folder with backslashes; a folder entry ends with a backslash.
-inline constexpr char kInstalledFileSection[] = "INSTALLEDFILE";
+// The lists of the setting file: "item" followed by 0, 1, ... (preextractlist; the install
+// record's lists too, package/install_record.h).
 inline constexpr char kItemKeyPrefix[] = "item";
-// What the installer records for its uninstaller, beside INSTALLEDFILE: the install folder as
-// resolved (key InstallDir, with its trailing backslash), and under the key of each installed file
-// in INSTALLEDFILE its size and CRC-32 as written ("SIZE,CRC": decimal, then 8 hexadecimal
-// digits). Folder entries have no key here. Older installers did not write this section.
-inline constexpr char kInstalledCheckSection[] = "INSTALLEDFILECHECK";
-inline constexpr char kInstallDirKey[] = "InstallDir";
 // The start-menu group when the setting file names none (key shortcut_group).
 inline constexpr char kDefaultShortcutGroup[] = "Ombrevine";
 
@@ -38,19 +31,6 @@ inline constexpr char kDefaultShortcutGroup[] = "Ombrevine";
 inline constexpr char kUninstallInfoName[] = "uinstall.ini";
 inline constexpr char kUninstallerName[] = "chruinst.exe";
 inline constexpr char kUninstallShortcut[] = "キャラクターアンインストール.lnk";
-
-// Windows' list of installed programs, per user (HKEY_CURRENT_USER): each character installation
-// has a key of its own below this one (UninstallEntryKey), with Windows' values and one naming its
-// uinstall.ini, by which the uninstaller finds every installation it serves.
-inline constexpr char kUninstallListKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-inline constexpr char kUninstallEntryPrefix[] = "OmbrevineCharacter_";
-inline constexpr char kUninstallInfoValue[] = "OmbrevineUninstallInfo";
-
-// The record a run keeps in the install folder while it extracts: this prefix, 8 hexadecimal
-// digits naming the package, ".ini" (package/install_record.h). A run that completes removes it; a
-// run that stops, fails or is killed leaves it.
-inline constexpr char kRunRecordPrefix[] = "_$$$installing$$$_";
-inline constexpr char kRunRecordSection[] = "run";
 
 // InstallMode of the options section: what the package is, which decides where it goes and what
 // the installation leaves behind (uninstall data, host registration: characters only).

@@ -11,7 +11,7 @@
 #include "uninstaller/discovery.h"
 #include "uninstaller/removal.h"
 #include "uninstaller/self_removal.h"
-#include "uninstaller/windows.h"
+#include "uninstaller/removal_windows.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/process.h"

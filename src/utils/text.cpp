@@ -153,6 +153,8 @@ std::wstring WideText(const std::string& text, unsigned code_page) {
 }
 
 std::string LowerCaseText(const std::string& text) {
+    // At most the first 780 bytes, as the platform's installers have always lowered texts (in a
+    // buffer of 781 bytes): callers lower names, paths, hashes and header values, all shorter.
     std::string lowered = text.substr(0, 780);
     if (!lowered.empty()) CharLowerBuffA(lowered.data(), static_cast<DWORD>(lowered.size()));
     return lowered;

@@ -39,6 +39,8 @@ std::string AddBackslash(const std::string& path);
 std::string ToSlashes(const std::string& path);
 std::string ToBackslashes(const std::string& path);
 
+// The text's first 780 bytes (all of a name, path or hash) lower-cased by the system's ANSI case
+// mapping; the rest is cut.
 std::string LowerCaseText(const std::string& text);
 // A name as a key that ignores the letter case of one-byte letters (the second byte of a
 // two-byte character is kept as it is), as the file system compares names.

@@ -7,9 +7,11 @@
 #include <functional>
 #include <map>
 
+#include "resource.h"
 #include "support/e2e_fixture.h"
 #include "support/fake_host.h"
 #include "support/held_extraction.h"
+#include "uninstaller/uninstaller_resource.h"
 #include "utils/files.h"
 #include "utils/profile.h"
 #include "utils/registry.h"
@@ -26,7 +28,6 @@ struct ModuleTraits {
     static bool Close(Type module) { return FreeLibrary(module) != FALSE; }
 };
 using UniqueModule = UniqueAny<ModuleTraits>;
-const int kListControl = 1001;  // IDC_UNINSTALL_LIST of src/uninstaller/resource.h
 
 // A character package installing into the host folder, its uninstaller beside the host (as the
 // samples do); it brings no uninstaller of its own, so mkpackage packs ours.
@@ -299,8 +300,8 @@ TEST_F(UninstallerE2E, EveryInstallationCanBeUndone) {
              DrivenProcess::Press(question, IDYES);
              const FoundWindow page = installer.WaitForWindow("#32770", "インストールフォルダの設定");
              ASSERT_NE(nullptr, page.window) << installer.Describe();
-             SetControlText(Control(page, 1004), StripTrailingDelimiter(chosen));  // IDC_FOLDER_PATH
-             Click(Control(page, 102));                                           // IDC_FOLDER_OK
+             SetControlText(Control(page, IDC_FOLDER_PATH), StripTrailingDelimiter(chosen));
+             Click(Control(page, IDC_FOLDER_OK));
              std::string mismatch;
              EXPECT_EQ(0, AnswerBoxesAndWait(installer,
                                              {{kConfirm, "\"選ぶ\"のインストールは正常に終了しました。\r\n起動しますか？", IDNO}},
@@ -521,7 +522,7 @@ TEST_F(UninstallerE2E, TheListWindowRemovesTheChosenInstallation) {
     DrivenProcess uninstaller(host_ + "chruinst.exe", {});
     const FoundWindow list = uninstaller.WaitForWindow("#32770", kListTitle);
     ASSERT_NE(nullptr, list.window) << uninstaller.Describe();
-    const HWND rows = Control(list, kListControl);
+    const HWND rows = Control(list, IDC_UNINSTALL_LIST);
     EXPECT_EQ(2, SendMessageA(rows, LVM_GETITEMCOUNT, 0, 0));
     // The names take at most half the list, so that the folders start in sight; made larger, the
     // window takes the list with it, and it never gets smaller than it opened.

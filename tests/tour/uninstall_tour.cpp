@@ -15,6 +15,7 @@
 
 #include "support/installer_driver.h"
 #include "tour/screenshot.h"
+#include "uninstaller/uninstaller_resource.h"
 #include "utils/files.h"
 
 namespace {
@@ -26,7 +27,6 @@ const char kQuestion[] = "を削除します。\r\nよろしいですか？";
 const char kRemoved[] = "を削除しました。";
 const char kRemoving[] = " 削除中";
 const char kConfirmCaption[] = "確認";
-const int kListControl = 1001;  // IDC_UNINSTALL_LIST of src/uninstaller/resource.h
 
 class TourFailure : public std::runtime_error {
 public:
@@ -44,7 +44,7 @@ public:
         const std::string step = "list window";
         const FoundWindow list = process_.WaitForWindow(kDialogClass, kListTitle, kTimeoutMs);
         if (list.window == nullptr || list.title != kListTitle) Fail(step, "no list window");
-        const HWND control = Control(list, kListControl);
+        const HWND control = Control(list, IDC_UNINSTALL_LIST);
         if (control == nullptr) Fail(step, "the window has no list");
         const LRESULT shown = SendMessageA(control, LVM_GETITEMCOUNT, 0, 0);
         if (shown != static_cast<LRESULT>(rows)) {

@@ -16,7 +16,7 @@
 #include "support/test_support.h"
 #include "uninstaller/discovery.h"
 #include "uninstaller/removal.h"
-#include "uninstaller/windows.h"
+#include "uninstaller/removal_windows.h"
 #include "utils/files.h"
 #include "utils/registry.h"
 #include "utils/shell.h"

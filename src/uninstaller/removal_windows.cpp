@@ -1,11 +1,11 @@
 // The progress dialog and the list window.
-#include "uninstaller/windows.h"
+#include "uninstaller/removal_windows.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 
-#include "uninstaller/resource.h"
+#include "uninstaller/uninstaller_resource.h"
 #include "utils/message_box.h"
 #include "utils/system_libraries.h"
 #include "utils/text.h"
