@@ -45,18 +45,6 @@ TEST(PageSequence, AtMostElevenPages) {
     EXPECT_EQ(std::vector<std::string>(11, "FOLDERSELECT"), names);
 }
 
-TEST(PageSequence, PageTableRows) {
-    const auto& table = PageTable();
-    EXPECT_STREQ("LICENSEAGREE", table[0].Name);
-    EXPECT_EQ(2, table[0].TemplateId);
-    EXPECT_STREQ("FOLDERSELECT", table[1].Name);
-    EXPECT_EQ(3, table[1].TemplateId);
-    EXPECT_STREQ("FIRST", table[2].Name);
-    EXPECT_EQ(1, table[2].TemplateId);
-    EXPECT_STREQ("SELINSTALLMODULE", table[3].Name);
-    EXPECT_EQ(5, table[3].TemplateId);
-}
-
 TEST(PageSequence, NoPagesGoesOnAndAMissingTemplateStops) {
     SequenceFor("");
     EXPECT_EQ(IDYES, RunPageSequence());

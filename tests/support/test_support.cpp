@@ -248,12 +248,42 @@ bool BoxPresser::Wait() {
     return pressed_;
 }
 
+namespace {
+
+struct BoxSearch {
+    const std::string* caption;
+    HWND found;
+};
+
+// A visible dialog with the caption, of this process only: another program's box on the shared
+// display (an installer waiting at its question) is never this test's to answer.
+BOOL CALLBACK FindOwnBox(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<BoxSearch*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char class_name[16] = {};
+    char title[256] = {};
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
+        !GetClassNameA(window, class_name, sizeof class_name) ||
+        std::string(class_name) != "#32770") {
+        return TRUE;
+    }
+    GetWindowTextA(window, title, sizeof title);
+    if (*search->caption != title) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
 DWORD WINAPI BoxPresser::Run(void* param) {
     auto* self = static_cast<BoxPresser*>(param);
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < self->timeout_ms_) {
-        HWND box = FindWindowA("#32770", self->caption_.c_str());
-        if (box != nullptr && IsWindowVisible(box)) {
+        BoxSearch search{&self->caption_, nullptr};
+        EnumWindows(FindOwnBox, reinterpret_cast<LPARAM>(&search));
+        HWND box = search.found;
+        if (box != nullptr) {
             char text[4096] = {};
             GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the message box's static text
             self->text_ = text;

@@ -142,8 +142,8 @@ private:
     bool mounted_ = false;
 };
 
-// Waits (up to timeout_ms) on another thread for a real dialog box with the given caption to
-// appear, records its static text and presses the button with the given id.
+// Waits (up to timeout_ms) on another thread for a real dialog box of this process with the given
+// caption to appear, records its static text and presses the button with the given id.
 class BoxPresser {
 public:
     BoxPresser(const std::string& caption, int button_id, DWORD timeout_ms = 10000);
