@@ -101,11 +101,11 @@ bool HoldGenuine(const TDownloadListProp& record, UniqueFile& held) {
         return false;
     }
     if (record.Sha256.empty()) {
-        LogLine("SHA-256 指定なし " + LocalPath(record));
+        LogLine({"SHA-256 指定なし ", LocalPath(record)});
         return true;
     }
     const bool genuine = HandleSha256(held.get()) == record.Sha256;
-    LogLine(std::string("SHA-256 ") + (genuine ? "一致 " : "不一致 ") + LocalPath(record));
+    LogLine({"SHA-256 ", genuine ? "一致 " : "不一致 ", LocalPath(record)});
     if (genuine) return true;
     held.reset();
     ShowError(record.ViewName + kNotGenuine);
@@ -144,13 +144,13 @@ bool FetchChosen(HWND page) {
             options.digest_checked = !record.Sha256.empty();
             options.stall_ms = DownloadStallBound();
             g_shown = Shown{};
-            LogLine("ダウンロード " + record.DownloadFile);
+            LogLine({"ダウンロード ", record.DownloadFile});
             g_received = 0;
             const TDownloadResult result =
                 DownloadToFile(LocalPath(record), record.DownloadFile, DownloadProgress, options);
-            LogLine("ダウンロード 結果 " + IntToText(result.code) + " " +
-                    UInt64ToText(g_received) + " バイト" +
-                    (result.code != 0 ? " " + DownloadFailureText(result) : std::string()));
+            LogLine({"ダウンロード 結果 ", IntToText(result.code), " ", UInt64ToText(g_received),
+                     " バイト", result.code != 0 ? " " : "",
+                     result.code != 0 ? DownloadFailureText(result) : std::string()});
             if (ModulePage().CancelRequested) {
                 ShowError(kDownloadStopped);
                 return false;
@@ -160,7 +160,7 @@ bool FetchChosen(HWND page) {
                 return false;
             }
         } else {
-            LogLine("ダウンロード済み " + LocalPath(record));
+            LogLine({"ダウンロード済み ", LocalPath(record)});
         }
         if (!HoldGenuine(record, g_held[i])) return false;
     }
@@ -250,11 +250,10 @@ std::string UrlForMessage(const std::string& url) {
 std::string DownloadErrorMessage(const TDownloadListProp& record, const TDownloadResult& result) {
     std::string text;
     const TDownloadErrorKind kind = DownloadErrorText(result.code, text);
-    std::string message = UrlForMessage(record.DownloadFile) + kDownloadFailed + kCrLf +
-                          DownloadFailureText(result) + kCrLf;
-    if (kind == dekHelpPage) message += std::string(kOfferHelp) + kCrLf;
-    if (kind == dekContact) message += std::string(kOfferContact) + kCrLf;
-    return message + kErrorCode + IntToText(result.code) + ")";
+    const char* offer = kind == dekHelpPage ? kOfferHelp : kind == dekContact ? kOfferContact : "";
+    return JoinText({UrlForMessage(record.DownloadFile), kDownloadFailed, kCrLf,
+                     DownloadFailureText(result), kCrLf, offer, *offer != '\0' ? kCrLf : "",
+                     kErrorCode, IntToText(result.code), ")"});
 }
 
 void ReleaseHeldFiles() {
@@ -304,8 +303,8 @@ bool InstallStage(HWND page) {
         const int32_t exit_code = RunAndWait(command_line, DownloadContext().Owner);
         if (i < g_held.size()) g_held[i].reset();
         const bool installed = IsProgramInstalled(record.InstallCheck);
-        LogLine("実行 " + command_line + " 終了コード " + IntToText(exit_code) +
-                (installed ? " インストール済み" : " 未インストール"));
+        LogLine({"実行 ", command_line, " 終了コード ", IntToText(exit_code),
+                 installed ? " インストール済み" : " 未インストール"});
         if (!installed) {
             ShowConfirm(kInstallInterrupted, MB_OK);
             ReleaseHeldFiles();

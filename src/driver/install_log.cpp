@@ -45,9 +45,9 @@ std::string AnswerName(int answer) {
 
 void LogBox(const char* caption, const std::string& text, int answer) {
     if (answer == 0) {
-        LogLine(std::string("メッセージ（") + caption + "） " + text);
+        LogLine({"メッセージ（", caption, "） ", text});
     } else {
-        LogLine("回答 " + AnswerName(answer));
+        LogLine({"回答 ", AnswerName(answer)});
     }
 }
 
@@ -68,16 +68,16 @@ void StartInstallLog(const std::string& package_path) {
         if (!IsSilentSwitch(FirstArgument())) ShowError(kLogNotCreated + path);
         return;
     }
-    LogLine("開始 " + OwnProgramPath());
+    LogLine({"開始 ", OwnProgramPath()});
     LogEnvironment();
-    LogLine(std::string("コマンドライン ") + GetCommandLineA());
-    LogLine("パッケージ " + package_path);
+    LogLine({"コマンドライン ", GetCommandLineA()});
+    LogLine({"パッケージ ", package_path});
     SetBoxObserver(LogBox);
 }
 
 void EndInstallLog(int exit_code) {
     if (!RunLogStarted()) return;
-    LogLine("終了コード " + IntToText(exit_code));
+    LogLine({"終了コード ", IntToText(exit_code)});
     SetBoxObserver(nullptr);
     EndRunLog();
 }

@@ -13,6 +13,8 @@
 namespace {
 
 const char kWriteFailed[] = "ファイルの書き込みに失敗しました。: ";
+// Larger than any record: a hundred thousand entries take some 6 MB.
+constexpr size_t kLargestRecord = 256 * 1024 * 1024;
 
 // FNV-1a over the name's key: two names that differ collide with a chance of one in 2^64.
 uint64_t NameHash(const std::string& name) {
@@ -39,26 +41,32 @@ std::string RunRecord::PathFor(const TInstallOptions& o) {
 }
 
 RunRecord::~RunRecord() {
-    if (file_ && count_ == 0) DeleteOpenFile(file_.get());
+    if (file_ && count_ == 0) DeleteThroughHandle(file_.get());
 }
 
 std::vector<RecordedEntry> RunRecord::ReadLeft() {
     path_ = PathFor(InstallOptions);
-    left_ = NoFollowEntry::Open(path_, GENERIC_READ);
-    if (!left_.IsPlainFile()) return {};
-    std::string text;
-    char buffer[16384];
-    DWORD read = 0;
-    while (ReadFile(left_.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        text.append(buffer, read);
+    const std::string name = FileNameOf(path_);
+    if (CheckedFolder::OpenRoot(FolderOf(path_), folder_) != Reach::kOpened ||
+        CheckedFile::Open(folder_, name, left_) != Reach::kOpened || !left_.IsOnlyName()) {
+        return {};
     }
+    std::string text;
+    if (!left_.ReadAll(kLargestRecord, text)) return {};
     text.resize(RunRecordWholeLines(text).size());
     return ReadRunRecordEntries(IniText(std::move(text)));
 }
 
 bool RunRecord::Start(const std::vector<RecordedEntry>& taken_over) {
     const TInstallOptions& o = InstallOptions;
-    if (left_) left_.Delete();
+    // Whatever stands at the name goes as itself: a record (or a second name of a file) through
+    // its handle, a link as a link.
+    if (left_) {
+        left_.Delete();
+        left_.reset();
+    } else if (folder_) {
+        RemoveChildLink(folder_, FileNameOf(path_));
+    }
     file_.reset(CreateFileA(path_.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) {
@@ -88,7 +96,7 @@ bool RunRecord::Write(const std::string& text) {
 }
 
 void RunRecord::Finish() {
-    if (file_) DeleteOpenFile(file_.get());
+    if (file_) DeleteThroughHandle(file_.get());
     file_.reset();
 }
 

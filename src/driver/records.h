@@ -49,7 +49,10 @@ private:
     bool Write(const std::string& text);
 
     std::string path_;
-    NoFollowEntry left_;  // what an earlier run left at the name, until this run's record replaces it
+    // What an earlier run left at the name, in the install folder, until this run's record
+    // replaces it.
+    CheckedFolder folder_;
+    CheckedFile left_;
     UniqueFile file_;
     size_t count_ = 0;
 };

@@ -12,13 +12,13 @@
 void WriteHostRegistry() {
     UniqueHKey key = OpenRegKey(HKEY_CURRENT_USER, kHostRegistryKey, KEY_WRITE);
     if (!key) {
-        LogLine(std::string("登録 HKEY_CURRENT_USER\\") + kHostRegistryKey + OutcomeText(false, ""));
+        LogLine({"登録 HKEY_CURRENT_USER\\", kHostRegistryKey, OutcomeText(false, "")});
         return;
     }
     WriteRegString(key.get(), "Distributor", InstallOptions.Distributor);
     WriteRegString(key.get(), "Attr", InstallOptions.Attr);
-    LogLine(std::string("登録 HKEY_CURRENT_USER\\") + kHostRegistryKey + " Distributor=" +
-            InstallOptions.Distributor + " Attr=" + InstallOptions.Attr);
+    LogLine({"登録 HKEY_CURRENT_USER\\", kHostRegistryKey, " Distributor=", InstallOptions.Distributor,
+             " Attr=", InstallOptions.Attr});
 }
 
 bool WriteHostRcFile() {
@@ -27,6 +27,6 @@ bool WriteHostRcFile() {
     const std::string content = HostRcFileText(o.Vendor, o.Type);
     // The host reads it at start: an earlier one stays whole unless the new one is complete.
     const bool written = WriteReplacing(path, content) == FileReplacement::Placed::kDone;
-    LogLine("登録 " + path + OutcomeText(written, "書き込み済み"));
+    LogLine({"登録 ", path, OutcomeText(written, "書き込み済み")});
     return written;
 }

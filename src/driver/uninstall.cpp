@@ -162,25 +162,25 @@ bool RegisterInstallation() {
     const TInstallStatus& status = InstallStatus;
     UniqueHKey key = CreateRegKey(HKEY_CURRENT_USER, UninstallEntryKey(status.UninstallInfoPath));
     if (!key) return false;
-    const std::string info = Quoted(status.UninstallInfoPath);
-    const std::string uninstaller = Quoted(status.UninstallerPath);
     SYSTEMTIME today{};
     GetLocalTime(&today);
     char date[16];
     wsprintfA(date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    const std::string command = JoinText({"\"", status.UninstallerPath, "\" "});
+    const std::string info = JoinText({"\"", status.UninstallInfoPath, "\""});
     // Paths are the system's own. The package's texts are Shift-JIS: written in UTF-16 they read
     // the same on every system.
-    HKEY entry = key.get();
-    const bool written =
-        WriteRegWideString(entry, "DisplayName", WideText(o.AppName, kJapaneseCodePage)) &&
-        WriteRegWideString(entry, "Publisher", WideText(o.Vendor, kJapaneseCodePage)) &&
-        WriteRegString(entry, "InstallLocation", StripTrailingDelimiter(o.InstallDir)) &&
-        WriteRegString(entry, "UninstallString", JoinText({uninstaller, " ", info})) &&
-        WriteRegString(entry, "QuietUninstallString", JoinText({uninstaller, " -s ", info})) &&
-        WriteRegString(entry, "DisplayIcon", status.UninstallerPath) &&
-        WriteRegString(entry, "InstallDate", date) &&
-        WriteRegString(entry, kUninstallInfoValue, status.UninstallInfoPath) &&
-        WriteRegDword(entry, "NoModify", 1) && WriteRegDword(entry, "NoRepair", 1);
+    const char* const names[] = {"InstallLocation", "UninstallString", "QuietUninstallString",
+                                 "DisplayIcon", "InstallDate", kUninstallInfoValue};
+    const std::string values[] = {StripTrailingDelimiter(o.InstallDir), command + info,
+                                  JoinText({command, "-s ", info}), status.UninstallerPath, date,
+                                  status.UninstallInfoPath};
+    bool written = WriteRegWideString(key.get(), "DisplayName", WideText(o.AppName, kJapaneseCodePage)) &&
+                   WriteRegWideString(key.get(), "Publisher", WideText(o.Vendor, kJapaneseCodePage)) &&
+                   WriteRegDword(key.get(), "NoModify", 1) && WriteRegDword(key.get(), "NoRepair", 1);
+    for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i) {
+        written = WriteRegString(key.get(), names[i], values[i]) && written;
+    }
     return written;
 }
 

@@ -5,6 +5,8 @@
 
 #include "zlib.h"
 
+#include "utils/text.h"
+
 namespace {
 
 // NTSTATUS values of the relative open (ntstatus.h clashes with the Win32 headers' own).
@@ -24,6 +26,7 @@ constexpr ULONG kOpenExisting = 1;  // FILE_OPEN
 constexpr ULONG kCaseInsensitive = 0x00000040;  // OBJ_CASE_INSENSITIVE, as Win32 opens files
 
 constexpr DWORD kReadBlock = 65536;
+constexpr size_t kListingBufferSize = 64 * 1024;
 
 using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
                                         PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
@@ -43,18 +46,6 @@ Function NativeFunction(const char* name) {
 NtCreateFileFn NativeCreateFile() {
     static const auto function = NativeFunction<NtCreateFileFn>("NtCreateFile");
     return function;
-}
-
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                            length);
-    }
-    return wide;
 }
 
 Reach ReachOf(NTSTATUS status) {
@@ -119,10 +110,6 @@ std::wstring ChildName(const std::wstring& parent, const std::wstring& name) {
     return expected + name;
 }
 
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
 
 // Checks a handle opened as name inside parent; out_name receives its name.
 Reach CheckOpened(HANDLE handle, const std::wstring& parent, const std::wstring& name,
@@ -130,24 +117,9 @@ Reach CheckOpened(HANDLE handle, const std::wstring& parent, const std::wstring&
     if (IsReparsePoint(handle)) return Reach::kLink;
     std::wstring actual;
     if (!HandleName(handle, actual)) return Reach::kFailed;
-    if (!SameName(actual, ChildName(parent, name))) return Reach::kLink;
+    if (!SameFileName(actual, ChildName(parent, name))) return Reach::kLink;
     if (out_name != nullptr) *out_name = std::move(actual);
     return Reach::kOpened;
-}
-
-// Marks the open file or folder for deletion; a read-only one is made writable first when the
-// system refuses.
-bool DisposeOf(HANDLE handle) {
-    FILE_DISPOSITION_INFO disposition{TRUE};
-    if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) {
-        return true;
-    }
-    if (GetLastError() != ERROR_ACCESS_DENIED) return false;
-    FILE_BASIC_INFO basic{};  // zero times: left as they are
-    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) &&
-           SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                      sizeof disposition);
 }
 
 // Nobody may rename or delete a folder while it is held; reading and writing in it go on.
@@ -178,7 +150,7 @@ Reach CheckedFolder::OpenRoot(const std::string& path, CheckedFolder& out) {
 }
 
 Reach CheckedFolder::OpenChild(const std::string& name, CheckedFolder& out) const {
-    std::wstring wide_name = Wide(name);
+    std::wstring wide_name = WideText(name);
     UniqueFile handle;
     const Reach opened = OpenRelative(handle_.get(), wide_name, kFolderAccess, kFolderShare,
                                       kDirectoryFile | kOpenForBackupIntent, handle);
@@ -192,7 +164,7 @@ Reach CheckedFolder::OpenChild(const std::string& name, CheckedFolder& out) cons
 }
 
 Reach CheckedFile::Open(const CheckedFolder& folder, const std::string& name, CheckedFile& out) {
-    std::wstring wide_name = Wide(name);
+    std::wstring wide_name = WideText(name);
     UniqueFile handle;
     // No sequential-access hint: installed files are mostly read in one call, and under Wine the
     // hint costs its server a system call on every open.
@@ -239,11 +211,11 @@ bool CheckedFile::ReadSmall(size_t limit, std::string& content) const {
 }
 
 bool CheckedFile::Delete() {
-    return DisposeOf(handle_.get());
+    return DeleteThroughHandle(handle_.get());
 }
 
 Reach RemoveEmptyChildFolder(const CheckedFolder& folder, const std::string& name) {
-    std::wstring wide_name = Wide(name);
+    std::wstring wide_name = WideText(name);
     UniqueFile handle;
     const Reach opened = OpenRelative(folder.get(), wide_name, DELETE | FILE_READ_ATTRIBUTES |
                                                               FILE_WRITE_ATTRIBUTES,
@@ -252,5 +224,146 @@ Reach RemoveEmptyChildFolder(const CheckedFolder& folder, const std::string& nam
     if (opened != Reach::kOpened) return opened;
     const Reach checked = CheckOpened(handle.get(), folder.name(), wide_name, nullptr);
     if (checked != Reach::kOpened) return checked;
-    return DisposeOf(handle.get()) ? Reach::kOpened : Reach::kFailed;
+    return DeleteThroughHandle(handle.get()) ? Reach::kOpened : Reach::kFailed;
+}
+
+bool DeleteThroughHandle(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) {
+        return true;
+    }
+    FILE_BASIC_INFO basic{};
+    if (GetLastError() != ERROR_ACCESS_DENIED ||
+        !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) {
+        return false;
+    }
+    // Read-only (or hidden or system): cleared and tried again; zero times leave the times as
+    // they are.
+    const DWORD kept = basic.FileAttributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                                FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY |
+                                                FILE_ATTRIBUTE_REPARSE_POINT);
+    basic = FILE_BASIC_INFO{};
+    basic.FileAttributes = kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) &&
+           SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof disposition);
+}
+
+bool CheckedFolder::List(std::vector<std::string>& names) const {
+    // The whole listing first: deleting while the listing goes on could make it skip entries.
+    std::vector<char> buffer(kListingBufferSize);
+    FILE_INFO_BY_HANDLE_CLASS request = FileIdBothDirectoryRestartInfo;
+    while (GetFileInformationByHandleEx(handle_.get(), request, buffer.data(),
+                                        static_cast<DWORD>(buffer.size()))) {
+        request = FileIdBothDirectoryInfo;
+        for (size_t at = 0;;) {
+            const auto* item = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + at);
+            const std::wstring name(item->FileName, item->FileNameLength / sizeof(WCHAR));
+            if (name != L"." && name != L"..") names.push_back(NarrowText(name));
+            if (item->NextEntryOffset == 0) break;
+            at += item->NextEntryOffset;
+        }
+    }
+    return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+bool CheckedFile::IsOnlyName() const {
+    BY_HANDLE_FILE_INFORMATION information{};
+    return GetFileInformationByHandle(handle_.get(), &information) &&
+           information.nNumberOfLinks == 1;
+}
+
+bool CheckedFile::ReadAll(size_t limit, std::string& content) const {
+    content.clear();
+    char block[16384];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(handle_.get(), block, sizeof block, &read, nullptr)) return false;
+        if (read == 0) return true;
+        if (content.size() + read > limit) return false;
+        content.append(block, read);
+    }
+}
+
+Reach RemoveChildLink(const CheckedFolder& folder, const std::string& name) {
+    std::wstring wide_name = WideText(name);
+    UniqueFile handle;
+    const Reach opened = OpenRelative(folder.get(), wide_name,
+                                      DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      kOpenForBackupIntent, handle);
+    if (opened != Reach::kOpened && opened != Reach::kLink) return opened;
+    // The handle must be the link itself: a reparse point by the name asked for. One the system
+    // followed carries its target's name.
+    std::wstring actual;
+    if (!HandleName(handle.get(), actual) || !SameFileName(actual, ChildName(folder.name(), wide_name))) {
+        return Reach::kLink;
+    }
+    if (!IsReparsePoint(handle.get())) return Reach::kWrongKind;
+    return DeleteThroughHandle(handle.get()) ? Reach::kOpened : Reach::kFailed;
+}
+
+bool RemoveChild(const CheckedFolder& folder, const std::string& name) {
+    CheckedFile file;
+    switch (CheckedFile::Open(folder, name, file)) {
+        case Reach::kOpened:
+            return file.Delete();
+        case Reach::kMissing:
+            return true;
+        case Reach::kLink:
+            return RemoveChildLink(folder, name) == Reach::kOpened;
+        case Reach::kWrongKind:
+            break;  // a folder
+        case Reach::kFailed:
+            return false;
+    }
+    CheckedFolder child;
+    const Reach reach = folder.OpenChild(name, child);
+    if (reach == Reach::kLink) return RemoveChildLink(folder, name) == Reach::kOpened;
+    if (reach != Reach::kOpened) return reach == Reach::kMissing;
+    std::vector<std::string> names;
+    bool emptied = child.List(names);
+    for (const std::string& entry : names) {
+        if (!RemoveChild(child, entry)) emptied = false;
+    }
+    child.reset();
+    return emptied && RemoveEmptyChildFolder(folder, name) == Reach::kOpened;
+}
+
+namespace {
+
+// The folder that holds path, as the system resolves it, and the entry's name in it.
+Reach OpenParent(const std::string& path, CheckedFolder& parent, std::string& name) {
+    const std::string entry = StripTrailingDelimiter(path);
+    name = FileNameOf(entry);
+    return name.empty() ? Reach::kFailed : CheckedFolder::OpenRoot(FolderOf(entry), parent);
+}
+
+}  // namespace
+
+bool DeleteTree(const std::string& path) {
+    CheckedFolder parent;
+    std::string name;
+    const Reach reach = OpenParent(path, parent, name);
+    if (reach == Reach::kMissing) return true;
+    return reach == Reach::kOpened && RemoveChild(parent, name);
+}
+
+bool DeleteEntry(const std::string& path) {
+    CheckedFolder parent;
+    std::string name;
+    const Reach reach = OpenParent(path, parent, name);
+    if (reach == Reach::kMissing) return true;
+    if (reach != Reach::kOpened) return false;
+    CheckedFile file;
+    switch (CheckedFile::Open(parent, name, file)) {
+        case Reach::kOpened:
+            return file.Delete();
+        case Reach::kMissing:
+            return true;
+        case Reach::kLink:
+            return RemoveChildLink(parent, name) == Reach::kOpened;
+        default:
+            return false;
+    }
 }

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <winternl.h>
-
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -24,52 +22,7 @@ bool DeleteWithAttributeRetry(const std::string& path, Delete remove) {
     return remove(path.c_str()) != FALSE;
 }
 
-// What NoFollowEntry opens every entry with: enough to read its attributes and name, clear a
-// read-only attribute and delete it. Nobody else is kept from using it meanwhile.
-constexpr DWORD kEntryAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-// NtCreateFile's disposition and options (ntifs.h): open what exists, synchronous, with backup
-// semantics (folders too), the reparse point itself.
-constexpr ULONG kFileOpen = 0x00000001;
-constexpr ULONG kSynchronousIoNonAlert = 0x00000020;
-constexpr ULONG kOpenForBackupIntent = 0x00004000;
-constexpr ULONG kOpenReparsePoint = 0x00200000;
-constexpr size_t kMaxNameChars = 32767;
-constexpr size_t kListingBufferSize = 64 * 1024;
 
-using NtCreateFileFunction = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
-                                              PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG,
-                                              ULONG, ULONG, PVOID, ULONG);
-
-// NtCreateFile, the system's only call that opens a name relative to an open folder; ntdll is in
-// every process, so asking for it loads nothing.
-NtCreateFileFunction NtCreateFileFunctionOfNtdll() {
-    static const auto function = reinterpret_cast<NtCreateFileFunction>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtCreateFile")));
-    return function;
-}
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-// The name of the opened file from its volume's root, such as \dir\file; empty when the system
-// does not tell.
-std::wstring NameOfHandle(HANDLE handle) {
-    std::vector<char> buffer(sizeof(FILE_NAME_INFO) + MAX_PATH * sizeof(WCHAR));
-    for (;;) {
-        auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
-        if (GetFileInformationByHandleEx(handle, FileNameInfo, info,
-                                         static_cast<DWORD>(buffer.size()))) {
-            return std::wstring(info->FileName, info->FileNameLength / sizeof(WCHAR));
-        }
-        if (GetLastError() != ERROR_MORE_DATA || buffer.size() > kMaxNameChars * sizeof(WCHAR)) {
-            return {};
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
 
 // The longest path the system opens: MAX_PATH counts the terminating zero.
 constexpr size_t kMaxPathChars = MAX_PATH - 1;
@@ -141,7 +94,7 @@ bool SamePath(const std::string& a, const std::string& b) {
     const auto wide = [](const std::string& path) {
         return WideText(StripTrailingDelimiter(ToBackslashes(FullPath(path))));
     };
-    return SameName(wide(a), wide(b));
+    return SameFileName(wide(a), wide(b));
 }
 
 bool IsInsideFolder(const std::string& path, const std::string& folder, std::string& relative) {
@@ -176,139 +129,6 @@ bool RemoveFolderForced(const std::string& path) {
     return DeleteWithAttributeRetry(path, RemoveDirectoryA);
 }
 
-bool DeleteTree(const std::string& folder) {
-    const std::string path = StripTrailingDelimiter(folder);
-    NoFollowEntry root = NoFollowEntry::Open(path, FILE_LIST_DIRECTORY);
-    if (!root) return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
-    if (root.IsFolder()) root.DeleteContents();
-    return root.Delete();  // a link that replaced the folder goes as a link
-}
-
-bool DeleteOpenFile(HANDLE file) {
-    FILE_DISPOSITION_INFO disposition{TRUE};
-    if (SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)) {
-        return true;
-    }
-    FILE_BASIC_INFO basic{};
-    if (GetLastError() != ERROR_ACCESS_DENIED ||
-        !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
-        return false;
-    }
-    // Read-only (or hidden or system): cleared, as DeleteFileForced does, and tried again. Zero
-    // times leave the times as they are.
-    const DWORD kept = basic.FileAttributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                                FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY |
-                                                FILE_ATTRIBUTE_REPARSE_POINT);
-    basic = FILE_BASIC_INFO{};
-    basic.FileAttributes = kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
-    return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) &&
-           SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
-}
-
-bool DeleteEntryNoFollow(const std::string& path) {
-    NoFollowEntry entry = NoFollowEntry::Open(path);
-    if (!entry) return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
-    return entry.Delete();
-}
-
-NoFollowEntry NoFollowEntry::Open(const std::string& path, DWORD extra_access) {
-    // The entry's folder is taken as the system resolves it (a link above the entry is the
-    // system's or the user's); the entry is opened inside it, and what the handle reaches must be
-    // that folder's entry of that name on its volume. Its last name alone would let a link of
-    // the same name (to a folder called alike elsewhere) pass for it.
-    const std::wstring wide = WideText(StripTrailingDelimiter(path));
-    const size_t separator = wide.find_last_of(L"\\/");
-    const std::wstring folder_path =
-        separator == std::wstring::npos ? L"." : wide.substr(0, separator + 1);
-    NoFollowEntry folder;
-    folder.handle_.reset(CreateFileW(folder_path.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
-                                     kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                     nullptr));
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!folder || !GetFileInformationByHandle(folder.get(), &information)) return {};
-    folder.name_ = NameOfHandle(folder.get());
-    folder.volume_ = information.dwVolumeSerialNumber;
-    return folder.OpenInside(wide.substr(separator + 1), 0, extra_access);
-}
-
-NoFollowEntry NoFollowEntry::OpenInside(const std::wstring& name, DWORD listed_attributes,
-                                        DWORD extra_access) const {
-    NoFollowEntry entry;
-    const NtCreateFileFunction create = NtCreateFileFunctionOfNtdll();
-    if (create == nullptr || name.size() > kMaxNameChars) return entry;
-    UNICODE_STRING unicode_name;
-    unicode_name.Buffer = const_cast<PWSTR>(name.c_str());
-    unicode_name.Length = static_cast<USHORT>(name.size() * sizeof(WCHAR));
-    unicode_name.MaximumLength = unicode_name.Length;
-    OBJECT_ATTRIBUTES object{};
-    InitializeObjectAttributes(&object, &unicode_name, OBJ_CASE_INSENSITIVE, handle_.get(),
-                               nullptr);
-    IO_STATUS_BLOCK status{};
-    HANDLE opened = nullptr;
-    // A folder is opened to be listed too (FILE_LIST_DIRECTORY): what the listing said it is.
-    const ACCESS_MASK listing =
-        (listed_attributes & FILE_ATTRIBUTE_DIRECTORY) ? FILE_LIST_DIRECTORY : 0;
-    const ACCESS_MASK access = kEntryAccess | extra_access | listing;
-    if (create(&opened, access, &object, &status, nullptr, 0, kShareAll, kFileOpen,
-               kOpenReparsePoint | kOpenForBackupIntent | kSynchronousIoNonAlert, nullptr, 0) < 0) {
-        return entry;
-    }
-    entry.handle_.reset(opened);
-    const bool root = !name_.empty() && name_.back() == L'\\';
-    entry.Inspect(name_ + (root ? L"" : L"\\") + name, volume_, listed_attributes);
-    return entry;
-}
-
-void NoFollowEntry::Inspect(const std::wstring& expected_name, DWORD expected_volume,
-                            DWORD listed_attributes) {
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    BY_HANDLE_FILE_INFORMATION information{};
-    name_ = NameOfHandle(handle_.get());
-    const bool known =
-        GetFileInformationByHandleEx(handle_.get(), FileAttributeTagInfo, &tag, sizeof tag) &&
-        GetFileInformationByHandle(handle_.get(), &information) && !name_.empty();
-    attributes_ = tag.FileAttributes;
-    links_ = information.nNumberOfLinks;
-    volume_ = information.dwVolumeSerialNumber;
-    // What was opened must be the entry itself: the name the system gives the handle, from the
-    // volume's root, is the entry's on the same volume (Wine's shows where a link led).
-    named_ = known && volume_ == expected_volume && SameName(name_, expected_name);
-    link_ = !named_ || ((attributes_ | listed_attributes) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-bool NoFollowEntry::Delete() {
-    if (!handle_ || !named_) return false;
-    const bool deleted = DeleteOpenFile(handle_.get());
-    handle_.reset();  // the entry goes when its last handle is closed
-    return deleted;
-}
-
-bool NoFollowEntry::DeleteContents() {
-    if (!IsFolder() || !named_) return false;
-    // The whole listing first: deleting while the listing goes on could make it skip entries.
-    std::vector<std::pair<std::wstring, DWORD>> entries;
-    std::vector<char> buffer(kListingBufferSize);
-    FILE_INFO_BY_HANDLE_CLASS request = FileIdBothDirectoryRestartInfo;
-    while (GetFileInformationByHandleEx(handle_.get(), request, buffer.data(),
-                                        static_cast<DWORD>(buffer.size()))) {
-        request = FileIdBothDirectoryInfo;
-        for (size_t at = 0;;) {
-            const auto* item = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + at);
-            const std::wstring name(item->FileName, item->FileNameLength / sizeof(WCHAR));
-            if (name != L"." && name != L"..") entries.emplace_back(name, item->FileAttributes);
-            if (item->NextEntryOffset == 0) break;
-            at += item->NextEntryOffset;
-        }
-    }
-    bool empty = GetLastError() == ERROR_NO_MORE_FILES;
-    for (const auto& [name, attributes] : entries) {
-        NoFollowEntry entry = OpenInside(name, attributes);
-        if (entry.IsFolder()) entry.DeleteContents();
-        if (!entry.Delete()) empty = false;
-    }
-    return empty;
-}
-
 bool MoveFileByCopy(const std::string& source, const std::string& destination) {
     if (!CopyFileA(source.c_str(), destination.c_str(), FALSE)) return false;
     DeleteFileForced(source);
@@ -328,7 +148,7 @@ bool FileReplacement::Create() {
     if (FitsInPath(part)) {
         if (CreateAt(part)) return true;
         // A part that an interrupted run left behind (or a link put there) goes, as itself.
-        if (!AlreadyExists(GetLastError()) || !DeleteEntryNoFollow(part)) return false;
+        if (!AlreadyExists(GetLastError()) || !DeleteEntry(part)) return false;
         return CreateAt(part);
     }
     // Only a new name, never one that exists: it may be anybody's file.

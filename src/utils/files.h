@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "utils/contained_files.h"
 #include "utils/unique_any.h"
 
 // True for an existing file that can be opened for reading; false for a folder or a missing file.
@@ -32,11 +33,6 @@ bool ForceFolders(const std::string& path);
 bool DeleteFileForced(const std::string& path);
 // Removes an empty folder, clearing its attributes when the removal is refused.
 bool RemoveFolderForced(const std::string& path);
-// Deletes the folder and everything in it, never following a link (see NoFollowEntry): junctions
-// and symbolic links inside are removed as links, and each entry is opened relative to its open
-// folder, so that no folder swapped for a link while the deletion runs leads it outside. What
-// cannot be deleted stays, silently. True when the folder is gone.
-bool DeleteTree(const std::string& folder);
 // Copies source over destination and then deletes the source. On failure the source stays.
 bool MoveFileByCopy(const std::string& source, const std::string& destination);
 
@@ -100,63 +96,3 @@ public:
     ScopedFreeSpace(const ScopedFreeSpace&) = delete;
     ScopedFreeSpace& operator=(const ScopedFreeSpace&) = delete;
 };
-
-// A file, folder or link opened without following a link, to be looked at and deleted through
-// the same handle: nobody can redirect the deletion between the check and the deletion, and a
-// junction or symbolic link is deleted as itself, never what it points to.
-//
-// Wine (8.0) follows a symbolic link even when asked not to, shows no reparse point through the
-// handle, and deleting through that handle deletes the link's target. What it opened then has
-// another name than the entry (its whole name from the volume's root, compared with the name of
-// the entry's folder and its own: a link to a folder of the same name elsewhere differs too):
-// such an entry counts as a link that cannot be deleted (Delete refuses), so nothing outside is
-// ever touched.
-class NoFollowEntry {
-public:
-    NoFollowEntry() = default;
-    // Opens the entry at path (a link itself, not its target) inside its folder (as the system
-    // resolves that one) with the access needed to look at it and delete it, plus extra_access
-    // (GENERIC_READ to read a file through get()). Empty when nothing is there or it cannot be
-    // opened.
-    static NoFollowEntry Open(const std::string& path, DWORD extra_access = 0);
-
-    explicit operator bool() const { return static_cast<bool>(handle_); }
-    HANDLE get() const { return handle_.get(); }
-    // A junction, symbolic link or other reparse point (or what Wine opened through one).
-    bool IsLink() const { return link_; }
-    bool IsFolder() const { return !link_ && (attributes_ & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-    // A file with no other name (no hard link elsewhere): its data is this entry's alone.
-    bool IsPlainFile() const { return !link_ && !IsFolder() && links_ == 1; }
-    // Deletes the entry through its handle (clearing a read-only attribute when the deletion is
-    // refused for it) and closes the handle; a folder must be empty. False when it stays.
-    bool Delete();
-    // Deletes everything inside an open folder, entry by entry relative to it; true when the
-    // folder is empty afterwards.
-    bool DeleteContents();
-
-private:
-    // Opens the entry called name inside this open folder, relative to its handle, with
-    // extra_access besides what looking and deleting need; listed attributes are what the
-    // folder's listing says of it.
-    NoFollowEntry OpenInside(const std::wstring& name, DWORD listed_attributes,
-                             DWORD extra_access = 0) const;
-    // Reads through the handle what it opened. The entry must be called expected_name, its whole
-    // name from the volume's root, on the volume of that serial number.
-    void Inspect(const std::wstring& expected_name, DWORD expected_volume, DWORD listed_attributes);
-
-    UniqueFile handle_;
-    DWORD attributes_ = 0;
-    DWORD links_ = 0;
-    bool named_ = false;  // the handle's name is the entry's: it may be deleted through it
-    bool link_ = false;
-    std::wstring name_;  // the full name from the volume's root, as the system reports it
-    DWORD volume_ = 0;   // the serial number of its volume
-};
-
-// Deletes the file, link or empty folder at path itself, never what a link points to; true when
-// nothing is at path any more.
-bool DeleteEntryNoFollow(const std::string& path);
-// Deletes an open file (or empty folder) through its handle, opened with DELETE access (and
-// FILE_WRITE_ATTRIBUTES, to clear a read-only attribute that refuses the deletion). It goes when
-// its last handle is closed.
-bool DeleteOpenFile(HANDLE file);

@@ -146,7 +146,7 @@ bool StartRunLog(const std::string& path, bool take_free_name) {
             wsprintfA(number, "-%d.log", n);
             log.path.resize(path.size() - 4);  // the default name's ".log"
             log.path += number;
-        } else if (n > 1 || !DeleteEntryNoFollow(path)) {
+        } else if (n > 1 || !DeleteEntry(path)) {
             // The user named this file: what stands there goes as itself, and only once.
             return false;
         }
@@ -168,6 +168,10 @@ void EndRunLog() {
     if (!log.file) return;
     FlushRunLog();
     log.file.reset();
+}
+
+void LogLine(std::initializer_list<std::string_view> parts) {
+    if (RunLogStarted()) LogLine(JoinText(parts));
 }
 
 void LogLine(const std::string& text) {

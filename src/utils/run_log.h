@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What the command line asked for: /log or -log (any letter case), alone or with "=PATH".
@@ -39,6 +41,8 @@ void EndRunLog();
 // A line, written at once: a run killed after it still leaves it in the file. Line breaks inside
 // the text continue on indented lines.
 void LogLine(const std::string& text);
+// The parts one after the other (JoinText), as one line: a call costs no concatenations.
+void LogLine(std::initializer_list<std::string_view> parts);
 // A line of a long series (the members written, say), kept with others and written in batches:
 // at most a few hundred lines or a fraction of a second later, and before any LogLine.
 void LogBatched(const std::string& text);

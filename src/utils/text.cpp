@@ -152,6 +152,23 @@ std::wstring WideText(const std::string& text, unsigned code_page) {
     return wide;
 }
 
+bool SameFileName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::string NarrowText(const std::wstring& text, unsigned code_page) {
+    if (text.empty()) return std::string();
+    const int size = static_cast<int>(text.size());
+    const int length =
+        WideCharToMultiByte(code_page, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0) {
+        WideCharToMultiByte(code_page, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+    }
+    return narrow;
+}
+
 std::string LowerCaseText(const std::string& text) {
     // At most the first 780 bytes, as the platform's installers have always lowered texts (in a
     // buffer of 781 bytes): callers lower names, paths, hashes and header values, all shorter.

@@ -48,6 +48,11 @@ std::string FileNameKey(const std::string& name);
 // The text in UTF-16, read in the given code page (0: the system's ANSI code page, in which the
 // A functions take paths).
 std::wstring WideText(const std::string& text, unsigned code_page = 0);
+// True when the two names are equal as the file system compares names (letter case ignored).
+bool SameFileName(const std::wstring& a, const std::wstring& b);
+// The UTF-16 text in the code page (0: the system's ANSI code page); what it cannot hold becomes
+// the code page's default character.
+std::string NarrowText(const std::wstring& text, unsigned code_page = 0);
 std::string IntToText(int32_t value);
 // In decimal, whatever its size.
 std::string UInt64ToText(uint64_t value);
