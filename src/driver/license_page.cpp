@@ -1,12 +1,10 @@
 // The agreement page: shows the package's agreement text and lets the user agree only after the
 // whole text has been scrolled into view.
-#include <memory>
-#include <new>
-
 #include "driver/globals.h"
 #include "driver/page_procs.h"
 #include "resource.h"
 #include "ui/dialogs.h"
+#include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/profile.h"
 #include "utils/text.h"
@@ -14,43 +12,24 @@
 
 namespace {
 
-// Zero bytes after the file's data: the text ends there even without a zero of its own.
-constexpr size_t kTextPadding = 20;
-
-// The agreement text loaded by LicenseInit, handed to the page when it opens; null when none.
-std::unique_ptr<char[]> g_text;
+// The agreement text loaded by LicenseInit, handed to the page when it opens (and then let go).
+std::string g_text;
+bool g_has_text = false;
 // True while the page's field takes the text: its scroll notifications are then ignored.
 bool g_taking_text = false;
-
-// The whole file followed by kTextPadding zero bytes, or null when the file cannot be opened,
-// sized or read completely (a text that is only partly there is no text to agree to).
-std::unique_ptr<char[]> ReadWholeFile(const std::string& path) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return nullptr;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > MAXDWORD - kTextPadding) {
-        return nullptr;
-    }
-    const DWORD length = static_cast<DWORD>(size.QuadPart);
-    std::unique_ptr<char[]> text(new (std::nothrow) char[length + kTextPadding]());
-    if (!text) return nullptr;
-    DWORD read = 0;
-    if (!ReadFile(file.get(), text.get(), length, &read, nullptr) || read != length) return nullptr;
-    return text;
-}
 
 void OnInitDialog(HWND page) {
     CenterWindow(page);
     SetForegroundWindow(page);
     HWND edit = GetDlgItem(page, IDC_LICENSE_TEXT);
-    if (g_text) {
+    if (g_has_text) {
         // Wine's edit control scrolls to the end of the new text and back while taking it,
         // notifying EN_VSCROLL on the way: that is no reading of the text.
         g_taking_text = true;
-        SetWindowTextA(edit, g_text.get());
+        SetWindowTextA(edit, g_text.c_str());
         g_taking_text = false;
-        g_text.reset();  // shown once; the page keeps no copy
+        std::string().swap(g_text);  // shown once; the page keeps no copy
+        g_has_text = false;
     }
     SetCaption(page, InstallOptions.AppName);
     SetFocus(edit);
@@ -82,12 +61,12 @@ INT_PTR OnCommand(HWND page, WPARAM wparam, LPARAM lparam) {
 }  // namespace
 
 bool LicenseInit(const std::string& temp_folder) {
-    g_text.reset();
     // Only the file-name part counts: the pre-extracted files all lie in the temporary folder.
+    // A text that is only partly there is no text to agree to.
     const std::string name = FileNameOf(ReadProfileString(kLicenseTextKey, ""));
-    if (name.empty()) return false;
-    g_text = ReadWholeFile(temp_folder + name);
-    return static_cast<bool>(g_text);
+    g_has_text = !name.empty() && ReadWholeFile(temp_folder + name, g_text);
+    if (!g_has_text) std::string().swap(g_text);
+    return g_has_text;
 }
 
 void EnableAgreeAtEnd(HWND edit, HWND page) {

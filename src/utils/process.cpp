@@ -19,14 +19,6 @@ bool IsElevated(HANDLE token) {
            elevation.TokenIsElevated != 0;
 }
 
-// The command line in UTF-16 for the W functions, from the ANSI code page (932).
-std::vector<wchar_t> WideCommand(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::vector<wchar_t> wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
-    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-    return wide;
-}
-
 UniqueHandle StartAsThisUser(const std::string& command_line) {
     std::vector<char> buffer(command_line.begin(), command_line.end());
     buffer.push_back('\0');
@@ -67,15 +59,16 @@ UniqueHandle StartAsSignedInUser(const std::string& command_line, const std::str
                           TokenPrimary, token.put())) {
         return UniqueHandle();
     }
-    std::vector<wchar_t> command = WideCommand(command_line);
-    const std::vector<wchar_t> wide_folder = WideCommand(folder);
+    // CreateProcessWithTokenW may write to the command line: a copy of its own.
+    std::wstring command = WideText(command_line);
+    const std::wstring wide_folder = WideText(folder);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(show_command);
     PROCESS_INFORMATION process{};
     if (!CreateProcessWithTokenW(token.get(), 0, nullptr, command.data(), 0, nullptr,
-                                 folder.empty() ? nullptr : wide_folder.data(), &startup,
+                                 folder.empty() ? nullptr : wide_folder.c_str(), &startup,
                                  &process)) {
         return UniqueHandle();
     }

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "utils/files.h"
 #include "utils/run_log.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
@@ -61,19 +62,6 @@ void WriteProfileString(const std::string& key, const std::string& value) {
 
 namespace {
 
-std::string ReadWholeFile(const std::string& path, bool& exists) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    exists = static_cast<bool>(file);
-    std::string content;
-    if (!file) return content;
-    char buffer[16384];
-    DWORD read = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        content.append(buffer, read);
-    }
-    return content;
-}
 
 // True when a line of the text is the header of the section (letter case and surrounding
 // blanks ignored, as the profile API does).
@@ -100,8 +88,8 @@ bool HasSectionHeader(const std::string& text, const std::string& section) {
 // yet; false when the file is not such a file (then the profile API does the work).
 bool AppendNewSection(const std::string& path, const std::string& section,
                       const std::string& lines) {
-    bool exists = false;
-    const std::string text = ReadWholeFile(path, exists);
+    std::string text;
+    const bool exists = ReadWholeFile(path, text);
     const bool unicode = text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') ||
                                               (text[0] == '\xFE' && text[1] == '\xFF'));
     const bool utf8_mark = text.compare(0, 3, "\xEF\xBB\xBF") == 0;

@@ -5,24 +5,9 @@
 #include <objidl.h>
 #include <shlobj.h>
 
-#include <vector>
-
 #include "utils/files.h"
+#include "utils/text.h"
 #include "utils/unique_any.h"
-
-namespace {
-
-// The text in UTF-16 with its terminating zero. A vector, not a std::wstring: the installer
-// needs no other wide string, and std::wstring would bring the library's whole wide-string code.
-std::vector<wchar_t> AnsiToWide(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (length <= 0) return std::vector<wchar_t>(1, L'\0');
-    std::vector<wchar_t> wide(length);
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-    return wide;
-}
-
-}  // namespace
 
 ShortcutMade CreateShortcut(const TShortcutSetting& s) {
     ScopedCoInit com;
@@ -40,7 +25,7 @@ ShortcutMade CreateShortcut(const TShortcutSetting& s) {
 
     UniqueCom<IPersistFile> file;
     const HRESULT saved = SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void()))
-                              ? file->Save(AnsiToWide(s.LinkFile).data(), FALSE)
+                              ? file->Save(WideText(s.LinkFile).c_str(), FALSE)
                               : E_NOINTERFACE;
     // A save that reports success may still have written nothing (Wine's, for a name too long):
     // the file must be there. Otherwise the open's error (or the save's) tells why.

@@ -197,12 +197,17 @@ HWND Control(const FoundWindow& dialog, int id) {
     return GetDlgItem(dialog.window, id);
 }
 
+// The messages to a driven program's windows wait for its answer up to ten seconds, never for a
+// program that does not answer at all; not SMTO_ABORTIFHUNG, which gives up at once on a thread
+// that has just come back from a long wait of its own (an installer that waited for a host).
+constexpr UINT kDriveFlags = SMTO_NORMAL;
+
 std::string ControlText(HWND control) {
     DWORD_PTR length = 0;
-    SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length);
+    SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, kDriveFlags, 10000, &length);
     std::string text(length + 1, '\0');
     SendMessageTimeoutA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                        SMTO_ABORTIFHUNG, 10000, &length);
+                        kDriveFlags, 10000, &length);
     text.resize(length);
     return text;
 }
@@ -210,7 +215,7 @@ std::string ControlText(HWND control) {
 void SetControlText(HWND control, const std::string& text) {
     DWORD_PTR result = 0;
     SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                        SMTO_ABORTIFHUNG, 10000, &result);
+                        kDriveFlags, 10000, &result);
 }
 
 void Click(HWND button) {
@@ -225,7 +230,7 @@ void PressKey(HWND control, WPARAM key) {
 void Settle(HWND edit) {
     const auto modified = [edit] {
         DWORD_PTR result = 0;
-        SendMessageTimeoutA(edit, EM_GETMODIFY, 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+        SendMessageTimeoutA(edit, EM_GETMODIFY, 0, 0, kDriveFlags, 10000, &result);
         return result != 0;
     };
     // Three rounds: a posted message, the message it posts, and the one that posts.
