@@ -12,12 +12,13 @@ ensure_wine_prefix
 # One display for the whole suite: every test's Wine processes share one wineserver, and none
 # may outlive the display it was started on.
 start_display
-# The Wine server for the whole suite, and Wine's own background processes (services, the desktop
-# window), started here with no test's output: whichever test started them would otherwise lend
-# them its output pipe, and ctest would count that test running until the end of the suite.
+# The Wine server for the whole suite, and Wine's own background processes (services, and the
+# desktop's, which the first window starts), started here with no test's output: whichever test
+# started them would otherwise lend them its output pipe, and ctest would count that test running
+# until the end of the suite.
 wineserver -k 2>/dev/null || true
 wineserver -p </dev/null >/dev/null 2>&1
-wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
 trap 'wineserver -k 2>/dev/null; stop_display' EXIT
 export WINE_RUN_DISPLAY=$DISPLAY
 cd "${BUILD_DIR:-$here/build}"
