@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "driver/installer.h"
+#include "driver/flow/installer.h"
 #include "utils/system_libraries.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

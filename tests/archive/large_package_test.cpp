@@ -11,7 +11,7 @@
 #include "archive/seal.h"
 #include "archive/zarchive.h"
 #include "archive/zip_reader.h"
-#include "driver/host.h"
+#include "driver/flow/installer_mutex.h"
 #include "support/installer_driver.h"
 #include "support/saved_registry_key.h"
 #include "support/test_support.h"

@@ -10,7 +10,7 @@
 #include <shlobj.h>
 #include <wininet.h>
 
-#include "downloader/http_download.h"
+#include "downloader/net/http_download.h"
 #include "utils/text.h"
 #include "support/http_server.h"
 #include "support/installer_driver.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/extraction.h"
-#include "driver/globals.h"
-#include "driver/records.h"
+#include "driver/run/extraction.h"
+#include "driver/flow/globals.h"
+#include "driver/records/run_record.h"
 #include "package/ini_text.h"
 #include "package/install_record.h"
 #include "host/host.h"
@@ -59,6 +59,7 @@ protected:
     // The extraction as the run does it, with the run's record, which a run that completes
     // removes.
     static bool Extract() {
+        ResolveInstallDir();
         RunRecord record;
         const bool done = ExtractPackage(record);
         if (done) record.Finish();

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/globals.h"
-#include "driver/options.h"
-#include "driver/registration.h"
-#include "driver/run_files.h"
-#include "driver/uninstall.h"
+#include "driver/flow/globals.h"
+#include "driver/flow/options.h"
+#include "driver/records/registration.h"
+#include "driver/run/run_files.h"
+#include "driver/records/uninstall.h"
 #include "support/test_support.h"
 #include "utils/files.h"
 #include "utils/message_box.h"

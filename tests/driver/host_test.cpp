@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "driver/host.h"
+#include "driver/flow/installer_mutex.h"
 #include "support/fake_host.h"
 
 namespace {

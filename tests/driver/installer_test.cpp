@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "driver/installer.h"
+#include "driver/flow/installer.h"
 #include "utils/message_pump.h"
 
 namespace {

@@ -3,8 +3,8 @@
 
 #include <shlobj.h>
 
-#include "driver/globals.h"
-#include "driver/macros.h"
+#include "driver/flow/globals.h"
+#include "driver/flow/macros.h"
 #include "host/host.h"
 #include "support/saved_registry_key.h"
 #include "utils/registry.h"

@@ -3,8 +3,9 @@
 
 #include <cstring>
 
-#include "driver/globals.h"
-#include "driver/pages.h"
+#include "driver/flow/globals.h"
+#include "driver/pages/page_sequence.h"
+#include "driver/run/run_files.h"
 #include "support/test_support.h"
 #include "support/zip_writer.h"
 #include "utils/files.h"
@@ -61,7 +62,7 @@ TEST(PageSequence, NoPagesGoesOnAndAMissingTemplateStops) {
 class PreExtraction : public testing::Test {
 protected:
     void SetUp() override { InstallOptions.PreExtractedCount = 1; }
-    void TearDown() override { ReleasePreExtractedFiles(); }
+    void TearDown() override { ReleaseRunFiles(); }
     TestFolder dir;
 };
 
@@ -85,7 +86,7 @@ TEST_F(PreExtraction, ListedFilesAreHeldUntilReleased) {
     EXPECT_EQ("reading ", AllowedAccess(dir / "b.txt"));
     // The setting file is written to later and stays free, also when a listed member replaced it.
     EXPECT_EQ("reading writing renaming deleting ", AllowedAccess(dir / "_$$$setting$$$_.ini"));
-    ReleasePreExtractedFiles();
+    ReleaseRunFiles();
     EXPECT_EQ("reading writing renaming deleting ", AllowedAccess(dir / "a.txt"));
 }
 

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "driver/globals.h"
-#include "driver/progress.h"
+#include "driver/flow/globals.h"
+#include "driver/pages/progress.h"
 
 namespace {
 

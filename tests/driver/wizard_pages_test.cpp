@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "downloader/download_list.h"
-#include "driver/globals.h"
-#include "driver/page_procs.h"
+#include "driver/flow/globals.h"
+#include "driver/pages/page_procs.h"
 #include "resource.h"
 #include "support/test_support.h"
 #include "utils/files.h"

@@ -1,7 +1,7 @@
 // The test side of the installer's extraction hold: the two events and the variables.
 #include "support/held_extraction.h"
 
-#include "driver/extraction_hold.h"
+#include "driver/run/extraction_hold.h"
 
 namespace {
 

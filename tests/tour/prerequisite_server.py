@@ -27,7 +27,7 @@ import threading
 HOLD_LIMIT = 15
 # How long /held waits for the installer to reach the held file.
 HELD_WAIT = 30
-# The installer reads its downloads in blocks of 16,383 bytes (src/downloader/http_download.cpp)
+# The installer reads its downloads in blocks of 16,383 bytes (src/downloader/net/http_download.cpp)
 # and may wait for a block to fill: a hold after whole blocks lets every block before it arrive
 # whole, so that the installer's byte counter stops exactly at the hold.
 BLOCK = 16383

@@ -1,10 +1,10 @@
 // The installation's log: started from the command line's request, fed by the message-box
 // gateway, ended with the exit code.
-#include "driver/install_log.h"
+#include "driver/flow/install_log.h"
 
 #include <windows.h>
 
-#include "driver/globals.h"
+#include "driver/flow/globals.h"
 #include "utils/message_box.h"
 #include "utils/process.h"
 #include "utils/run_log.h"

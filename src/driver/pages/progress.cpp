@@ -1,9 +1,9 @@
 // The progress dialog's procedure: it only displays; the extraction run moves the bar.
-#include "driver/progress.h"
+#include "driver/pages/progress.h"
 
 #include <commctrl.h>
 
-#include "driver/globals.h"
+#include "driver/flow/globals.h"
 #include "ui/dialogs.h"
 #include "utils/text.h"
 

@@ -1,9 +1,9 @@
 // Uninstall support: uninstall information, uninstaller, shortcuts, earlier installations.
-#include "driver/uninstall.h"
+#include "driver/records/uninstall.h"
 
-#include "driver/globals.h"
-#include "driver/macros.h"
-#include "driver/records.h"
+#include "driver/flow/globals.h"
+#include "driver/flow/macros.h"
+#include "driver/records/run_record.h"
 #include "package/ini_text.h"
 #include "utils/files.h"
 #include "utils/message_box.h"

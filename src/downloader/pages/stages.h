@@ -8,7 +8,7 @@
 #include <string>
 
 #include "downloader/download_list.h"
-#include "downloader/http_download.h"
+#include "downloader/net/http_download.h"
 
 // True when every chosen program is at hand (downloaded now or found in the "downloaded"
 // folder, and matching its SHA-256 where the list gives one).

@@ -25,11 +25,10 @@ const std::array<TWizardPage, kPageSlots>& PageSequence();
 
 // Extracts the setting file and the members listed in preextractlist into the temporary folder.
 // The listed members' files (the agreement text, the uninstaller, the last-view file) stay open
-// for reading with read sharing only, so that nobody can swap them while a page waits, until
-// ReleasePreExtractedFiles; the setting file is written to later and is not held.
+// for reading with read sharing only, so that nobody can swap them while a page waits, held by
+// the run's files until they are let go (ReleaseRunFiles); the setting file is written to later
+// and is not held.
 bool PreExtract(const std::string& temp_folder);
-// Closes the files PreExtract holds (before the temporary folder is removed).
-void ReleasePreExtractedFiles();
 // Picks the pages named by Dialogs and lets each prepare itself. Always true.
 bool BuildPageSequence(const std::string& setting_file, const std::string& temp_folder);
 // Shows the chosen pages modally: 6 when the user went through all of them, otherwise the

@@ -1,5 +1,5 @@
 // The module-selection page's state and the check list's lines of the download list.
-#include "downloader/module_state.h"
+#include "downloader/pages/module_state.h"
 
 #include "downloader/download_list.h"
 #include "downloader/install_check.h"

@@ -1,7 +1,7 @@
 // The agreement page: shows the package's agreement text and lets the user agree only after the
 // whole text has been scrolled into view.
-#include "driver/globals.h"
-#include "driver/page_procs.h"
+#include "driver/flow/globals.h"
+#include "driver/pages/page_procs.h"
 #include "resource.h"
 #include "ui/dialogs.h"
 #include "utils/files.h"

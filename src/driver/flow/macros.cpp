@@ -1,7 +1,7 @@
 // Folder macros with the run's install folder.
-#include "driver/macros.h"
+#include "driver/flow/macros.h"
 
-#include "driver/globals.h"
+#include "driver/flow/globals.h"
 
 std::string ExpandFolderMacros(const std::string& text, bool default_allowed) {
     return ExpandFolderMacrosWith(text, InstallOptions.InstallDir, default_allowed);

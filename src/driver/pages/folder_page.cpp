@@ -1,8 +1,8 @@
 // The install-folder page: shows the install directory and lets the user keep it, type another
 // existing folder or pick one with the shell's folder browser.
 #include "downloader/download_list.h"
-#include "driver/globals.h"
-#include "driver/page_procs.h"
+#include "driver/flow/globals.h"
+#include "driver/pages/page_procs.h"
 #include "resource.h"
 #include "ui/dialogs.h"
 #include "utils/files.h"

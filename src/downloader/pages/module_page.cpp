@@ -1,8 +1,8 @@
 // The module-selection page.
-#include "downloader/module_page.h"
+#include "downloader/pages/module_page.h"
 
 #include "downloader/download_list.h"
-#include "downloader/stages.h"
+#include "downloader/pages/stages.h"
 #include "resource.h"
 #include "ui/check_tree.h"
 #include "ui/dialogs.h"

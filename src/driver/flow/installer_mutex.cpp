@@ -1,5 +1,5 @@
 // The mutex that keeps two archive-mode installers apart.
-#include "driver/host.h"
+#include "driver/flow/installer_mutex.h"
 
 const char kInstallerMutexName[] = "Marleth Installer Mutex";
 

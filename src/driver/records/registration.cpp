@@ -1,8 +1,8 @@
 // Host registration: the host's registry values and its start file.
-#include "driver/registration.h"
+#include "driver/records/registration.h"
 
-#include "driver/globals.h"
-#include "driver/host.h"
+#include "driver/flow/globals.h"
+#include "driver/flow/installer_mutex.h"
 #include "utils/files.h"
 #include "utils/registry.h"
 #include "utils/run_log.h"

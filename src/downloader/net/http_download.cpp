@@ -1,11 +1,11 @@
 // HTTP download of one file into a local file through WinInet, and the texts for its results.
-#include "downloader/http_download.h"
+#include "downloader/net/http_download.h"
 
 #include <wininet.h>
 
 #include <vector>
 
-#include "downloader/transfer_worker.h"
+#include "downloader/net/transfer_worker.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "downloader/module_state.h"
+#include "downloader/pages/module_state.h"
 
 // Private to the page: runs the download stage (wParam kStageChoosing, the stage being left) or
 // the install stage (wParam kStageDownloading).

@@ -1,7 +1,8 @@
 // The run's temporary folder and held archive.
-#include "driver/run_files.h"
+#include "driver/run/run_files.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "archive/zarchive.h"
@@ -19,6 +20,8 @@ const char kLiveMarkerName[] = "_$$$running$$$_";
 
 UniqueFile g_live_marker;
 UniqueFile g_held_archive;
+// The pre-extracted files held, by name.
+std::vector<std::pair<std::string, UniqueFile>> g_held_files;
 
 // A new folder under the temporary path, named "$$TMP$$" and the tick count, never one that
 // exists already (whoever made it may control what is in it): a name that is taken is followed
@@ -111,7 +114,19 @@ HANDLE HeldArchiveFile() {
     return g_held_archive ? g_held_archive.get() : INVALID_HANDLE_VALUE;
 }
 
+void HoldRunFile(const std::string& name, UniqueFile file) {
+    ReleaseRunFile(name);
+    g_held_files.emplace_back(name, std::move(file));
+}
+
+void ReleaseRunFile(const std::string& name) {
+    for (auto& [held_name, file] : g_held_files) {
+        if (held_name == name) file.reset();
+    }
+}
+
 void ReleaseRunFiles() {
+    g_held_files.clear();
     g_live_marker.reset();
     g_held_archive.reset();
 }

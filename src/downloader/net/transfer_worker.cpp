@@ -1,5 +1,5 @@
 // A download's worker thread and the calling thread's wait for it.
-#include "downloader/transfer_worker.h"
+#include "downloader/net/transfer_worker.h"
 
 #include <wininet.h>
 

@@ -1,5 +1,5 @@
 // The tests' hold of the extraction after a named member.
-#include "driver/extraction_hold.h"
+#include "driver/run/extraction_hold.h"
 
 #include <windows.h>
 

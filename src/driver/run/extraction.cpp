@@ -1,18 +1,18 @@
 // The extraction run with its progress dialog and the installed-file list.
-#include "driver/extraction.h"
+#include "driver/run/extraction.h"
 
 #include <windows.h>
 
 #include <vector>
 
 #include "archive/zarchive.h"
-#include "driver/extraction_hold.h"
-#include "driver/globals.h"
-#include "driver/macros.h"
-#include "driver/progress.h"
-#include "driver/records.h"
-#include "driver/run_files.h"
-#include "driver/uninstall.h"
+#include "driver/run/extraction_hold.h"
+#include "driver/flow/globals.h"
+#include "driver/flow/macros.h"
+#include "driver/pages/progress.h"
+#include "driver/records/run_record.h"
+#include "driver/run/run_files.h"
+#include "driver/records/uninstall.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/message_pump.h"
@@ -85,8 +85,6 @@ bool ExtractPackage(RunRecord& record) {
     TZlibArchiver archiver(o.ArchivePath, HeldArchiveFile());
     archiver.SetConfirmOverwrite(o.ConfirmOverwrite);
     archiver.SetKeepFolders(o.KeepFolders);
-
-    ResolveInstallDir();
 
     const int count = archiver.OpenArchive() - o.PreExtractedCount;
     if (count <= 0) return false;

@@ -1,6 +1,6 @@
 // The installer's main flow: options, run mode, start-up checks, pages, extraction,
 // registration with the host, last-view file and the closing dialogue.
-#include "driver/installer.h"
+#include "driver/flow/installer.h"
 
 #include <windows.h>
 
@@ -9,16 +9,16 @@
 #include <vector>
 
 #include "downloader/download_list.h"
-#include "driver/extraction.h"
-#include "driver/globals.h"
-#include "driver/host.h"
-#include "driver/install_log.h"
-#include "driver/options.h"
-#include "driver/pages.h"
-#include "driver/records.h"
-#include "driver/registration.h"
-#include "driver/run_files.h"
-#include "driver/uninstall.h"
+#include "driver/run/extraction.h"
+#include "driver/flow/globals.h"
+#include "driver/flow/installer_mutex.h"
+#include "driver/flow/install_log.h"
+#include "driver/flow/options.h"
+#include "driver/pages/page_sequence.h"
+#include "driver/records/run_record.h"
+#include "driver/records/registration.h"
+#include "driver/run/run_files.h"
+#include "driver/records/uninstall.h"
 #include "resource.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
@@ -89,17 +89,18 @@ int ChooseWayIn(bool overwrite_confirmed) {
 }
 
 void StartHost() {
-    TInstallOptions& o = InstallOptions;
-    o.InstallDir = StripTrailingDelimiter(o.InstallDir);
-    const std::string host = JoinText({o.InstallDir, "\\", kHostExeName});
+    const TInstallOptions& o = InstallOptions;
+    // The host starts in the install folder, named without its trailing backslash.
+    const std::string folder = StripTrailingDelimiter(o.InstallDir);
+    const std::string host = JoinText({folder, "\\", kHostExeName});
     const std::string parameters = JoinText({o.Vendor, "-", o.Type});
     const std::string command_line = CommandLineFor(host, parameters);
     // The host runs as the user, never with the rights an elevated installer was given.
-    const bool started = StartAsSignedInUser(command_line, o.InstallDir, SW_SHOW) ||
+    const bool started = StartAsSignedInUser(command_line, folder, SW_SHOW) ||
                          reinterpret_cast<INT_PTR>(ShellExecuteA(
                              MainWindow, "open", host.c_str(), parameters.c_str(),
-                             o.InstallDir.c_str(), SW_SHOW)) > 32;
-    LogLine("ホスト起動 " + command_line + OutcomeText(started, "起動済み"));
+                             folder.c_str(), SW_SHOW)) > 32;
+    LogLine({"ホスト起動 ", command_line, OutcomeText(started, "起動済み")});
 }
 
 void ClosingDialogue() {
@@ -230,7 +231,6 @@ void CreateMainWindow() {
 void Teardown() {
     if (MainWindow != nullptr) DestroyWindow(MainWindow);
     MainWindow = nullptr;
-    ReleasePreExtractedFiles();
     ReleaseRunFiles();
     if (!InstallOptions.TempDir.empty()) DeleteTree(InstallOptions.TempDir);
     FreeDownloadList();

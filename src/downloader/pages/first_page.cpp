@@ -1,6 +1,6 @@
 // The introductory page: tells the user that the platform must be installed first and will be
 // fetched from the Internet. Skips itself when there is nothing to fetch.
-#include "downloader/first_page.h"
+#include "downloader/pages/first_page.h"
 
 #include "downloader/download_context.h"
 #include "downloader/download_list.h"

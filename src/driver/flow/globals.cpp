@@ -1,5 +1,5 @@
 // State shared by the whole run.
-#include "driver/globals.h"
+#include "driver/flow/globals.h"
 
 #include "utils/text.h"
 

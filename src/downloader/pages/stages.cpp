@@ -1,5 +1,5 @@
 // Download and install stages of the module-selection page.
-#include "downloader/stages.h"
+#include "downloader/pages/stages.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "downloader/download_context.h"
-#include "downloader/http_download.h"
+#include "downloader/net/http_download.h"
 #include "downloader/install_check.h"
-#include "downloader/module_state.h"
+#include "downloader/pages/module_state.h"
 #include "downloader/support_contact.h"
 #include "resource.h"
 #include "ui/check_tree.h"
@@ -54,24 +54,6 @@ constexpr size_t kUrlLineBytes = 40;
 constexpr size_t kUrlLines = 6;
 constexpr DWORD kStallBoundMs = 30000;
 const char kStallVariable[] = "MARLETH_DOWNLOAD_STALL_MS";
-
-// The pump of the running download: the download calls its callback as soon as messages wait,
-// so a press of the cancel button is seen at once; a quit message (the main window was
-// destroyed) stops the download like the cancel button.
-ThrottledPump* g_download_pump = nullptr;
-
-// What the counter shows, so that it is written only when it changes.
-struct Shown {
-    uint64_t done = ~0ull;
-    uint64_t total = ~0ull;
-};
-Shown g_shown;
-// The bytes of the running download received so far, for the run's log.
-uint64_t g_received = 0;
-
-// Each chosen program's file, from its check until its program has run: held for reading with
-// read sharing only, so that nobody can change, replace or delete what was checked.
-std::vector<UniqueFile> g_held;
 
 HWND Tree(HWND page) {
     return GetDlgItem(page, IDC_MODULE_TREE);
@@ -132,8 +114,8 @@ bool FileNamesAreSafe(HWND page) {
 // Fetches every chosen program that is not at hand, in list order; stops at the first failure.
 bool FetchChosen(HWND page) {
     const std::vector<TDownloadListProp>& list = DownloadList();
-    g_held.clear();
-    g_held.resize(list.size());
+    ModulePage().HeldDownloads.clear();
+    ModulePage().HeldDownloads.resize(list.size());
     for (size_t i = 0; i < list.size(); ++i) {
         const TDownloadListProp& record = list[i];
         if (!IsChosenAt(Tree(page), static_cast<int>(i))) continue;
@@ -143,12 +125,12 @@ bool FetchChosen(HWND page) {
             options.expected_size = record.Size;
             options.digest_checked = !record.Sha256.empty();
             options.stall_ms = DownloadStallBound();
-            g_shown = Shown{};
+            ModulePage().ShownDone = ModulePage().ShownTotal = ~0ull;
             LogLine({"ダウンロード ", record.DownloadFile});
-            g_received = 0;
+            ModulePage().Received = 0;
             const TDownloadResult result =
                 DownloadToFile(LocalPath(record), record.DownloadFile, DownloadProgress, options);
-            LogLine({"ダウンロード 結果 ", IntToText(result.code), " ", UInt64ToText(g_received),
+            LogLine({"ダウンロード 結果 ", IntToText(result.code), " ", UInt64ToText(ModulePage().Received),
                      " バイト", result.code != 0 ? " " : "",
                      result.code != 0 ? DownloadFailureText(result) : std::string()});
             if (ModulePage().CancelRequested) {
@@ -162,7 +144,7 @@ bool FetchChosen(HWND page) {
         } else {
             LogLine({"ダウンロード済み ", LocalPath(record)});
         }
-        if (!HoldGenuine(record, g_held[i])) return false;
+        if (!HoldGenuine(record, ModulePage().HeldDownloads[i])) return false;
     }
     return true;
 }
@@ -200,33 +182,33 @@ bool DownloadStage(HWND page) {
 
     if (!FileNamesAreSafe(page)) return false;
     ThrottledPump pump(page, 0);
-    g_download_pump = &pump;
+    ModulePage().DownloadPump = &pump;
     const bool fetched = FetchChosen(page);
-    g_download_pump = nullptr;
+    ModulePage().DownloadPump = nullptr;
     return fetched;
 }
 
 void DownloadProgress(bool& cancel, uint64_t done, uint64_t total, int32_t) {
     TModulePage& state = ModulePage();
-    g_received = done;
-    if (g_download_pump != nullptr && g_download_pump->Pump()) state.CancelRequested = true;
+    state.Received = done;
+    if (state.DownloadPump != nullptr && state.DownloadPump->Pump()) state.CancelRequested = true;
     if (state.CancelRequested) {
         cancel = true;
         return;
     }
-    if (done == g_shown.done && total == g_shown.total) return;
+    if (done == state.ShownDone && total == state.ShownTotal) return;
     HWND page = state.Window;
     const uint64_t total_k = total / kKilo;
     const uint64_t done_k = done / kKilo;
-    if (total != g_shown.total) {
+    if (total != state.ShownTotal) {
         SendDlgItemMessageA(page, IDC_MODULE_PROGRESS, PBM_SETRANGE32, 0,
                             static_cast<LPARAM>(std::min<uint64_t>(total_k, INT32_MAX)));
     }
     SendDlgItemMessageA(page, IDC_MODULE_PROGRESS, PBM_SETPOS,
                         static_cast<WPARAM>(std::min<uint64_t>(done_k, INT32_MAX)), 0);
-    SetItemText(page, IDC_MODULE_SIZE,
-                UInt64ToText(done_k) + " K/" + UInt64ToText(total_k) + " K");
-    g_shown = Shown{done, total};
+    SetItemText(page, IDC_MODULE_SIZE, JoinText({UInt64ToText(done_k), " K/", UInt64ToText(total_k), " K"}));
+    state.ShownDone = done;
+    state.ShownTotal = total;
 }
 
 std::string UrlForMessage(const std::string& url) {
@@ -257,7 +239,7 @@ std::string DownloadErrorMessage(const TDownloadListProp& record, const TDownloa
 }
 
 void ReleaseHeldFiles() {
-    g_held.clear();
+    ModulePage().HeldDownloads.clear();
 }
 
 DWORD DownloadStallBound() {
@@ -301,7 +283,7 @@ bool InstallStage(HWND page) {
         EnableWindow(GetDlgItem(page, IDC_MODULE_NEXT), FALSE);
         const std::string command_line = CommandLineFor(LocalPath(record), record.Parameter);
         const int32_t exit_code = RunAndWait(command_line, DownloadContext().Owner);
-        if (i < g_held.size()) g_held[i].reset();
+        if (i < ModulePage().HeldDownloads.size()) ModulePage().HeldDownloads[i].reset();
         const bool installed = IsProgramInstalled(record.InstallCheck);
         LogLine({"実行 ", command_line, " 終了コード ", IntToText(exit_code),
                  installed ? " インストール済み" : " 未インストール"});

@@ -1,9 +1,9 @@
 // The run record and the installed-file list.
-#include "driver/records.h"
+#include "driver/records/run_record.h"
 
 #include <algorithm>
 
-#include "driver/globals.h"
+#include "driver/flow/globals.h"
 #include "package/entry_name.h"
 #include "utils/file_hash.h"
 #include "utils/message_box.h"

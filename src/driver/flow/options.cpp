@@ -1,16 +1,16 @@
 // Loading the install options: temporary folder, pre-extraction, options section, pages.
-#include "driver/options.h"
+#include "driver/flow/options.h"
 
 #include <windows.h>
 
 #include <cstdint>
 
 #include "archive/seal.h"
-#include "driver/globals.h"
-#include "driver/install_log.h"
-#include "driver/macros.h"
-#include "driver/pages.h"
-#include "driver/run_files.h"
+#include "driver/flow/globals.h"
+#include "driver/flow/install_log.h"
+#include "driver/flow/macros.h"
+#include "driver/pages/page_sequence.h"
+#include "driver/run/run_files.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/process.h"
@@ -88,8 +88,9 @@ bool LoadInstallOptions() {
     SelectProfile(setting_file, kOptionsSection);
     o.RawInstallDir = o.ArchiveMode ? OwnProgramFolder() : ReadProfileString("DefaultInstallDir", "");
     o.InstallMode = static_cast<uint32_t>(ReadProfileInt("InstallMode", 0));
-    o.InstallDir = ExpandFolderMacros(o.RawInstallDir, true);
-    if (o.InstallDir == "\\") o.InstallDir.clear();
+    // An empty value expands to a lone backslash: no folder yet (the host folder, later).
+    const std::string expanded = ExpandFolderMacros(o.RawInstallDir, true);
+    o.InstallDir = expanded == "\\" ? std::string() : expanded;
     o.InitialInstallDir = o.InstallDir;
     o.AppName = ReadProfileString("AppName", kNoAppName);
     o.LastViewFile = o.TempDir + FileNameOf(ReadProfileString("LastViewText", ""));

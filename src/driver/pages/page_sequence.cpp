@@ -1,5 +1,5 @@
 // The page table, the page sequence and pre-extraction of the setting file and listed members.
-#include "driver/pages.h"
+#include "driver/pages/page_sequence.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,12 +7,12 @@
 
 #include "archive/zarchive.h"
 #include "downloader/download_context.h"
-#include "downloader/first_page.h"
-#include "downloader/module_page.h"
-#include "driver/globals.h"
-#include "driver/macros.h"
-#include "driver/page_procs.h"
-#include "driver/run_files.h"
+#include "downloader/pages/first_page.h"
+#include "downloader/pages/module_page.h"
+#include "driver/flow/globals.h"
+#include "driver/flow/macros.h"
+#include "driver/pages/page_procs.h"
+#include "driver/run/run_files.h"
 #include "resource.h"
 #include "utils/message_box.h"
 #include "utils/process.h"
@@ -46,20 +46,6 @@ const std::array<TWizardPage, kPageTableSize> kPageTable = {
 
 std::array<TWizardPage, kPageSlots> g_sequence{};
 
-// The pre-extracted files held open, by their names in the temporary folder (lower case).
-struct HeldFile {
-    std::string name;
-    UniqueFile file;
-};
-std::vector<HeldFile> g_held_files;
-
-// A member listed twice lands on the same name, and the later one replaces the earlier.
-void ReleaseHeldName(const std::string& name) {
-    g_held_files.erase(std::remove_if(g_held_files.begin(), g_held_files.end(),
-                                      [&](const HeldFile& held) { return held.name == name; }),
-                       g_held_files.end());
-}
-
 // What the download pages take of the run, as it stands when the pages are shown.
 void ConnectDownloadPages() {
     TDownloadContext& context = DownloadContext();
@@ -79,12 +65,7 @@ const std::array<TWizardPage, kPageSlots>& PageSequence() {
     return g_sequence;
 }
 
-void ReleasePreExtractedFiles() {
-    g_held_files.clear();
-}
-
 bool PreExtract(const std::string& temp_folder) {
-    ReleasePreExtractedFiles();
     TZlibArchiver archiver(InstallOptions.ArchivePath, HeldArchiveFile());
     archiver.SetConfirmOverwrite(0);
     archiver.SetKeepFolders(0);
@@ -94,15 +75,16 @@ bool PreExtract(const std::string& temp_folder) {
     for (int i = 0;; ++i) {
         const std::string member = ReadProfileString(kItemKeyPrefix + IntToText(i), "");
         if (member.empty()) return true;
-        HeldFile held{LowerCaseText(FileNameOf(ToBackslashes(member))), UniqueFile()};
-        ReleaseHeldName(held.name);
+        const std::string name = LowerCaseText(FileNameOf(ToBackslashes(member)));
+        ReleaseRunFile(name);
         // A member landing on the setting file's name replaces it, and is written to later.
-        const bool hold = held.name != LowerCaseText(kSettingFileName);
-        if (!archiver.ExtractFile(member, temp_folder, hold ? &held.file : nullptr)) {
+        const bool hold = name != LowerCaseText(kSettingFileName);
+        UniqueFile held;
+        if (!archiver.ExtractFile(member, temp_folder, hold ? &held : nullptr)) {
             ShowError(member + kPreExtractFailed);
             return false;
         }
-        if (hold) g_held_files.push_back(std::move(held));
+        if (hold) HoldRunFile(name, std::move(held));
         ++InstallOptions.PreExtractedCount;
     }
 }

@@ -6,7 +6,12 @@
 
 #include <commctrl.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "ui/kv_list.h"
+#include "utils/message_pump.h"
+#include "utils/unique_any.h"
 
 // The page's stages, in order: the user chooses, the chosen programs are fetched, their
 // installers run, and the page is done.
@@ -23,6 +28,17 @@ struct TModulePage {
     // The tree line of each record of the download list, at the record's position; null for a
     // record that got no line.
     TkvList<_TREEITEM> TreeItems;
+    // While a download runs: the pump its progress drives (a press of the cancel button is seen
+    // at once; a quit message stops the download like the button), and the bytes it has
+    // received, for the run's log.
+    ThrottledPump* DownloadPump = nullptr;
+    uint64_t Received = 0;
+    // What the counter shows, so that it is written only when it changes.
+    uint64_t ShownDone = ~0ull;
+    uint64_t ShownTotal = ~0ull;
+    // Each chosen program's file, from its check until its program has run: held for reading
+    // with read sharing only, so that nobody can change, replace or delete what was checked.
+    std::vector<UniqueFile> HeldDownloads;
 };
 
 TModulePage& ModulePage();
