@@ -32,7 +32,6 @@ const char kControlReason[] = "制御文字を含むファイル名は展開で�
 const char kBrokenCharacterReason[] = "Shift-JISの文字として正しくないバイトを含むファイル名は展開できません";
 const char kNoMemory[] = "メモリの確保に失敗しました。";
 const char kOverwrite[] = "上書きしてもよろしいですか？";
-const char kWriteFailed[] = "ファイルの書き込みに失敗しました。: ";
 const char kReadFailed[] =
     "ファイルの読み込みに失敗しました。\r\n実行ファイルが壊れている可能性があります。: ";
 const char kCloseFailed[] = "ファイルのクローズに失敗しました。: ";
@@ -210,18 +209,18 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
     // A file that exists is replaced only once the member is complete and checked.
     FileReplacement file(target);
     if (!file.Create()) {
-        ShowError(kWriteFailed + target);
+        ShowWriteFailed(target);
         return kFailed;
     }
     const int result = CopyMember(info, file.get(), target);
     if (result != 0) return result;
     StampFileTime(file.get(), info.tmu_date);
     if (file.Place(false) != FileReplacement::Placed::kDone) {
-        ShowError(kWriteFailed + target);
+        ShowWriteFailed(target);
         return kFailed;
     }
     if (held_ != nullptr && !HoldPlacedFile(info, target)) {
-        ShowError(kWriteFailed + target);
+        ShowWriteFailed(target);
         return kFailed;
     }
     return 0;
@@ -316,7 +315,7 @@ int TZlibArchiver::CopyMember(const unz_file_info& info, HANDLE file, const std:
         DWORD done = 0;
         if (!WriteFile(file, buffer.get(), static_cast<DWORD>(read), &done, nullptr) ||
             done != static_cast<DWORD>(read)) {
-            ShowError(kWriteFailed + target);
+            ShowWriteFailed(target);
             return read;
         }
         written += done;

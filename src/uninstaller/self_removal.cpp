@@ -16,12 +16,6 @@ constexpr DWORD kOriginalEndWait = 60000;
 // Larger than the program (the build keeps it under 95 KB): a bigger file is not a copy of it.
 constexpr size_t kLargestProgram = 1024 * 1024;
 
-std::string OwnPath() {
-    char path[MAX_PATH + 1] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::string() : std::string(path);
-}
-
 // A new file in the temporary folder holding a copy of this program; empty on failure.
 std::string CopyToTemporaryFolder(const std::string& own) {
     char temp[MAX_PATH + 1] = {};
@@ -47,7 +41,7 @@ bool ReadThrough(const CheckedFile& file, std::string& content) {
 }  // namespace
 
 bool StartSelfRemoval() {
-    const std::string own = OwnPath();
+    const std::string own = OwnProgramPath();
     if (own.empty()) return false;
     const std::string copy = CopyToTemporaryFolder(own);
     if (copy.empty()) return false;
@@ -104,7 +98,7 @@ int RunSelfRemovalCopy(const std::vector<std::string>& arguments) {
     CheckedFile original_file;
     CheckedFolder own_folder;
     CheckedFile own_file;
-    const std::string own = OwnPath();
+    const std::string own = OwnProgramPath();
     std::string original_bytes;
     std::string own_bytes;
     if (CheckedFolder::OpenRoot(FolderOf(original), folder) != Reach::kOpened ||

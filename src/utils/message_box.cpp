@@ -77,3 +77,7 @@ int ScopedBoxAnswers::Answer(const AskedBox& box) {
     asked_.push_back(box);
     return next_ < answers_.size() ? answers_[next_++] : IDOK;
 }
+
+void ShowWriteFailed(const std::string& path) {
+    ShowError(JoinText({"ファイルの書き込みに失敗しました。: ", path}));
+}

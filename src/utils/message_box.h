@@ -25,6 +25,9 @@ HWND GetMessageOwner();
 void ShowError(const std::string& text);
 // The same for a message that is a constant: its callers make no string of their own.
 void ShowError(const char* text);
+// The error box of a file that could not be written: "ファイルの書き込みに失敗しました。: " and
+// its path.
+void ShowWriteFailed(const std::string& path);
 // MessageBoxA(owner, text, "確認", flags | MB_ICONINFORMATION); the id of the pressed button.
 int ShowConfirm(const std::string& text, UINT flags);
 

@@ -29,12 +29,14 @@ UniqueHandle StartAsSignedInUser(const std::string& command_line, const std::str
 // True when this process runs elevated (with an administrator's full rights).
 bool ThisProcessIsElevated();
 
-// Full path of this process's program file, and its folder with a trailing backslash. Inline:
+// Full path of this process's program file (empty when the system cannot give it whole), and its
+// folder with a trailing backslash. Inline:
 // the uninstaller, which must stay small, then compiles them as its own.
 inline std::string OwnProgramPath() {
     char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return path;
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    // A path cut short would name another file.
+    return length == 0 || length >= MAX_PATH ? std::string() : std::string(path);
 }
 inline std::string OwnProgramFolder() {
     return FolderOf(OwnProgramPath());

@@ -42,7 +42,6 @@ const char kCompletedStart[] = "の" "インストールは正常に終了しま
 const char kPluginFinished[] = "プラグインの" "インストールが終了しました。";
 const char kFinished[] = "インストールが終了しました。";
 const char kInstallFailed[] = "インストールは失敗しました。";
-const char kRcWriteFailed[] = "ファイルの書き込みに失敗しました。: ";
 const char kArchiveCopyFolder[] = "MarlethArchives\\";
 
 int g_exit_code = 1;
@@ -172,8 +171,7 @@ Outcome Install() {
         WriteHostRegistry();
         // The host would start with the character it named before: the installation failed.
         if (o.WriteRCFile && !WriteHostRcFile()) {
-            ShowError(JoinText({kRcWriteFailed, StripTrailingDelimiter(o.InstallDir), "\\",
-                                kHostRcFileName}));
+            ShowWriteFailed(JoinText({StripTrailingDelimiter(o.InstallDir), "\\", kHostRcFileName}));
             return Outcome::kFailed;
         }
         LogLine("ホストの応答（インストール通知） " +

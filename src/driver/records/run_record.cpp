@@ -12,7 +12,6 @@
 
 namespace {
 
-const char kWriteFailed[] = "ファイルの書き込みに失敗しました。: ";
 // Larger than any record: a hundred thousand entries take some 6 MB.
 constexpr size_t kLargestRecord = 256 * 1024 * 1024;
 
@@ -91,7 +90,7 @@ bool RunRecord::Write(const std::string& text) {
         written == text.size()) {
         return true;
     }
-    ShowError(kWriteFailed + path_);
+    ShowWriteFailed(path_);
     return false;
 }
 

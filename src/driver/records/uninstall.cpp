@@ -20,7 +20,6 @@ namespace {
 const char kNoUninstallInfoDir[] = "設定ファイルが不正です。(UninstallInfoDir)";
 const char kNoUninstallExeDir[] = "設定ファイルが不正です。(UninstallExeDir)";
 const char kUninstallerCopyFailed[] = "アンインストーラのコピーに失敗しました。: ";
-const char kWriteFailed[] = "ファイルの書き込みに失敗しました。: ";
 
 using Placed = FileReplacement::Placed;
 
@@ -96,7 +95,7 @@ bool WriteUninstallInfo() {
         // must not leave a reinstalled character with its uninstall list cut short.
         const std::string setting_file = o.TempDir + kSettingFileName;
         if (CopyReplacing(setting_file, target) != Placed::kDone) {
-            ShowError(kWriteFailed + target);
+            ShowWriteFailed(target);
             return false;
         }
         DeleteFileForced(setting_file);
@@ -127,7 +126,11 @@ bool InstallUninstaller(const std::string& uninstall_info) {
                               ? CopyReplacing(packaged, destination)
                               : Placed::kRefused;
     if (placed == Placed::kWriteFailed) {
-        ShowError((FileExists(destination) ? kWriteFailed : kUninstallerCopyFailed) + destination);
+        if (FileExists(destination)) {
+            ShowWriteFailed(destination);
+        } else {
+            ShowError(kUninstallerCopyFailed + destination);
+        }
         return false;
     }
     if (placed == Placed::kRefused && !FileExists(destination)) {

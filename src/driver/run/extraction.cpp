@@ -33,7 +33,6 @@ const char kNoSpaceEnd[] = " MB";
 // The folder on a line of its own: Wine's message box wraps long lines mid-word.
 const char kNotWritable[] = "インストール先のフォルダに書き込めません。\r\n";
 const char kNotWritableEnd[] = "\r\nインストールを中止します。";
-const char kWriteFailed[] = "ファイルの書き込みに失敗しました。: ";
 
 // Before writing anything: what will land in the install directory must fit on its volume. The
 // sizes of all members (the pre-extracted ones too) and the largest of them once more are a
@@ -149,7 +148,7 @@ bool ExtractPackage(RunRecord& record) {
     if (o.InstallMode == kCharacterPackage) installed.AddEarlier(EarlierInstalledEntries());
     const std::string setting_file = o.TempDir + kSettingFileName;
     if (!installed.Save(setting_file)) {
-        ShowError(kWriteFailed + setting_file);
+        ShowWriteFailed(setting_file);
         return false;
     }
     if (!o.Silent) {
