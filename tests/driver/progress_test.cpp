@@ -7,25 +7,24 @@
 
 #include <string>
 
-#include "driver/flow/globals.h"
 #include "driver/pages/progress.h"
 
 namespace {
 
 TEST(ProgressDialog, TitleAndARangeBeyondSixteenBits) {
     // A name of 32 KB is shortened to what a title bar shows, the end kept.
-    InstallOptions.AppName = std::string(32768, 'n');
+    const std::string long_name(32768, 'n');
     HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS),
-                                     nullptr, ProgressDlgProc, 0);
+                                     nullptr, ProgressDlgProc,
+                                     reinterpret_cast<LPARAM>(long_name.c_str()));
     ASSERT_NE(nullptr, dialog);
     char title[1024] = {};
     EXPECT_GE(256, GetWindowTextA(dialog, title, sizeof title));
     EXPECT_EQ("\" インストール中", std::string(title).substr(std::string(title).size() - 16));
     DestroyWindow(dialog);
 
-    InstallOptions.AppName = "大きな荷物";
     dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
-                                ProgressDlgProc, 0);
+                                ProgressDlgProc, reinterpret_cast<LPARAM>("大きな荷物"));
     ASSERT_NE(nullptr, dialog);
     GetWindowTextA(dialog, title, sizeof title);
     EXPECT_STREQ("\"大きな荷物\" インストール中", title);

@@ -57,7 +57,7 @@ TEST(LicensePage, LoadsTheNamedFileFromTheTemporaryFolder) {
         {"no file name", "docs\\", "規約", false, "T", true},
         {"no key", "", "規約", false, "T", true},
     };
-    InstallOptions.AppName = "キャラ名";
+    PageContext().AppName = "キャラ名";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestFolder temp;
@@ -99,13 +99,13 @@ TEST(LicensePage, ScrollingToTheEndEnablesAgreeForGood) {
 }
 
 TEST(FolderPage, GoesOnAtOnceWhilePrerequisitesArePending) {
-    InstallOptions.InstallDir = "C:\\まだない\\";
+    PageContext().InstallDir = "C:\\まだない\\";
     DownloadList().push_back(TDownloadListProp{});
     const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_FOLDER),
                                            nullptr, FolderDlgProc, 0);
     DownloadList().clear();
     EXPECT_EQ(IDYES, result);
-    EXPECT_EQ("C:\\まだない\\", InstallOptions.InstallDir);
+    EXPECT_EQ("C:\\まだない\\", PageContext().InstallDir);
     EXPECT_FALSE(HasDownloadItems());
 }
 

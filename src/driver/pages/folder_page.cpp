@@ -1,7 +1,6 @@
 // The install-folder page: shows the install directory and lets the user keep it, type another
 // existing folder or pick one with the shell's folder browser.
 #include "downloader/download_list.h"
-#include "driver/flow/globals.h"
 #include "driver/pages/page_procs.h"
 #include "resource.h"
 #include "ui/dialogs.h"
@@ -23,7 +22,7 @@ std::string FieldText(HWND page) {
 
 void OnInitDialog(HWND page) {
     CenterWindow(page);
-    SetItemText(page, IDC_FOLDER_PATH, FolderOfNoSlash(InstallOptions.InstallDir));
+    SetItemText(page, IDC_FOLDER_PATH, FolderOfNoSlash(PageContext().InstallDir));
     SetMessageOwner(page);
     // Prerequisites are installed first: the folder is asked for when the package is run again.
     if (HasDownloadItems()) EndDialog(page, IDYES);
@@ -32,7 +31,7 @@ void OnInitDialog(HWND page) {
 // Only an existing folder is accepted, stored as typed (with or without a final backslash).
 void OnOk(HWND page, const std::string& folder) {
     if (!folder.empty() && FolderExists(folder)) {
-        InstallOptions.InstallDir = folder;
+        PageContext().InstallDir = folder;
         EndDialog(page, IDYES);
         return;
     }
@@ -42,7 +41,7 @@ void OnOk(HWND page, const std::string& folder) {
 
 void OnBrowse(HWND page, const std::string& folder) {
     std::string chosen;
-    if (BrowseForFolder(MainWindow, folder, chosen)) {
+    if (BrowseForFolder(PageContext().Owner, folder, chosen)) {
         SetItemText(page, IDC_FOLDER_PATH, chosen);
         HWND field = GetDlgItem(page, IDC_FOLDER_PATH);
         SetFocus(field);

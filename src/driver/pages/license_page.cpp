@@ -1,7 +1,7 @@
 // The agreement page: shows the package's agreement text and lets the user agree only after the
 // whole text has been scrolled into view.
-#include "driver/flow/globals.h"
 #include "driver/pages/page_procs.h"
+#include "package/package_format.h"
 #include "resource.h"
 #include "ui/dialogs.h"
 #include "utils/files.h"
@@ -31,7 +31,7 @@ void OnInitDialog(HWND page) {
         std::string().swap(g_text);  // shown once; the page keeps no copy
         g_has_text = false;
     }
-    SetCaption(page, InstallOptions.AppName);
+    SetCaption(page, PageContext().AppName);
     SetFocus(edit);
     SetMessageOwner(page);
     // A text short enough to be seen whole enables the agree button at once.

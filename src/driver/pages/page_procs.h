@@ -6,6 +6,17 @@
 
 #include <string>
 
+// What the installer's own pages take of the run and give back: filled by the page sequence
+// before each page opens (the package's name, the install folder, the window that owns the
+// pages), read back when it closes (the install folder the folder page chose). The pages reach no
+// further into the run.
+struct TPageContext {
+    std::string AppName;
+    std::string InstallDir;
+    HWND Owner = nullptr;
+};
+TPageContext& PageContext();
+
 // Agreement page. LicenseInit loads the file named by the current profile's Text key (its
 // file-name part) from the temporary folder: true when a text was loaded.
 INT_PTR CALLBACK LicenseDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

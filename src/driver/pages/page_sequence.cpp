@@ -57,6 +57,11 @@ void ConnectDownloadPages() {
 
 }  // namespace
 
+TPageContext& PageContext() {
+    static TPageContext context;
+    return context;
+}
+
 const std::array<TWizardPage, kPageTableSize>& PageTable() {
     return kPageTable;
 }
@@ -131,9 +136,11 @@ int RunPageSequence() {
     for (const TWizardPage& page : g_sequence) {
         if (page.DialogProc == nullptr) break;
         EnsureCommonControls();  // the module page's tree view and progress bar
+        PageContext() = {InstallOptions.AppName, InstallOptions.InstallDir, MainWindow};
         result = static_cast<int>(DialogBoxParamA(GetModuleHandleA(nullptr),
                                                   MAKEINTRESOURCEA(page.TemplateId), MainWindow,
                                                   page.DialogProc, 0));
+        InstallOptions.InstallDir = PageContext().InstallDir;
         ++shown;
         LogLine(JoinText({"ページ ", page.Name, " ", PageEnd(result)}));
         // No template for the page (or no window for it): say so rather than end in silence.

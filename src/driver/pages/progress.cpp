@@ -3,7 +3,6 @@
 
 #include <commctrl.h>
 
-#include "driver/flow/globals.h"
 #include "ui/dialogs.h"
 #include "utils/text.h"
 
@@ -35,13 +34,15 @@ void ProgressBarMover::Done(int files) {
     SetProgressPosition(dialog_, files);
 }
 
-INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
         CenterWindow(dialog);
         SetForegroundWindow(dialog);
-        SetCaption(dialog, JoinText({"\"", InstallOptions.AppName, "\"", kInstallingSuffix}));
+        const char* app_name = reinterpret_cast<const char*>(lparam);
+        SetCaption(dialog, JoinText({"\"", app_name != nullptr ? app_name : "", "\"", kInstallingSuffix}));
         return TRUE;
+    }
     case WM_SYSCOMMAND:
         // No close box, but the command can still come from the keyboard: the dialog hides and
         // the extraction goes on.

@@ -29,4 +29,5 @@ private:
     DWORD shown_at_;
 };
 
+// The dialog's creation parameter is the package's name (a zero-terminated text), for its title.
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

@@ -106,7 +106,8 @@ bool ExtractPackage(RunRecord& record) {
     EnsureCommonControls();  // the progress bar's class
     UniqueWindow progress(CreateDialogParamA(GetModuleHandleA(nullptr),
                                              MAKEINTRESOURCEA(IDD_PROGRESS), MainWindow,
-                                             ProgressDlgProc, 0));
+                                             ProgressDlgProc,
+                                             reinterpret_cast<LPARAM>(o.AppName.c_str())));
     SetProgressRange(progress.get(), count);
     ProgressBarMover bar(progress.get(), count);
 
