@@ -17,12 +17,8 @@ const char kHostMappingName[] = "Marlethware Installer Mapping Object";
 const char kHostExeName[] = "marleth.exe";
 const char kHostRcFileName[] = "marleth.rc";
 
-namespace {
-int32_t g_answer_sum = 0;
-bool g_unanswered = false;
-}
-
-BOOL CALLBACK HostWindowEnumProc(HWND window, LPARAM message) {
+BOOL CALLBACK HostWindowEnumProc(HWND window, LPARAM param) {
+    HostAsking& asking = *reinterpret_cast<HostAsking*>(param);
     char text[1025] = {};
     GetClassNameA(window, text, 1024);
     if (std::strcmp(text, kHostWindowClass) != 0) return TRUE;
@@ -31,20 +27,17 @@ BOOL CALLBACK HostWindowEnumProc(HWND window, LPARAM message) {
     if (std::strcmp(text, kHostWindowTitle) != 0) return TRUE;
     // Answers are summed as signed 32-bit values; wrap-around is well defined in unsigned.
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(window, static_cast<UINT>(message), 0, 0, SMTO_ABORTIFHUNG,
-                             kHostAnswerTimeout, &result)) {
-        g_unanswered = true;
+    if (!SendMessageTimeoutA(window, asking.message, 0, 0, SMTO_ABORTIFHUNG, kHostAnswerTimeout,
+                             &result)) {
+        asking.unanswered = true;
         return TRUE;
     }
-    const auto answer = static_cast<uint32_t>(result);
-    g_answer_sum = static_cast<int32_t>(static_cast<uint32_t>(g_answer_sum) + answer);
+    asking.sum = static_cast<int32_t>(static_cast<uint32_t>(asking.sum) + static_cast<uint32_t>(result));
     return TRUE;
 }
 
 int32_t NotifyHostWindows(UINT message, const std::string& vendor, const std::string& type,
                           bool* unanswered) {
-    g_answer_sum = 0;
-    g_unanswered = false;
     const std::string identifier = JoinText({vendor, "|", type});
     const DWORD size = static_cast<DWORD>(identifier.size() + 2);
     // The name may be taken by another program's object: of another type (no mapping), or a
@@ -59,9 +52,10 @@ int32_t NotifyHostWindows(UINT message, const std::string& vendor, const std::st
         std::memcpy(view.get(), identifier.c_str(), identifier.size() + 1);
         static_cast<char*>(view.get())[size - 1] = '\0';
     }
-    EnumWindows(HostWindowEnumProc, static_cast<LPARAM>(message));
-    if (unanswered != nullptr) *unanswered = g_unanswered;
-    return g_answer_sum;
+    HostAsking asking{message};
+    EnumWindows(HostWindowEnumProc, reinterpret_cast<LPARAM>(&asking));
+    if (unanswered != nullptr) *unanswered = asking.unanswered;
+    return asking.sum;
 }
 
 std::string GetHostFolder(bool default_allowed) {

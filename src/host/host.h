@@ -27,7 +27,15 @@ constexpr UINT kHostAnswerTimeout = 10000;
 // when given, tells whether one did not.
 int32_t NotifyHostWindows(UINT message, const std::string& vendor, const std::string& type,
                           bool* unanswered = nullptr);
-BOOL CALLBACK HostWindowEnumProc(HWND window, LPARAM message);
+// One round of asking the host's windows: the message, the sum of the answers, and whether a
+// window did not answer.
+struct HostAsking {
+    UINT message;
+    int32_t sum = 0;
+    bool unanswered = false;
+};
+// The enumeration callback; param points to the HostAsking of the round.
+BOOL CALLBACK HostWindowEnumProc(HWND window, LPARAM param);
 
 // The host's InstallPath registry value; with default_allowed, the default folder when empty.
 std::string GetHostFolder(bool default_allowed);

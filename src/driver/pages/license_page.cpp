@@ -12,24 +12,27 @@
 
 namespace {
 
-// The agreement text loaded by LicenseInit, handed to the page when it opens (and then let go).
-std::string g_text;
-bool g_has_text = false;
-// True while the page's field takes the text: its scroll notifications are then ignored.
-bool g_taking_text = false;
+// The agreement text loaded by LicenseInit, handed to the page when it opens (and then let go),
+// and whether the page's field is taking it: its scroll notifications are then ignored.
+struct LicenseText {
+    std::string text;
+    bool loaded = false;
+    bool taking = false;
+};
+LicenseText g_license;
 
 void OnInitDialog(HWND page) {
     CenterWindow(page);
     SetForegroundWindow(page);
     HWND edit = GetDlgItem(page, IDC_LICENSE_TEXT);
-    if (g_has_text) {
+    if (g_license.loaded) {
         // Wine's edit control scrolls to the end of the new text and back while taking it,
         // notifying EN_VSCROLL on the way: that is no reading of the text.
-        g_taking_text = true;
-        SetWindowTextA(edit, g_text.c_str());
-        g_taking_text = false;
-        std::string().swap(g_text);  // shown once; the page keeps no copy
-        g_has_text = false;
+        g_license.taking = true;
+        SetWindowTextA(edit, g_license.text.c_str());
+        g_license.taking = false;
+        std::string().swap(g_license.text);  // shown once; the page keeps no copy
+        g_license.loaded = false;
     }
     SetCaption(page, PageContext().AppName);
     SetFocus(edit);
@@ -51,7 +54,7 @@ INT_PTR OnCommand(HWND page, WPARAM wparam, LPARAM lparam) {
         }
         return FALSE;
     case EN_VSCROLL:
-        if (!g_taking_text) EnableAgreeAtEnd(reinterpret_cast<HWND>(lparam), page);
+        if (!g_license.taking) EnableAgreeAtEnd(reinterpret_cast<HWND>(lparam), page);
         return TRUE;
     default:
         return TRUE;
@@ -64,9 +67,9 @@ bool LicenseInit(const std::string& temp_folder) {
     // Only the file-name part counts: the pre-extracted files all lie in the temporary folder.
     // A text that is only partly there is no text to agree to.
     const std::string name = FileNameOf(ReadProfileString(kLicenseTextKey, ""));
-    g_has_text = !name.empty() && ReadWholeFile(temp_folder + name, g_text);
-    if (!g_has_text) std::string().swap(g_text);
-    return g_has_text;
+    g_license.loaded = !name.empty() && ReadWholeFile(temp_folder + name, g_license.text);
+    if (!g_license.loaded) std::string().swap(g_license.text);
+    return g_license.loaded;
 }
 
 void EnableAgreeAtEnd(HWND edit, HWND page) {

@@ -18,10 +18,13 @@ const char kRunFolderPrefix[] = "$$TMP$$";
 // the folder is live as long as nobody can delete it.
 const char kLiveMarkerName[] = "_$$$running$$$_";
 
-UniqueFile g_live_marker;
-UniqueFile g_held_archive;
-// The pre-extracted files held, by name.
-std::vector<std::pair<std::string, UniqueFile>> g_held_files;
+// What the run holds, until Teardown lets it all go.
+struct HeldByTheRun {
+    UniqueFile live_marker;
+    UniqueFile archive;
+    std::vector<std::pair<std::string, UniqueFile>> files;  // pre-extracted, by name
+};
+HeldByTheRun g_held;
 
 // A new folder under the temporary path, named "$$TMP$$" and the tick count, never one that
 // exists already (whoever made it may control what is in it): a name that is taken is followed
@@ -44,7 +47,7 @@ std::string CreateRunFolder() {
 // Marks the run's folder as live for the whole run (the stale-folder sweep of other runs leaves
 // it alone). Without the mark the run goes on: a day later its folder may go.
 void MarkRunFolderLive(const std::string& folder) {
-    g_live_marker.reset(CreateFileA((folder + kLiveMarkerName).c_str(), GENERIC_WRITE,
+    g_held.live_marker.reset(CreateFileA((folder + kLiveMarkerName).c_str(), GENERIC_WRITE,
                                     FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                     nullptr));
 }
@@ -77,7 +80,7 @@ std::string CreateLiveRunFolder() {
 }
 
 bool HoldRunArchive(const std::string& path) {
-    return TZlibArchiver::HoldArchiveFile(path, g_held_archive);
+    return TZlibArchiver::HoldArchiveFile(path, g_held.archive);
 }
 
 void RemoveStaleTemporaryFolders(const std::string& temp_path) {
@@ -111,22 +114,20 @@ void RemoveStaleTemporaryFolders(const std::string& temp_path) {
 }
 
 HANDLE HeldArchiveFile() {
-    return g_held_archive ? g_held_archive.get() : INVALID_HANDLE_VALUE;
+    return g_held.archive ? g_held.archive.get() : INVALID_HANDLE_VALUE;
 }
 
 void HoldRunFile(const std::string& name, UniqueFile file) {
     ReleaseRunFile(name);
-    g_held_files.emplace_back(name, std::move(file));
+    g_held.files.emplace_back(name, std::move(file));
 }
 
 void ReleaseRunFile(const std::string& name) {
-    for (auto& [held_name, file] : g_held_files) {
+    for (auto& [held_name, file] : g_held.files) {
         if (held_name == name) file.reset();
     }
 }
 
 void ReleaseRunFiles() {
-    g_held_files.clear();
-    g_live_marker.reset();
-    g_held_archive.reset();
+    g_held = HeldByTheRun{};
 }
