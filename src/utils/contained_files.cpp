@@ -303,6 +303,11 @@ Reach RemoveChildLink(const CheckedFolder& folder, const std::string& name) {
     return DeleteThroughHandle(handle.get()) ? Reach::kOpened : Reach::kFailed;
 }
 
+namespace {
+
+// Deletes whatever stands at name inside the folder, a folder with everything in it: files
+// through their handles, links as links, folders once empty. True when nothing is there
+// afterwards.
 bool RemoveChild(const CheckedFolder& folder, const std::string& name) {
     CheckedFile file;
     switch (CheckedFile::Open(folder, name, file)) {
@@ -329,8 +334,6 @@ bool RemoveChild(const CheckedFolder& folder, const std::string& name) {
     child.reset();
     return emptied && RemoveEmptyChildFolder(folder, name) == Reach::kOpened;
 }
-
-namespace {
 
 // The folder that holds path, as the system resolves it, and the entry's name in it.
 Reach OpenParent(const std::string& path, CheckedFolder& parent, std::string& name) {

@@ -93,11 +93,6 @@ Reach RemoveEmptyChildFolder(const CheckedFolder& folder, const std::string& nam
 // kOpened when it was removed; kWrongKind when no reparse point stands there; kLink when the
 // system followed it all the same (Wine follows every Unix symbolic link): it stays.
 Reach RemoveChildLink(const CheckedFolder& folder, const std::string& name);
-// Deletes whatever stands at name inside the folder, a folder with everything in it: files
-// through their handles, links as links, folders once empty. True when nothing is there
-// afterwards.
-bool RemoveChild(const CheckedFolder& folder, const std::string& name);
-
 // Deletes the file, link or folder (with everything in it) at path itself, never what a link
 // there or inside leads to: the parent folder as the system resolves path, the entry checked
 // inside it (so that a link of the same name never passes for it). True when nothing is at path

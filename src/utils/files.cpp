@@ -13,17 +13,6 @@
 
 namespace {
 
-// Runs a deletion; when it is refused for access, clears the attributes and tries once more.
-template <typename Delete>
-bool DeleteWithAttributeRetry(const std::string& path, Delete remove) {
-    if (remove(path.c_str())) return true;
-    if (GetLastError() != ERROR_ACCESS_DENIED) return false;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return remove(path.c_str()) != FALSE;
-}
-
-
-
 // The longest path the system opens: MAX_PATH counts the terminating zero.
 constexpr size_t kMaxPathChars = MAX_PATH - 1;
 constexpr DWORD kShortNameAttempts = 16;
@@ -121,24 +110,10 @@ bool ForceFolders(const std::string& path) {
     return CreateFolder(folder);
 }
 
-bool DeleteFileForced(const std::string& path) {
-    return DeleteWithAttributeRetry(path, DeleteFileA);
-}
-
-bool RemoveFolderForced(const std::string& path) {
-    return DeleteWithAttributeRetry(path, RemoveDirectoryA);
-}
-
-bool MoveFileByCopy(const std::string& source, const std::string& destination) {
-    if (!CopyFileA(source.c_str(), destination.c_str(), FALSE)) return false;
-    DeleteFileForced(source);
-    return true;
-}
-
 FileReplacement::~FileReplacement() {
     if (placed_ || written_.empty()) return;
     file_.reset();
-    DeleteFileForced(written_);
+    DeleteEntry(written_);
 }
 
 bool FileReplacement::Create() {

@@ -29,13 +29,6 @@ bool IsInsideFolder(const std::string& path, const std::string& folder, std::str
 bool CreateFolder(const std::string& path);
 // Creates the folder and every missing parent, outermost first.
 bool ForceFolders(const std::string& path);
-// Deletes a file, clearing read-only, hidden and system attributes when the deletion is refused.
-bool DeleteFileForced(const std::string& path);
-// Removes an empty folder, clearing its attributes when the removal is refused.
-bool RemoveFolderForced(const std::string& path);
-// Copies source over destination and then deletes the source. On failure the source stays.
-bool MoveFileByCopy(const std::string& source, const std::string& destination);
-
 // A file written beside its target and moved into place only once it is complete, so that the
 // earlier file stays whole until then, and for good when anything fails. A target that does not
 // exist yet is written under its own name (nothing to keep, and no move to pay for). Whatever was

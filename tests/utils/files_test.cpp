@@ -66,9 +66,9 @@ TEST(Deletion, ReadOnlyFileInOneCall) {
     TestFolder dir;
     WriteTextFile(dir / "ro.txt", "x");
     MakeReadOnly(dir / "ro.txt");
-    EXPECT_TRUE(DeleteFileForced(dir / "ro.txt"));
+    EXPECT_TRUE(DeleteEntry(dir / "ro.txt"));
     EXPECT_FALSE(PathExists(dir / "ro.txt"));
-    EXPECT_FALSE(DeleteFileForced(dir / "ro.txt"));
+    EXPECT_TRUE(DeleteEntry(dir / "ro.txt"));  // nothing there any more
 }
 
 TEST(Deletion, OpenFileIsLeftAlone) {
@@ -77,7 +77,7 @@ TEST(Deletion, OpenFileIsLeftAlone) {
     UniqueFile held(CreateFileA((dir / "open.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held);
-    EXPECT_FALSE(DeleteFileForced(dir / "open.txt"));
+    EXPECT_FALSE(DeleteEntry(dir / "open.txt"));
     held.reset();
     EXPECT_TRUE(PathExists(dir / "open.txt"));
 }
@@ -86,7 +86,7 @@ TEST(Deletion, RemoveReadOnlyFolder) {
     TestFolder dir;
     CreateFolder(dir / "ro");
     MakeReadOnly(dir / "ro");
-    EXPECT_TRUE(RemoveFolderForced(dir / "ro"));
+    EXPECT_TRUE(DeleteTree(dir / "ro"));
     EXPECT_FALSE(PathExists(dir / "ro"));
 }
 
@@ -146,22 +146,6 @@ TEST(Deletion, DeleteTreeNeverDeletesWhatALinkLeadsTo) {
         EXPECT_FALSE(PathExists(dir / "tree\\sub\\mine.txt") && std::string(c.deleted) == "tree");
         EXPECT_FALSE(PathExists(dir / "tree\\top.txt") && std::string(c.deleted) == "tree");
     }
-}
-
-TEST(Move, ReplacesDestinationAndDeletesReadOnlySource) {
-    TestFolder dir;
-    WriteTextFile(dir / "src.txt", "new");
-    WriteTextFile(dir / "dst.txt", "old");
-    MakeReadOnly(dir / "src.txt");
-    EXPECT_TRUE(MoveFileByCopy(dir / "src.txt", dir / "dst.txt"));
-    EXPECT_EQ("new", ReadTextFile(dir / "dst.txt"));
-    EXPECT_FALSE(PathExists(dir / "src.txt"));
-}
-
-TEST(Move, MissingSourceFails) {
-    TestFolder dir;
-    EXPECT_FALSE(MoveFileByCopy(dir / "none.txt", dir / "dst.txt"));
-    EXPECT_FALSE(PathExists(dir / "dst.txt"));
 }
 
 }  // namespace

@@ -98,7 +98,7 @@ bool WriteUninstallInfo() {
             ShowWriteFailed(target);
             return false;
         }
-        DeleteFileForced(setting_file);
+        DeleteEntry(setting_file);
         InstallStatus.UninstallInfoPath = target;
     } else {
         ShowError(kNoUninstallInfoDir);
@@ -137,7 +137,7 @@ bool InstallUninstaller(const std::string& uninstall_info) {
         ShowError(kUninstallerCopyFailed + destination);
         return false;
     }
-    if (placed == Placed::kDone) DeleteFileForced(packaged);
+    if (placed == Placed::kDone) DeleteEntry(packaged);
     InstallStatus.UninstallerPath = destination;
     return true;
 }
