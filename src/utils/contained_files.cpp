@@ -305,23 +305,25 @@ Reach RemoveChildLink(const CheckedFolder& folder, const std::string& name) {
 
 namespace {
 
+// Deletes the file or link at name inside the folder (a link as itself): kOpened when it went,
+// kMissing when nothing was there, kWrongKind for a folder there.
+Reach RemoveFileOrLink(const CheckedFolder& folder, const std::string& name) {
+    CheckedFile file;
+    const Reach reach = CheckedFile::Open(folder, name, file);
+    if (reach == Reach::kOpened) return file.Delete() ? Reach::kOpened : Reach::kFailed;
+    return reach == Reach::kLink ? RemoveChildLink(folder, name) : reach;
+}
+
+bool Gone(Reach reach) {
+    return reach == Reach::kOpened || reach == Reach::kMissing;
+}
+
 // Deletes whatever stands at name inside the folder, a folder with everything in it: files
 // through their handles, links as links, folders once empty. True when nothing is there
 // afterwards.
 bool RemoveChild(const CheckedFolder& folder, const std::string& name) {
-    CheckedFile file;
-    switch (CheckedFile::Open(folder, name, file)) {
-        case Reach::kOpened:
-            return file.Delete();
-        case Reach::kMissing:
-            return true;
-        case Reach::kLink:
-            return RemoveChildLink(folder, name) == Reach::kOpened;
-        case Reach::kWrongKind:
-            break;  // a folder
-        case Reach::kFailed:
-            return false;
-    }
+    const Reach removed = RemoveFileOrLink(folder, name);
+    if (removed != Reach::kWrongKind) return Gone(removed);
     CheckedFolder child;
     const Reach reach = folder.OpenChild(name, child);
     if (reach == Reach::kLink) return RemoveChildLink(folder, name) == Reach::kOpened;
@@ -356,17 +358,6 @@ bool DeleteEntry(const std::string& path) {
     CheckedFolder parent;
     std::string name;
     const Reach reach = OpenParent(path, parent, name);
-    if (reach == Reach::kMissing) return true;
-    if (reach != Reach::kOpened) return false;
-    CheckedFile file;
-    switch (CheckedFile::Open(parent, name, file)) {
-        case Reach::kOpened:
-            return file.Delete();
-        case Reach::kMissing:
-            return true;
-        case Reach::kLink:
-            return RemoveChildLink(parent, name) == Reach::kOpened;
-        default:
-            return false;
-    }
+    if (reach != Reach::kOpened) return reach == Reach::kMissing;
+    return Gone(RemoveFileOrLink(parent, name));
 }
