@@ -79,6 +79,38 @@ bool ConfirmUnfinishedRun() {
     return ShowConfirm(Quoted(o.AppName) + kUnfinishedRun, MB_YESNO) == IDYES;
 }
 
+namespace {
+
+// How the members' loop ended.
+enum class Extracted { kAll, kFailed, kCancelled };
+
+// Extracts the archive's first count members (the settings and early files follow them) into
+// InstallDir with the progress dialog, listing each. The messages are pumped before and after
+// each member; the quit message (the main window was destroyed) cancels the run.
+Extracted ExtractMembers(TZlibArchiver& archiver, int count, InstalledFileList& installed,
+                         HWND progress) {
+    SetProgressRange(progress, count);
+    ProgressBarMover bar(progress, count);
+    ThrottledPump pump(progress);
+    ExtractionHold hold;  // tests only: inert in a user's run
+    for (int i = 1; i <= count; ++i) {
+        if (pump.quit()) return Extracted::kCancelled;
+        pump.Pump();
+        std::string entry_name;
+        const int result = archiver.ExtractNext(entry_name, InstallOptions.InstallDir);
+        LogMember(entry_name, archiver.LastEntry(), result != 0);
+        if (result == 0) return Extracted::kFailed;
+        installed.Add(entry_name, archiver.LastEntry());
+        bar.Done(i);
+        hold.AfterMember(entry_name, pump);
+        pump.Pump();
+        if (result == -1) break;  // the archive ended: nothing follows the package
+    }
+    return Extracted::kAll;
+}
+
+}  // namespace
+
 bool ExtractPackage(RunRecord& record) {
     TInstallOptions& o = InstallOptions;
     TZlibArchiver archiver(o.ArchivePath, HeldArchiveFile());
@@ -108,41 +140,13 @@ bool ExtractPackage(RunRecord& record) {
                                              MAKEINTRESOURCEA(IDD_PROGRESS), MainWindow,
                                              ProgressDlgProc,
                                              reinterpret_cast<LPARAM>(o.AppName.c_str())));
-    SetProgressRange(progress.get(), count);
-    ProgressBarMover bar(progress.get(), count);
-
-    // The messages are pumped before and after each member; the quit message (the main window
-    // was destroyed) cancels the run.
-    ThrottledPump pump(progress.get());
-    ExtractionHold hold;  // tests only: inert in a user's run
-    bool cancelled = false;
-    int result = 0;
-    for (int i = 1; i <= count; ++i) {
-        if (pump.quit()) {
-            cancelled = true;
-            break;
-        }
-        pump.Pump();
-        std::string entry_name;
-        result = archiver.ExtractNext(entry_name, o.InstallDir);
-        LogMember(entry_name, archiver.LastEntry(), result != 0);
-        if (result == 0) break;
-        installed.Add(entry_name, archiver.LastEntry());
-        bar.Done(i);
-        hold.AfterMember(entry_name, pump);
-        pump.Pump();
-        if (result == -1) {
-            result = 1;
-            break;
-        }
-    }
-
-    if (cancelled) {
+    const Extracted extracted = ExtractMembers(archiver, count, installed, progress.get());
+    if (extracted == Extracted::kCancelled) {
         ShowConfirm(kCancelled, MB_OK);
         return false;
     }
     archiver.CloseArchive();
-    if (result != 1) return false;
+    if (extracted != Extracted::kAll) return false;
     installed.AddEarlier(earlier);
     // An upgrade keeps what the earlier installation listed and this one does not bring, as long
     // as it is there as installed: the uninstaller removes it with the rest.
