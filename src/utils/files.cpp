@@ -79,6 +79,16 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
             read == content.size());
 }
 
+bool WriteWholeFile(const std::string& path, const std::string& bytes, DWORD creation) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, creation,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file &&
+           WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+           written == bytes.size() && file.close();
+}
+
 bool SamePath(const std::string& a, const std::string& b) {
     const auto wide = [](const std::string& path) {
         return WideText(StripTrailingDelimiter(ToBackslashes(FullPath(path))));

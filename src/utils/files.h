@@ -19,6 +19,10 @@ bool FolderExists(const std::string& path);
 std::string FullPath(const std::string& path);
 // The whole file, or false when it can't be read (or is larger than 256 MB).
 bool ReadWholeFile(const std::string& path, std::string& content);
+// Writes bytes as the whole file; creation is CreateFile's disposition (CREATE_NEW: never over a
+// file that exists). False when the file cannot be made or not every byte was written.
+bool WriteWholeFile(const std::string& path, const std::string& bytes,
+                    DWORD creation = CREATE_ALWAYS);
 // True when the two paths name the same file or folder by their text: full paths compared without
 // regard to letter case (as the file system does), a trailing delimiter ignored.
 bool SamePath(const std::string& a, const std::string& b);

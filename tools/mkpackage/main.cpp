@@ -125,11 +125,6 @@ bool IsFile(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool IsInsideFolder(const std::string& path, const std::string& folder) {
-    return path.size() > folder.size() &&
-           EqualsIgnoringAsciiCase(path.substr(0, folder.size()), folder);
-}
-
 // Checks INSTALLER_EXE: a program file that does not carry an archive already (a package built
 // from a package would carry both, and the installer reads only the last).
 void CheckInstaller(const std::string& path, std::vector<std::string>& problems) {
@@ -260,7 +255,8 @@ int BuildPackage(const Options& options) {
 
     if (!options.zip_only) CheckInstaller(installer, problems);
     CheckDownloadedFiles(settings, FolderOf(output) + "downloaded\\", problems);
-    if (IsInsideFolder(output, package_dir)) {
+    std::string inside;
+    if (IsInsideFolder(output, package_dir, inside)) {
         problems.push_back("the output " + output + " lies inside the package folder");
     }
     if (!problems.empty()) return Refused(problems);

@@ -228,17 +228,6 @@ bool ToUtf8WithBom(const std::string& text, std::string& utf8) {
     return true;
 }
 
-// A new file (never one that exists) holding bytes.
-bool WriteNewFile(const std::string& path, const std::string& bytes) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return file &&
-           WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) &&
-           written == bytes.size() && file.close();
-}
-
 // True when the folder holds nothing but "." and ".."; false also when it cannot be listed.
 bool IsEmptyFolder(const std::string& folder) {
     WIN32_FIND_DATAA found{};
@@ -324,7 +313,7 @@ bool WriteStartingPackage(PackageKind kind, const std::string& folder,
             error = "cannot convert the text of " + path + " to UTF-8";
             return false;
         }
-        if (!ForceFolders(FolderOf(path)) || !WriteNewFile(path, bytes)) {
+        if (!ForceFolders(FolderOf(path)) || !WriteWholeFile(path, bytes, CREATE_NEW)) {
             error = "cannot write " + path;
             return false;
         }

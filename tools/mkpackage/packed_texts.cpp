@@ -4,34 +4,11 @@
 #include <windows.h>
 
 #include "package/package_format.h"
+#include "utils/files.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
 namespace {
-
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    bytes.clear();
-    char buffer[16384];
-    DWORD read = 0;
-    BOOL ok = FALSE;
-    while ((ok = ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) && read > 0) {
-        bytes.append(buffer, read);
-    }
-    return ok != FALSE;
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return file &&
-           WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) &&
-           written == bytes.size() && file.close();
-}
 
 std::string ConvertedLine(const std::string& path, TextEncoding encoding) {
     return path + " is " + EncodingName(encoding) +
