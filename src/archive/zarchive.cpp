@@ -83,7 +83,7 @@ TZlibArchiver::~TZlibArchiver() = default;
 bool TZlibArchiver::HoldArchiveFile(const std::string& archive_path, UniqueFile& held) {
     held.reset(CreateFileA(archive_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!held) ShowError(kOpenFailed + archive_path);
+    if (!held) ShowError(kOpenFailed, archive_path);
     return static_cast<bool>(held);
 }
 
@@ -95,11 +95,11 @@ bool TZlibArchiver::OpenReader() {
 int TZlibArchiver::OpenArchive() {
     current_index_ = 0;
     if (!OpenReader()) {
-        ShowError(kOpenFailed + archive_path_);
+        ShowError(kOpenFailed, archive_path_);
         return 0;
     }
     if (unzGetGlobalInfo(reader_.get(), &global_info_) != UNZ_OK) {
-        ShowError(kInfoFailed + archive_path_);
+        ShowError(kInfoFailed, archive_path_);
         return 0;
     }
     return static_cast<int>(global_info_.number_entry);
@@ -114,7 +114,7 @@ int TZlibArchiver::ExtractNext(std::string& entry_name, const std::string& desti
     }
     ++current_index_;
     if (unzGoToNextFile(reader_.get()) != UNZ_OK) {
-        ShowError(kNextFailed + archive_path_);
+        ShowError(kNextFailed, archive_path_);
         return 0;
     }
     return 1;
@@ -128,7 +128,7 @@ bool TZlibArchiver::CloseArchive() {
 bool TZlibArchiver::ExtractFile(const std::string& member_name, const std::string& destination,
                                 UniqueFile* held) {
     if (!OpenReader()) {
-        ShowError(kOpenFailed + archive_path_);
+        ShowError(kOpenFailed, archive_path_);
         return false;
     }
     bool extracted = false;
@@ -156,7 +156,7 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
     char name_buffer[kNameBufferSize + 1] = {};
     if (!reader_ || unzGetCurrentFileInfo(reader_.get(), &info, name_buffer, kNameBufferSize,
                                           nullptr, 0, nullptr, 0) != UNZ_OK) {
-        ShowError(kMemberOpenFailed + archive_path_);
+        ShowError(kMemberOpenFailed, archive_path_);
         return kFailed;
     }
     const std::string name(name_buffer, strnlen(name_buffer, kNameBufferSize));
@@ -192,7 +192,7 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
     if (open_result == UNZ_OK && !MemberDataFits(info)) open_result = UNZ_BADZIPFILE;
     if (open_result != UNZ_OK) {
         SetLastError(ERROR_FILE_CORRUPT);
-        ShowError(kMemberOpenFailed + target);
+        ShowError(kMemberOpenFailed, target);
         return open_result;
     }
 
@@ -202,7 +202,7 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
     }
     if (skip) {
         const int close_result = unzCloseCurrentFile(reader_.get());
-        if (close_result != UNZ_OK) ShowError(kCloseFailed + archive_path_);
+        if (close_result != UNZ_OK) ShowError(kCloseFailed, archive_path_);
         return close_result;
     }
 
@@ -308,7 +308,7 @@ int TZlibArchiver::CopyMember(const unz_file_info& info, HANDLE file, const std:
         if (read < 0) {
             // Damaged data, unless reading the archive's file failed (its own error stands).
             if (read != UNZ_ERRNO) SetLastError(ERROR_CRC);
-            ShowError(kReadFailed + target);
+            ShowError(kReadFailed, target);
             return read;
         }
         if (read == 0) break;
@@ -324,14 +324,14 @@ int TZlibArchiver::CopyMember(const unz_file_info& info, HANDLE file, const std:
     // only after a complete read: a short member is a damaged archive, not a good file.
     if (written != info.uncompressed_size) {
         SetLastError(ERROR_CRC);
-        ShowError(kReadFailed + target);
+        ShowError(kReadFailed, target);
         return UNZ_BADZIPFILE;
     }
     // The CRC is known only once every byte was read; the file is placed only when it is right.
     const int close_result = unzCloseCurrentFile(reader_.get());
     if (close_result != UNZ_OK) {
         SetLastError(ERROR_CRC);
-        ShowError(kCloseFailed + archive_path_);
+        ShowError(kCloseFailed, archive_path_);
         return close_result;
     }
     return 0;

@@ -3,6 +3,7 @@
 
 #include "ui/ddb_bitmap.h"
 #include "ui/tree_view.h"
+#include "utils/shown_text.h"
 
 namespace {
 
@@ -32,11 +33,12 @@ HBITMAP CopyCell(TkvDDBBitmap& source, int column, int width, int height, TkvDDB
 }  // namespace
 
 HTREEITEM TreeInsertLine(HWND tree, const std::string& text) {
-    TVINSERTSTRUCTA insert{};
+    std::wstring shown = ShownText(text);
+    TVINSERTSTRUCTW insert{};
     insert.hParent = TVI_ROOT;
     insert.hInsertAfter = TVI_LAST;
     insert.item.mask = TVIF_TEXT;
-    insert.item.pszText = const_cast<char*>(text.c_str());
+    insert.item.pszText = shown.data();
     return TreeInsertItem(tree, insert);
 }
 

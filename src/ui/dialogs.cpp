@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "utils/shell.h"
+#include "utils/shown_text.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
@@ -14,7 +15,7 @@ const char kBrowseTitle[] = "インストールするフォルダを指定して
 int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM data) {
     if (message == BFFM_INITIALIZED) {
         CenterWindow(browser);
-        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, data);
+        SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, data);
     }
     return 0;
 }
@@ -32,28 +33,30 @@ void CenterWindow(HWND window) {
 }
 
 void SetItemText(HWND dialog, int control_id, const std::string& text) {
-    SetWindowTextA(GetDlgItem(dialog, control_id), text.c_str());
+    SetShownText(GetDlgItem(dialog, control_id), text);
 }
 
 void SetCaption(HWND window, const std::string& text) {
     constexpr size_t kMaxCaption = 256;
-    SetWindowTextA(window, ShortenedText(text, kMaxCaption).c_str());
+    SetShownText(window, ShortenedText(text, kMaxCaption));
 }
 
-bool BrowseForFolder(HWND owner, const std::string& initial_folder, std::string& folder) {
+bool BrowseForFolder(HWND owner, const std::string& initial_folder, std::wstring& folder) {
     ScopedCoInit com;
-    char display_name[MAX_PATH + 1] = {};
-    BROWSEINFOA info{};
+    wchar_t display_name[MAX_PATH + 1] = {};
+    const std::wstring title = ShownText(kBrowseTitle);
+    const std::wstring initial = WideText(initial_folder);
+    BROWSEINFOW info{};
     info.hwndOwner = owner;
     info.pszDisplayName = display_name;
-    info.lpszTitle = kBrowseTitle;
+    info.lpszTitle = title.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     info.lpfn = BrowseCallback;
-    info.lParam = reinterpret_cast<LPARAM>(initial_folder.c_str());
-    UniqueItemIdList items(SHBrowseForFolderA(&info));
+    info.lParam = reinterpret_cast<LPARAM>(initial.c_str());
+    UniqueItemIdList items(SHBrowseForFolderW(&info));
     if (!items) return false;
-    char path[MAX_PATH + 1] = {};
-    SHGetPathFromIDListA(items.get(), path);
+    wchar_t path[MAX_PATH + 1] = {};
+    SHGetPathFromIDListW(items.get(), path);
     folder = path;
     return true;
 }

@@ -1,9 +1,9 @@
 // Tree-view message wrappers.
 #include "ui/tree_view.h"
 
-HTREEITEM TreeInsertItem(HWND tree, TVINSERTSTRUCTA& insert) {
+HTREEITEM TreeInsertItem(HWND tree, TVINSERTSTRUCTW& insert) {
     return reinterpret_cast<HTREEITEM>(
-        SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+        SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
 }
 
 HIMAGELIST TreeSetImageList(HWND tree, int which, HIMAGELIST list) {

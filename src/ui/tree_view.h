@@ -5,7 +5,7 @@
 
 #include <commctrl.h>
 
-HTREEITEM TreeInsertItem(HWND tree, TVINSERTSTRUCTA& insert);
+HTREEITEM TreeInsertItem(HWND tree, TVINSERTSTRUCTW& insert);
 HIMAGELIST TreeSetImageList(HWND tree, int which, HIMAGELIST list);
 HTREEITEM TreeGetNextItem(HWND tree, HTREEITEM item, UINT relation);
 // The current (selected) line, or null.

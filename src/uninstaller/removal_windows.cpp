@@ -7,6 +7,7 @@
 
 #include "uninstaller/uninstaller_resource.h"
 #include "utils/message_box.h"
+#include "utils/shown_text.h"
 #include "utils/system_libraries.h"
 #include "utils/text.h"
 
@@ -47,11 +48,12 @@ struct ListState {
 };
 
 void AddColumn(HWND list, int index, const char* title) {
-    LVCOLUMNA column{};
+    std::wstring shown = ShownText(title);
+    LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_SUBITEM;
-    column.pszText = const_cast<char*>(title);
+    column.pszText = shown.data();
     column.iSubItem = index;
-    SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index),
+    SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index),
                  reinterpret_cast<LPARAM>(&column));
 }
 
@@ -104,18 +106,18 @@ void FillList(HWND dialog, const ListState& state) {
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
     for (size_t i = 0; i < state.installations.size(); ++i) {
         const Installation& installation = state.installations[i];
-        std::string name = ListedName(installation);
-        std::string folder = installation.ShownFolder();
-        LVITEMA item{};
+        std::wstring name = ShownText(ListedName(installation));
+        std::wstring folder = ShownPath(installation.ShownFolder());
+        LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = static_cast<int>(i);
         item.pszText = name.data();
         const int row = static_cast<int>(
-            SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+            SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
         item.iItem = row;
         item.iSubItem = 1;
         item.pszText = folder.data();
-        SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
+        SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
                      reinterpret_cast<LPARAM>(&item));
     }
     SizeColumns(list);
@@ -206,7 +208,7 @@ ProgressWindow::ProgressWindow(HWND owner, const std::string& title) : owner_(ow
                                      MAKEINTRESOURCEA(IDD_REMOVAL_PROGRESS), owner,
                                      ProgressDlgProc, 0));
     if (!dialog_) return;
-    SetWindowTextA(dialog_.get(), (Quoted(title) + kRemovingTitle).c_str());
+    SetShownText(dialog_.get(), Quoted(title) + kRemovingTitle);
     if (owner_ != nullptr) EnableWindow(owner_, FALSE);
     ProcessMessages(dialog_.get());
 }

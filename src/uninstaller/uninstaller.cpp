@@ -73,8 +73,8 @@ bool IsRunningInHost(const Installation& installation) {
 
 void TellOutcome(const Installation& installation, const RemovalOutcome& outcome) {
     if (outcome.unconfirmed) {
-        ShowError(JoinText({Quoted(installation.app_name), kUnconfirmed, "\r\n",
-                            StripTrailingDelimiter(installation.install_dir)}));
+        ShowError(JoinText({Quoted(installation.app_name), kUnconfirmed, "\r\n"}),
+                  StripTrailingDelimiter(installation.install_dir));
         return;
     }
     std::string text = Quoted(installation.app_name) +
@@ -187,7 +187,7 @@ int RemoveNamed(const std::string& argument, bool silent) {
             if (!silent) ShowConfirm(kStaleEntry, MB_OK);
             return 0;
         }
-        if (!silent) ShowError(std::string(kUnreadable) + "\r\n" + argument);
+        if (!silent) ShowError(JoinText({kUnreadable, "\r\n"}), argument);
         return 1;
     }
     Run run(silent);

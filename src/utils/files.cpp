@@ -122,8 +122,12 @@ bool ForceFolders(const std::string& path) {
 
 FileReplacement::~FileReplacement() {
     if (placed_ || written_.empty()) return;
+    // Discarding an unfinished file is the way out of a failure: the failure's error code stays
+    // for the log line that reports it.
+    const DWORD error = GetLastError();
     file_.reset();
     DeleteEntry(written_);
+    SetLastError(error);
 }
 
 bool FileReplacement::Create() {

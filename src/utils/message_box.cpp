@@ -1,6 +1,7 @@
 // The message-box gateway: every box of the installer is shown (or, in tests, answered) here.
 #include "utils/message_box.h"
 
+#include "utils/shown_text.h"
 #include "utils/text.h"
 
 const char kErrorCaption[] = "エラー";
@@ -18,17 +19,20 @@ BoxObserver g_observer = nullptr;
 constexpr size_t kMaxBoxText = 1024;
 constexpr size_t kMaxBoxLine = 128;
 
-int ShowBox(const std::string& text, const char* caption, UINT flags) {
+// marked_text: MarkedText (utils/shown_text.h), a path in it shown in the system's code page.
+int ShowBox(const std::string& marked_text, const char* caption, UINT flags) {
     // The failure a box reports keeps its error code for the log line that follows it.
     const DWORD error = GetLastError();
-    const std::string shown = BrokenLines(ShortenedText(text, kMaxBoxText), kMaxBoxLine);
+    const std::string shown = BrokenLines(ShortenedText(marked_text, kMaxBoxText), kMaxBoxLine);
+    const std::string text = StoredText(marked_text);
     // The owner may be a page that has closed since it made itself the owner; a box with a
     // destroyed owner would not show, so it then goes without one.
     HWND owner = (g_owner != nullptr && IsWindow(g_owner)) ? g_owner : nullptr;
     if (g_observer != nullptr) g_observer(caption, text, 0);
-    const int answer = g_answers != nullptr
-                           ? g_answers->Answer({text, caption, flags, owner, shown})
-                           : MessageBoxA(owner, shown.c_str(), caption, flags);
+    const int answer =
+        g_answers != nullptr
+            ? g_answers->Answer({text, caption, flags, owner, StoredText(shown)})
+            : MessageBoxW(owner, ShownMarkedText(shown).c_str(), ShownText(caption).c_str(), flags);
     if (g_observer != nullptr) g_observer(caption, text, answer);
     SetLastError(error);
     return answer;
@@ -49,19 +53,19 @@ HWND GetMessageOwner() {
 }
 
 void ShowError(const std::string& text) {
-    ShowBox(text, kErrorCaption, MB_OK | MB_ICONERROR);
+    ShowError(text, std::string());
 }
 
 void ShowError(const char* text) {
-    // Assigned rather than constructed: the constructor's check for a null pointer would carry
-    // a message of its own into the program.
-    std::string message;
-    message = text;
-    ShowError(message);
+    ShowError(text, std::string());
+}
+
+void ShowError(std::string_view text, const std::string& path, const char* end) {
+    ShowBox(MarkedText(text, path, end), kErrorCaption, MB_OK | MB_ICONERROR);
 }
 
 int ShowConfirm(const std::string& text, UINT flags) {
-    return ShowBox(text, kConfirmCaption, flags | MB_ICONINFORMATION);
+    return ShowBox(MarkedText(text), kConfirmCaption, flags | MB_ICONINFORMATION);
 }
 
 ScopedBoxAnswers::ScopedBoxAnswers(std::initializer_list<int> answers)
@@ -79,5 +83,5 @@ int ScopedBoxAnswers::Answer(const AskedBox& box) {
 }
 
 void ShowWriteFailed(const std::string& path) {
-    ShowError(JoinText({"ファイルの書き込みに失敗しました。: ", path}));
+    ShowError("ファイルの書き込みに失敗しました。: ", path);
 }

@@ -6,6 +6,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern const char kErrorCaption[];    // "エラー"
@@ -21,14 +22,17 @@ HWND GetMessageOwner();
 // The thread's last error is as it was before the box (the failure it reports keeps its code).
 // Texts longer than a box can show are shortened in the middle (ShortenedText, 1024 bytes), and
 // lines longer than 128 bytes are broken (BrokenLines).
-// MessageBoxA(owner, text, "エラー", MB_OK | MB_ICONERROR).
+// A box of Shift-JIS text, shown through MessageBoxW whatever the system's code page:
+// MessageBox(owner, text, "エラー", MB_OK | MB_ICONERROR). A path the system named follows the
+// text (read in the system's code page), and end follows the path.
 void ShowError(const std::string& text);
 // The same for a message that is a constant: its callers make no string of their own.
 void ShowError(const char* text);
+void ShowError(std::string_view text, const std::string& path, const char* end = "");
 // The error box of a file that could not be written: "ファイルの書き込みに失敗しました。: " and
 // its path.
 void ShowWriteFailed(const std::string& path);
-// MessageBoxA(owner, text, "確認", flags | MB_ICONINFORMATION); the id of the pressed button.
+// MessageBox(owner, text, "確認", flags | MB_ICONINFORMATION); the id of the pressed button.
 int ShowConfirm(const std::string& text, UINT flags);
 
 // A box as it was asked for, and the text it shows.
@@ -50,7 +54,9 @@ public:
     ScopedBoxAnswers& operator=(const ScopedBoxAnswers&) = delete;
 
     const std::vector<AskedBox>& asked() const { return asked_; }
-    int Answer(const AskedBox& box);
+    // Virtual: the gateway reaches it only through the scope a test made, so a program that
+    // makes none (the shipped ones) carries none of the recording's code.
+    virtual int Answer(const AskedBox& box);
 
 private:
     std::vector<int> answers_;

@@ -34,7 +34,7 @@ void LogRead(const char* key, const std::string& value) {
         logged_file = current.file;
         LogBatched("設定ファイル " + logged_file);
     }
-    LogBatched("設定 [" + current.section + "] " + key + "=" + value);
+    LogBatched(JoinText({"設定 [", current.section, "] ", key, "=", value}));
 }
 
 }  // namespace

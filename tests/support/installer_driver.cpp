@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <sstream>
 
+#include "utils/text.h"
+
 namespace {
 
 std::string Quote(const std::string& argument) {
@@ -61,9 +63,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
     char text[4096] = {};
     GetClassNameA(window, text, sizeof text);
     found.class_name = text;
-    text[0] = '\0';
-    GetWindowTextA(window, text, sizeof text);
-    found.title = text;
+    found.title = WindowTitle(window);
     if (found.class_name == "#32770" && HasBoxLayout(window)) {
         // With a time-out: a box that closes while it is read must not hold the test forever.
         found.text = ControlText(GetDlgItem(window, kBoxTextId));
@@ -204,17 +204,24 @@ constexpr UINT kDriveFlags = SMTO_NORMAL;
 
 std::string ControlText(HWND control) {
     DWORD_PTR length = 0;
-    SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, kDriveFlags, 10000, &length);
-    std::string text(length + 1, '\0');
-    SendMessageTimeoutA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+    SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, kDriveFlags, 10000, &length);
+    std::wstring text(length + 1, L'\0');
+    SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                         kDriveFlags, 10000, &length);
     text.resize(length);
-    return text;
+    return NarrowText(text, kJapaneseCodePage);
+}
+
+std::string WindowTitle(HWND window) {
+    wchar_t title[4096] = {};
+    GetWindowTextW(window, title, 4096);
+    return NarrowText(title, kJapaneseCodePage);
 }
 
 void SetControlText(HWND control, const std::string& text) {
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+    const std::wstring typed = WideText(text);
+    SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()),
                         kDriveFlags, 10000, &result);
 }
 

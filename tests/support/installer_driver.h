@@ -61,7 +61,11 @@ private:
 
 // Controls of a driven window, reached across processes with messages the system carries over.
 HWND Control(const FoundWindow& dialog, int id);
+// A control's text and a window's title as the user reads them (through the W calls, whatever
+// the system's code page), in Shift-JIS to compare with the program's texts.
 std::string ControlText(HWND control);
+std::string WindowTitle(HWND window);
+// Types text, a path in the system's code page, into the control.
 void SetControlText(HWND control, const std::string& text);
 // Posts a click to a button, as the user's mouse would (nothing happens when it is disabled).
 void Click(HWND button);

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "support/installer_driver.h"
 #include "utils/files.h"
 #include "utils/text.h"
 
@@ -262,14 +263,12 @@ BOOL CALLBACK FindOwnBox(HWND window, LPARAM param) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     char class_name[16] = {};
-    char title[256] = {};
     if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
         !GetClassNameA(window, class_name, sizeof class_name) ||
         std::string(class_name) != "#32770") {
         return TRUE;
     }
-    GetWindowTextA(window, title, sizeof title);
-    if (*search->caption != title) return TRUE;
+    if (*search->caption != WindowTitle(window)) return TRUE;
     search->found = window;
     return FALSE;
 }
@@ -284,9 +283,7 @@ DWORD WINAPI BoxPresser::Run(void* param) {
         EnumWindows(FindOwnBox, reinterpret_cast<LPARAM>(&search));
         HWND box = search.found;
         if (box != nullptr) {
-            char text[4096] = {};
-            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the message box's static text
-            self->text_ = text;
+            self->text_ = ControlText(GetDlgItem(box, 0xFFFF));  // the message box's static text
             self->owner_ = GetWindow(box, GW_OWNER);
             PostMessageA(box, WM_COMMAND, MAKEWPARAM(self->button_id_, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(box, self->button_id_)));

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "utils/shown_text.h"
 #include "utils/text.h"
 
 namespace {
@@ -189,6 +190,34 @@ TEST(Text, Trim) {
 TEST(Text, LowerCase) {
     EXPECT_EQ("abc\\" + kHyo + "def", LowerCaseText("ABC\\" + kHyo + "Def"));
     EXPECT_EQ(780u, LowerCaseText(std::string(1000, 'A')).size());
+}
+
+// What a box shows: the Japanese parts read as Shift-JIS whatever the system's code page, the
+// path read in the system's; bytes that look like marks (a hostile name may hold any byte) are
+// shown and stored as they were given.
+TEST(ShownText, EachPartInItsOwnCodePage) {
+    struct Case {
+        const char* name;
+        std::string text, path, end;
+        unsigned system_code_page;
+        std::wstring shown;
+    };
+    const std::string jose = "C:\\Jos\xE9";  // "José" in code page 1252
+    const Case cases[] = {
+        {"Japanese only, on 1252", "確認です", "", "", 1252, L"\x78BA\x8A8D\x3067\x3059"},
+        {"a path on 1252", "開けません: ", jose, "。", 1252,
+         L"\x958B\x3051\x307E\x305B\x3093: C:\\Jos\x00E9\x3002"},
+        {"a path on 932", "開けません: ", "C:\\" + kHyo, "", 932,
+         L"\x958B\x3051\x307E\x305B\x3093: C:\\\x8868"},
+        {"mark bytes in the texts", std::string("a\x01") + "b\x03", std::string("\x02p"),
+         std::string("\x01"), 1252, L"a\x0001" L"b\x0003\x0002p\x0001"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string marked = MarkedText(c.text, c.path, c.end);
+        EXPECT_EQ(c.shown, ShownMarkedText(marked, c.system_code_page));
+        EXPECT_EQ(c.text + c.path + c.end, StoredText(marked));
+    }
 }
 
 }  // namespace

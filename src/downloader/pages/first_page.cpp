@@ -6,6 +6,7 @@
 #include "downloader/download_list.h"
 #include "resource.h"
 #include "ui/dialogs.h"
+#include "utils/text.h"
 
 namespace {
 
@@ -24,8 +25,9 @@ void OnInitDialog(HWND page) {
     CenterWindow(page);
     SetForegroundWindow(page);
     SetCaption(page, o.PlatformName + kTitleSuffix);
-    SetItemText(page, IDC_FIRST_TEXT, o.AppName + kToRun + o.PlatformName + kMustInstall +
-                                          "\r\n\r\n" + kPressNext + "\r\n" + kPressCancel);
+    SetItemText(page, IDC_FIRST_TEXT,
+                JoinText({o.AppName, kToRun, o.PlatformName, kMustInstall, "\r\n\r\n", kPressNext,
+                          "\r\n", kPressCancel}));
 }
 
 }  // namespace

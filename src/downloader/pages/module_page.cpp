@@ -29,7 +29,7 @@ void OnInitDialog(HWND page) {
     state.Window = page;
     SetMessageOwner(page);
     SetItemText(page, IDC_MODULE_PROMPT, kChooseDownloads);
-    SetWindowTextA(page, kPageTitle);
+    SetCaption(page, kPageTitle);
     CenterWindow(page);
 
     g_check_images.reset(BuildCheckImages());

@@ -105,7 +105,8 @@ bool FileNamesAreSafe(HWND page) {
             TDownloadNameProblem::kSafe) {
             continue;
         }
-        ShowError(record.ViewName + kUnsafeFileName + kCrLf + UrlForMessage(record.DownloadFile));
+        ShowError(JoinText({record.ViewName, kUnsafeFileName, kCrLf,
+                            UrlForMessage(record.DownloadFile)}));
         return false;
     }
     return true;
@@ -261,9 +262,9 @@ void ShowDownloadError(const TDownloadListProp& record, const TDownloadResult& r
         return;
     }
     if (ShowConfirm(message, MB_YESNO) != IDYES) return;
-    const std::string target = kind == dekHelpPage
-                                   ? std::string("http://") + kSupportHost + kSupportPage + IntToText(code)
-                                   : std::string("mailto:") + kSupportMail;
+    const std::string target =
+        kind == dekHelpPage ? JoinText({"http://", kSupportHost, kSupportPage, IntToText(code)})
+                            : JoinText({"mailto:", kSupportMail});
     ShellExecuteA(ModulePage().Window, "open", target.c_str(), nullptr, nullptr, SW_SHOW);
 }
 

@@ -1,6 +1,7 @@
 // State shared by the whole run.
 #include "driver/flow/globals.h"
 
+#include "utils/message_box.h"
 #include "utils/text.h"
 
 TInstallOptions InstallOptions;
@@ -32,4 +33,8 @@ std::string FirstArgument() {
 
 bool IsSilentSwitch(const std::string& argument) {
     return argument == "-s" || argument == "-s2";
+}
+
+int AskAboutPackage(const char* text, UINT flags) {
+    return ShowConfirm(JoinText({"\"", InstallOptions.AppName, "\"", text}), flags);
 }

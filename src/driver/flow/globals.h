@@ -65,3 +65,7 @@ std::string FirstArgument();
 // True for exactly "-s" or "-s2", the silent switches; any other argument names an archive (a
 // path such as C:\dl\my-skin.zip holds "-s" but is no switch).
 bool IsSilentSwitch(const std::string& argument);
+
+// The question box (utils/message_box.h) of the package's name in quotes followed by text: the
+// id of the pressed button.
+int AskAboutPackage(const char* text, UINT flags);

@@ -65,7 +65,7 @@ void StartInstallLog(const std::string& package_path) {
     }
     if (path.empty() || !StartRunLog(path, default_name)) {
         // A silent run never waits for a person: the missing file is all it says.
-        if (!IsSilentSwitch(FirstArgument())) ShowError(kLogNotCreated + path);
+        if (!IsSilentSwitch(FirstArgument())) ShowError(kLogNotCreated, path);
         return;
     }
     LogLine({"開始 ", OwnProgramPath()});

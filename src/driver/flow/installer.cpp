@@ -24,6 +24,7 @@
 #include "utils/message_box.h"
 #include "utils/process.h"
 #include "utils/run_log.h"
+#include "utils/shown_text.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
@@ -68,8 +69,9 @@ int ChooseWayIn(bool overwrite_confirmed) {
     TInstallOptions& o = InstallOptions;
     if (!HasArgument()) {
         if (!overwrite_confirmed) {
-            std::string question = Quoted(o.AppName) + kInstallQuestion;
-            if (o.InstallMode == kCharacterPackage) question = kCharacterPrefix + question;
+            const char* kind = o.InstallMode == kCharacterPackage ? kCharacterPrefix : "";
+            const std::string question =
+                JoinText({kind, "\"", o.AppName, "\"", kInstallQuestion});
             if (ShowConfirm(question, MB_YESNO) != IDYES) return IDNO;
         }
         o.Silent = false;
@@ -106,14 +108,14 @@ void ClosingDialogue() {
     const TInstallOptions& o = InstallOptions;
     if (o.Silent && !o.SilentStart) return;
     if (o.InstallMode == kCharacterPackage) {
-        if (o.SilentStart || ShowConfirm(Quoted(o.AppName) + kCompletedStart, MB_YESNO) == IDYES) {
+        if (o.SilentStart || AskAboutPackage(kCompletedStart, MB_YESNO) == IDYES) {
             StartHost();
         }
         Sleep(2000);
     } else if (o.InstallMode == kPluginPackage) {
-        ShowConfirm(Quoted(o.AppName) + kPluginFinished, MB_OK);
+        AskAboutPackage(kPluginFinished, MB_OK);
     } else {
-        ShowConfirm(Quoted(o.AppName) + kFinished, MB_OK);
+        AskAboutPackage(kFinished, MB_OK);
     }
 }
 
@@ -174,8 +176,8 @@ Outcome Install() {
             ShowWriteFailed(JoinText({StripTrailingDelimiter(o.InstallDir), "\\", kHostRcFileName}));
             return Outcome::kFailed;
         }
-        LogLine("ホストの応答（インストール通知） " +
-                IntToText(NotifyHostWindows(WM_INSTALLER_INSTALLED, o.Vendor, o.Type)));
+        const int32_t answer = NotifyHostWindows(WM_INSTALLER_INSTALLED, o.Vendor, o.Type);
+        LogLine(JoinText({"ホストの応答（インストール通知） ", IntToText(answer)}));
     }
     ClosingDialogue();
     g_exit_code = 0;
@@ -219,8 +221,9 @@ void CreateMainWindow() {
     window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     window_class.lpszClassName = kMainWindowClass;
     RegisterClassA(&window_class);
-    MainWindow = CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_POPUP | WS_SYSMENU, 0,
-                                 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    MainWindow = CreateWindowExA(0, kMainWindowClass, nullptr, WS_POPUP | WS_SYSMENU, 0, 0, 0, 0,
+                                 nullptr, nullptr, instance, nullptr);
+    SetShownText(MainWindow, kMainWindowTitle);
     ShowWindow(MainWindow, SW_SHOWNORMAL);
     UpdateWindow(MainWindow);
     SetForegroundWindow(MainWindow);

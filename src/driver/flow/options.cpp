@@ -68,7 +68,7 @@ bool LoadInstallOptions() {
                                     : seal == SealState::kBroken ? "不一致"
                                                                  : "なし"));
     if (seal == SealState::kBroken) {
-        ShowError(JoinText({kBrokenSeal, o.ArchivePath, kBrokenSealEnd}));
+        ShowError(kBrokenSeal, o.ArchivePath, kBrokenSealEnd);
         return false;
     }
 

@@ -6,31 +6,35 @@
 #include "ui/dialogs.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
+#include "utils/shown_text.h"
 #include "utils/text.h"
 
 namespace {
 
 const char kNotAFolder[] = "正しいフォルダを指定してください";
+const char kNotInCodePage[] =
+    "フォルダ名に、このシステムで使えない文字が含まれています。別のフォルダを指定してください";
 
-constexpr int kFieldBufferSize = 260;  // at most 259 bytes of text
-
-std::string FieldText(HWND page) {
-    char text[kFieldBufferSize] = {};
-    GetDlgItemTextA(page, IDC_FOLDER_PATH, text, kFieldBufferSize);
-    return text;
-}
+constexpr size_t kMaxFieldBytes = 259;  // what the field ever held: a path within MAX_PATH
 
 void OnInitDialog(HWND page) {
     CenterWindow(page);
-    SetItemText(page, IDC_FOLDER_PATH, FolderOfNoSlash(PageContext().InstallDir));
+    SetShownPath(GetDlgItem(page, IDC_FOLDER_PATH), FolderOfNoSlash(PageContext().InstallDir));
     SetMessageOwner(page);
     // Prerequisites are installed first: the folder is asked for when the package is run again.
     if (HasDownloadItems()) EndDialog(page, IDYES);
 }
 
-// Only an existing folder is accepted, stored as typed (with or without a final backslash).
-void OnOk(HWND page, const std::string& folder) {
-    if (!folder.empty() && FolderExists(folder)) {
+// Only an existing folder is accepted, stored as typed (with or without a final backslash) in
+// the system's code page; a name that code page cannot hold is refused, never turned into "?".
+void OnOk(HWND page) {
+    std::string folder;
+    if (!TypedSystemText(GetDlgItem(page, IDC_FOLDER_PATH), folder)) {
+        ShowError(kNotInCodePage);
+        SetForegroundWindow(page);
+        return;
+    }
+    if (!folder.empty() && folder.size() <= kMaxFieldBytes && FolderExists(folder)) {
         PageContext().InstallDir = folder;
         EndDialog(page, IDYES);
         return;
@@ -39,11 +43,13 @@ void OnOk(HWND page, const std::string& folder) {
     SetForegroundWindow(page);
 }
 
-void OnBrowse(HWND page, const std::string& folder) {
-    std::string chosen;
+void OnBrowse(HWND page) {
+    HWND field = GetDlgItem(page, IDC_FOLDER_PATH);
+    std::string folder;
+    TypedSystemText(field, folder);  // a field the code page cannot hold starts nowhere
+    std::wstring chosen;
     if (BrowseForFolder(PageContext().Owner, folder, chosen)) {
-        SetItemText(page, IDC_FOLDER_PATH, chosen);
-        HWND field = GetDlgItem(page, IDC_FOLDER_PATH);
+        SetWindowTextW(field, chosen.c_str());
         SetFocus(field);
         const LRESULT length = SendMessageA(field, EM_LINELENGTH, 0, 0);
         SendMessageA(field, EM_SETSEL, length, length);
@@ -53,16 +59,15 @@ void OnBrowse(HWND page, const std::string& folder) {
 
 INT_PTR OnCommand(HWND page, WPARAM wparam) {
     if (HIWORD(wparam) != 0) return FALSE;  // only buttons and keys
-    const std::string folder = FieldText(page);
     switch (LOWORD(wparam)) {
     case IDC_FOLDER_OK:
-        OnOk(page, folder);
+        OnOk(page);
         return TRUE;
     case IDC_FOLDER_CANCEL:
         EndDialog(page, IDCANCEL);
         return TRUE;
     case IDC_FOLDER_BROWSE:
-        OnBrowse(page, folder);
+        OnBrowse(page);
         return TRUE;
     default:  // Escape's IDCANCEL among them: Escape does nothing
         return FALSE;

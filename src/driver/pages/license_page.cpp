@@ -7,6 +7,7 @@
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/profile.h"
+#include "utils/shown_text.h"
 #include "utils/text.h"
 #include "utils/unique_any.h"
 
@@ -29,7 +30,7 @@ void OnInitDialog(HWND page) {
         // Wine's edit control scrolls to the end of the new text and back while taking it,
         // notifying EN_VSCROLL on the way: that is no reading of the text.
         g_license.taking = true;
-        SetWindowTextA(edit, g_license.text.c_str());
+        SetShownText(edit, g_license.text);
         g_license.taking = false;
         std::string().swap(g_license.text);  // shown once; the page keeps no copy
         g_license.loaded = false;

@@ -129,12 +129,12 @@ bool InstallUninstaller(const std::string& uninstall_info) {
         if (FileExists(destination)) {
             ShowWriteFailed(destination);
         } else {
-            ShowError(kUninstallerCopyFailed + destination);
+            ShowError(kUninstallerCopyFailed, destination);
         }
         return false;
     }
     if (placed == Placed::kRefused && !FileExists(destination)) {
-        ShowError(kUninstallerCopyFailed + destination);
+        ShowError(kUninstallerCopyFailed, destination);
         return false;
     }
     if (placed == Placed::kDone) DeleteEntry(packaged);

@@ -76,7 +76,7 @@ bool ConfirmUnfinishedRun() {
     // A silent run never waits for a person: it goes on, as a Yes would.
     if (o.Silent || !FolderExists(o.InstallDir)) return true;
     if (GetFileAttributesA(RunRecord::PathFor(o).c_str()) == INVALID_FILE_ATTRIBUTES) return true;
-    return ShowConfirm(Quoted(o.AppName) + kUnfinishedRun, MB_YESNO) == IDYES;
+    return AskAboutPackage(kUnfinishedRun, MB_YESNO) == IDYES;
 }
 
 namespace {
@@ -129,7 +129,7 @@ bool ExtractPackage(RunRecord& record) {
     if (!FitsOnDisk(archiver, count, o.InstallDir)) return false;
     // The record is the first thing written: a folder that cannot take it takes nothing.
     if (!ForceFolders(o.InstallDir) || !record.Start(earlier)) {
-        ShowError(JoinText({kNotWritable, StripTrailingDelimiter(o.InstallDir), kNotWritableEnd}));
+        ShowError(kNotWritable, StripTrailingDelimiter(o.InstallDir), kNotWritableEnd);
         return false;
     }
     archiver.SetRecorder(&record);
