@@ -281,7 +281,7 @@ public:  // the refusal cases change the package through the fixture
 // --- building and reading back ----------------------------------------------------------------
 
 TEST_F(MkpackageTest, InstallerListsMembersInArchiveOrder) {
-    WriteGoodSetting();
+    WriteSetting(std::string(kGoodOptions) + "AppName=見本\r\n", kGoodItems);
     const ToolRun run = BuildInstaller();
     ASSERT_EQ(run.exit_code, 0u) << run.err;
     EXPECT_TRUE(run.err.empty()) << run.err;
@@ -299,7 +299,7 @@ TEST_F(MkpackageTest, InstallerListsMembersInArchiveOrder) {
     EXPECT_EQ(lines[2], "              empty/");
     EXPECT_EQ(lines[4], "           3  sub/deeper/x.bin");
     EXPECT_EQ(lines[kGoodMembers.size() + 1].rfind("10 members, ", 0), 0u) << list.out;
-    EXPECT_EQ(lines[kGoodMembers.size() + 2], "AppName is not set");
+    EXPECT_EQ(lines[kGoodMembers.size() + 2], "AppName=見本");
     EXPECT_EQ(lines[kGoodMembers.size() + 3], "InstallMode=0 (character)");
     EXPECT_EQ(lines[kGoodMembers.size() + 4], "Dialogs=LICENSEAGREE,FOLDERSELECT");
     EXPECT_EQ(FolderEntries(output_folder_), std::vector<std::string>{"package.exe"});

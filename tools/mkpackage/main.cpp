@@ -83,7 +83,7 @@ const char kUsage[] =
     "Warnings (the package is built): a shortcut target or icon not in the package (but the\n"
     "host's marleth.exe); a .mrl, descript.txt or installed agreement text in UTF-8 or UTF-16,\n"
     "which the host reads as Shift-JIS (see --convert-texts); an agreement line wider than the\n"
-    "agreement field's 68 columns.\n"
+    "agreement field.\n"
     "\n"
     "More than 65,535 entries get ZIP64 end records; each member and the archive stay under\n"
     "4 GiB.\n"

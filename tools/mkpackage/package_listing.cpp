@@ -44,20 +44,25 @@ const char* InstallModeName(const std::string& value) {
     return " (not 0, 1 or 2)";
 }
 
+// "Key=value" of [options] as the installer reads it, or "Key is not set"; value receives the
+// value ("" when not set).
+std::string SettingLine(const IniText& ini, const char* key, std::string& value) {
+    if (!ini.Value(kOptionsSection, key, value)) {
+        value.clear();
+        return std::string(key) + " is not set";
+    }
+    return std::string(key) + "=" + value;
+}
+
 // The settings an author checks, from the packed setting file, read as the installer reads them.
 void PrintSettings(const std::string& setting_text) {
     const IniText ini(setting_text);
     std::string value;
-    const auto shown = [&](const char* key) {
-        if (!ini.Value(kOptionsSection, key, value)) {
-            value.clear();
-            return std::string(key) + " is not set";
-        }
-        return std::string(key) + "=" + value;
-    };
-    std::string text = shown(kAppNameKey) + "\n";
-    text += shown(kInstallModeKey) + InstallModeName(value) + "\n";
-    text += shown(kDialogsKey) + (value.empty() ? " (no pages)" : "") + "\n";
+    std::string text = SettingLine(ini, kAppNameKey, value) + "\n";
+    text += SettingLine(ini, kInstallModeKey, value);
+    text += InstallModeName(value) + std::string("\n");
+    text += SettingLine(ini, kDialogsKey, value);
+    text += value.empty() ? " (no pages)\n" : "\n";
     WriteOutput(OutputStream::kOut, text);
 }
 

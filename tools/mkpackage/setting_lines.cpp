@@ -169,7 +169,8 @@ private:
 
     void Section(const std::string& line) {
         const size_t close = FindCharacter(line, "]");
-        const std::string name = Trim(line.substr(1, close == std::string::npos ? npos : close - 1));
+        const std::string name =
+            Trim(close == std::string::npos ? line.substr(1) : line.substr(1, close - 1));
         const std::string key = LowerAscii(name);
         const auto [first, added] = section_lines_.emplace(key, number_);
         section_ = added ? FindSection(name) : nullptr;
@@ -207,7 +208,6 @@ private:
         Report("unknown key " + Quoted(key) + " in [" + section_name_ + "]" + verdict.note);
     }
 
-    static constexpr size_t npos = std::string::npos;
     const std::string& path_;
     const AllowedNames& allowed_;
     size_t number_ = 0;
