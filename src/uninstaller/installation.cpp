@@ -9,6 +9,7 @@
 #include "host/host.h"
 #include "package/ini_text.h"
 #include "package/package_format.h"
+#include "package/setting_keys.h"
 #include "utils/file_hash.h"
 #include "utils/files.h"
 #include "utils/shell.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-const char kUninstallInfoDirKey[] = "UninstallInfoDir";
 
 bool IsRunRecordName(const std::string& path) {
     const std::string name = FileNameOf(path);
@@ -46,10 +46,10 @@ bool ReadUninstallInfo(const IniText& ini, const std::string& path, Installation
     const std::string info_dir = ValueOr(ini, kOptionsSection, kUninstallInfoDirKey, "");
     if (info_dir.empty()) return false;  // no uinstall.ini of a character
     out.kind = InstallationKind::kInstalled;
-    out.app_name = ValueOr(ini, kOptionsSection, "AppName", "");
-    out.vendor = ValueOr(ini, kOptionsSection, "Vendor", "");
-    out.type = ValueOr(ini, kOptionsSection, "Type", "");
-    out.shortcut_group = ValueOr(ini, kOptionsSection, "shortcut_group", kDefaultShortcutGroup);
+    out.app_name = ValueOr(ini, kOptionsSection, kAppNameKey, "");
+    out.vendor = ValueOr(ini, kOptionsSection, kVendorKey, "");
+    out.type = ValueOr(ini, kOptionsSection, kTypeKey, "");
+    out.shortcut_group = ValueOr(ini, kOptionsSection, kShortcutGroupKey, kDefaultShortcutGroup);
     const std::string recorded = ValueOr(ini, kInstalledCheckSection, kInstallDirKey, "");
     out.has_file_checks = !recorded.empty();
     if (out.has_file_checks) {
@@ -57,7 +57,7 @@ bool ReadUninstallInfo(const IniText& ini, const std::string& path, Installation
     } else {
         // An older installer recorded no folder: the one the installation's files confirm.
         const std::vector<std::string> folders = ImpliedInstallFolders(
-            path, info_dir, ValueOr(ini, kOptionsSection, "DefaultInstallDir", ""));
+            path, info_dir, ValueOr(ini, kOptionsSection, kDefaultInstallDirKey, ""));
         if (folders.empty()) return false;
         const std::vector<RecordedEntry> entries = ReadInstalledEntries(ini);
         out.install_dir = folders.front();

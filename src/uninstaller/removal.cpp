@@ -9,6 +9,7 @@
 #include "package/entry_name.h"
 #include "package/ini_text.h"
 #include "package/package_format.h"
+#include "package/setting_keys.h"
 #include "utils/contained_files.h"
 #include "utils/files.h"
 #include "utils/registry.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr int kMenuEntries = 10;       // MenuPath_0 to MenuPath_9
 constexpr size_t kRcFileLimit = 4096;  // a marleth.rc naming one character is a line long
 
 // The components of a relative path, split at the backslashes and slashes that the character
@@ -421,7 +421,7 @@ private:
         const IniText ini(std::move(text));
         for (int n = 0; n < kMenuEntries; ++n) {
             std::string path;
-            if (!ini.Value(kOptionsSection, "MenuPath_" + IntToText(n), path) || path.empty()) break;
+            if (!ini.Value(kOptionsSection, kMenuPathKey + IntToText(n), path) || path.empty()) break;
             shortcuts.push_back(path);
         }
         if (!context_.keep_uninstall_shortcut) shortcuts.push_back(kUninstallShortcut);

@@ -57,6 +57,16 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// The member names of a --list output: its lines up to the first empty one, without the sizes.
+std::vector<std::string> ListedNames(const std::string& out) {
+    std::vector<std::string> names;
+    for (const std::string& line : Lines(out)) {
+        if (line.empty()) break;
+        names.push_back(line.size() > 14 ? line.substr(14) : line);
+    }
+    return names;
+}
+
 // Member names of the archive in path, in central-directory order, read with the installer's
 // reader; empty when it does not open.
 std::vector<std::string> ReadMemberNames(const std::string& path) {
@@ -175,6 +185,7 @@ public:  // the refusal cases change the package through the fixture
         WriteFile("B.txt", "b");
         WriteFile("sub\\z.txt", "z");
         WriteFile("sub\\deeper\\x.bin", std::string("x\0y", 3));
+        WriteFile("v\\t\\v-t.mrl", "[character]");
         ForceFolders(package_ + "empty");
         WriteFile("$preextractdir$\\readme.txt", "read me");
         WriteFile("$preextractdir$\\license.txt", "terms");
@@ -235,6 +246,8 @@ public:  // the refusal cases change the package through the fixture
 
     static constexpr const char* kGoodOptions =
         "InstallMode=0\r\n"
+        "Vendor=v\r\n"
+        "Type=t\r\n"
         "UninstallInfoDir=($INSTALLDIR)\r\n"
         "UninstallExeDir=($INSTALLDIR)\r\n"
         "Dialogs=LICENSEAGREE,FOLDERSELECT\r\n"
@@ -249,6 +262,7 @@ public:  // the refusal cases change the package through the fixture
         "empty/",
         "sub/z.txt",
         "sub/deeper/x.bin",
+        "v/t/v-t.mrl",
         kSettingMember,
         "$preextractdir$/readme.txt",
         "$preextractdir$/license.txt",
@@ -261,13 +275,13 @@ public:  // the refusal cases change the package through the fixture
     const std::string setting_ = folder_ / "setting.ini";
     const std::string output_folder_ = folder_ / "out\\";
     const std::string output_ = output_folder_ + "package.exe";
-    const std::string setup_exe_ = TestBinDir() + "setup.exe";
+    std::string setup_exe_ = TestBinDir() + "setup.exe";
 };
 
 // --- building and reading back ----------------------------------------------------------------
 
 TEST_F(MkpackageTest, InstallerListsMembersInArchiveOrder) {
-    WriteGoodSetting();
+    WriteSetting(std::string(kGoodOptions) + "AppName=見本\r\n", kGoodItems);
     const ToolRun run = BuildInstaller();
     ASSERT_EQ(run.exit_code, 0u) << run.err;
     EXPECT_TRUE(run.err.empty()) << run.err;
@@ -277,7 +291,17 @@ TEST_F(MkpackageTest, InstallerListsMembersInArchiveOrder) {
     EXPECT_EQ(ReadMemberNames(output_), kGoodMembers);
     const ToolRun list = Run({"--list", output_});
     EXPECT_EQ(list.exit_code, 0u) << list.err;
-    EXPECT_EQ(Lines(list.out), kGoodMembers);
+    EXPECT_EQ(ListedNames(list.out), kGoodMembers);
+    // Each member with its size (a folder without one), then the count and the settings.
+    const std::vector<std::string> lines = Lines(list.out);
+    ASSERT_EQ(lines.size(), kGoodMembers.size() + 5) << list.out;
+    EXPECT_EQ(lines[0], "           1  a.txt");
+    EXPECT_EQ(lines[2], "              empty/");
+    EXPECT_EQ(lines[4], "           3  sub/deeper/x.bin");
+    EXPECT_EQ(lines[kGoodMembers.size() + 1].rfind("10 members, ", 0), 0u) << list.out;
+    EXPECT_EQ(lines[kGoodMembers.size() + 2], "AppName=見本");
+    EXPECT_EQ(lines[kGoodMembers.size() + 3], "InstallMode=0 (character)");
+    EXPECT_EQ(lines[kGoodMembers.size() + 4], "Dialogs=LICENSEAGREE,FOLDERSELECT");
     EXPECT_EQ(FolderEntries(output_folder_), std::vector<std::string>{"package.exe"});
 }
 
@@ -306,7 +330,7 @@ TEST_F(MkpackageTest, InstallerIsSetupFollowedByThePlainSealedArchive) {
     UniqueUnzFile plain_reader(unzOpen(output_.c_str()));
     EXPECT_TRUE(plain_reader);
     EXPECT_EQ(ReadMemberNames(zip_path), kGoodMembers);
-    EXPECT_EQ(Lines(Run({"--list", zip_path}).out), kGoodMembers);
+    EXPECT_EQ(ListedNames(Run({"--list", zip_path}).out), kGoodMembers);
 
     TestFolder from_installer;
     TestFolder from_zip;
@@ -377,7 +401,7 @@ TEST_F(MkpackageTest, ShiftJisNamesRoundTrip) {
     const ToolRun run = BuildInstaller();
     ASSERT_EQ(run.exit_code, 0u) << run.err;
 
-    const std::vector<std::string> listed = Lines(Run({"--list", output_}).out);
+    const std::vector<std::string> listed = ListedNames(Run({"--list", output_}).out);
     EXPECT_NE(std::find(listed.begin(), listed.end(), "表示/ソフト.txt"), listed.end());
     EXPECT_EQ(listed.back(), "$preextractdir$/表紙.txt");
     EXPECT_EQ(ReadMemberNames(output_), listed);
@@ -461,7 +485,8 @@ TEST_F(MkpackageTest, PluginPackageNeedsNoUninstaller) {
 // A character package that brings no uninstaller gets ours, its item added to the packed setting
 // file wherever the author's [preextractlist] stands (or does not); the author's file stays.
 TEST_F(MkpackageTest, CharacterPackageWithoutUninstallerGetsOurs) {
-    const std::string options = "[options]\r\nUninstallInfoDir=x\r\nUninstallExeDir=x\r\n";
+    const std::string options =
+        "[options]\r\nVendor=v\r\nType=t\r\nUninstallInfoDir=x\r\nUninstallExeDir=x\r\n";
     struct Case {
         const char* what;
         std::string setting;
@@ -469,7 +494,7 @@ TEST_F(MkpackageTest, CharacterPackageWithoutUninstallerGetsOurs) {
     };
     const Case cases[] = {
         {"items, then another section",
-         options + "[preextractlist]\r\nitem0=$preextractdir$\\readme.txt\r\n\r\n[other]\r\nk=v\r\n",
+         options + "[preextractlist]\r\nitem0=$preextractdir$\\readme.txt\r\n\r\n[FIRST]\r\n",
          {"$preextractdir$\\readme.txt", "$preextractdir$\\chruinst.ex_"}},
         {"no item list", options, {"$preextractdir$\\chruinst.ex_"}},
         {"an empty key where the item goes",
@@ -688,7 +713,8 @@ TEST_F(MkpackageTest, TextsThatReadBothAsUtf8AndAsShiftJisAreRefused) {
 }
 
 TEST_F(MkpackageTest, AgreementTextIsCheckedOnlyWithItsPage) {
-    WriteSetting("InstallMode=0\r\nUninstallInfoDir=x\r\nUninstallExeDir=x\r\nDialogs=FOLDERSELECT\r\n",
+    WriteSetting("InstallMode=0\r\nVendor=v\r\nType=t\r\nUninstallInfoDir=x\r\nUninstallExeDir=x\r\n"
+                 "Dialogs=FOLDERSELECT\r\n",
                  kGoodItems, "Text=not-packed.txt\r\n");
     const ToolRun run = BuildInstaller();
     EXPECT_EQ(run.exit_code, 0u) << run.err;
@@ -914,6 +940,180 @@ TEST_F(MkpackageTest, RefusesEveryMistakeNamingItBeforeWritingAnything) {
         }
         EXPECT_NE(run.err.find("nothing written"), std::string::npos) << run.err;
         EXPECT_TRUE(FolderEntries(output_folder_).empty());
+    }
+}
+
+// --- an author's slips ---------------------------------------------------------------------------
+
+// The good setting file with lines added at the end of [options] (its line 9 onwards) and at the
+// end of the file.
+std::string GoodSettingWith(const std::string& options, const std::string& tail = "") {
+    return std::string("[options]\r\n") + MkpackageTest::kGoodOptions + options +
+           "[preextractlist]\r\n" + MkpackageTest::kGoodItems + "[LICENSEAGREE]\r\nText=license.txt\r\n" +
+           tail;
+}
+
+// A copy of setup.exe as a signing tool leaves it: padded to 8 bytes, a certificate table at the
+// end and the security directory entry pointing at it.
+void WriteSignedCopy(const std::string& setup, const std::string& path) {
+    std::string image = ReadTextFile(setup);
+    ASSERT_GT(image.size(), 0x200u);
+    const auto get32 = [&image](size_t at) {
+        uint32_t value = 0;
+        for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(image[at + i]);
+        return value;
+    };
+    const auto put32 = [&image](size_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i) image[at + i] = static_cast<char>(value >> (8 * i));
+    };
+    const size_t optional = get32(0x3C) + 24;
+    ASSERT_EQ(static_cast<unsigned char>(image[optional]), 0x0Bu);  // PE32
+    image.resize((image.size() + 7) / 8 * 8, '\0');
+    const size_t table = image.size();
+    // WIN_CERTIFICATE: length, revision 2.0, PKCS#7 signed data, then its (here empty) bytes.
+    image += std::string("\x10\0\0\0\0\x02\x02\0", 8) + std::string(8, '\0');
+    put32(optional + 96 + 4 * 8, static_cast<uint32_t>(table));
+    put32(optional + 96 + 4 * 8 + 4, 16);
+    WriteTextFile(path, image);
+}
+
+// One slip of an author that the installer would pass over without a word: the setting file (or
+// the change to the good package) that makes it, the options of the build, the message it must
+// get (with the file and line where it has them), and whether the package is still written (a
+// warning) or nothing is (an error).
+struct Slip {
+    const char* what;
+    std::function<void(MkpackageTest&)> make;
+    std::function<std::string(MkpackageTest&)> message;
+    bool written;
+    std::vector<std::string> options = {};
+};
+
+TEST_F(MkpackageTest, ReportsAuthorSlipsWithFileAndLine) {
+    using T = MkpackageTest;
+    const auto setting = [](std::string text) {
+        return [text](T& t) { WriteTextFile(t.setting_, text); };
+    };
+    const auto at = [](int line, std::string message) {
+        return [line, message](T& t) { return t.setting_ + ":" + std::to_string(line) + ": " + message; };
+    };
+    const auto text = [](std::string message) { return [message](T&) { return message; }; };
+    const Slip slips[] = {
+        {"an empty package",
+         [](T& t) {
+             DeleteTree(t.package_);
+             ForceFolders(t.package_ + "$preextractdir$");
+             t.WriteFile("$preextractdir$\\readme.txt", "read me");
+             WriteTextFile(t.setting_, "[options]\r\nInstallMode=1\r\n[preextractlist]\r\n"
+                                       "item0=$preextractdir$\\readme.txt\r\n");
+         },
+         [](T& t) { return "the package folder " + t.package_ + " holds nothing to install"; }, false},
+        {"misspelt AppName", setting(GoodSettingWith("AppNmae=x\r\n")),
+         at(9, "unknown key \"AppNmae\" in [options]; did you mean \"AppName\"?"), false},
+        {"Dialog for Dialogs", setting(GoodSettingWith("Dialog=FIRST\r\n")),
+         at(9, "unknown key \"Dialog\" in [options]; did you mean \"Dialogs\"?"), false},
+        {"Vender for Vendor", setting(GoodSettingWith("vender=x\r\n")),
+         at(9, "unknown key \"vender\" in [options]; did you mean \"Vendor\"?"), false},
+        {"a key far from every known one", setting(GoodSettingWith("Colour=red\r\n")),
+         at(9, "unknown key \"Colour\" in [options]\n"), false},
+        {"a shortcut beyond the tenth", setting(GoodSettingWith("MenuPath_10=x.lnk\r\n")),
+         at(9, "unknown key \"MenuPath_10\" in [options]; the installer reads MenuPath_0 to "
+               "MenuPath_9 only"), false},
+        {"a full-width equals sign", setting(GoodSettingWith("AppName＝テスト\r\n")),
+         at(9, "\"AppName＝テスト\" has a full-width ＝ where the installer needs \"=\""), false},
+        {"a key given twice", setting(GoodSettingWith("installmode=1\r\n")),
+         at(9, "key \"installmode\" again in [options] (first on line 2): the installer reads "
+               "only the first"), false},
+        {"a second [options] section", setting(GoodSettingWith("", "[Options]\r\nAppName=x\r\n")),
+         at(15, "section [Options] again (first on line 1): the installer reads only the first"),
+         false},
+        {"a misspelt section", setting(GoodSettingWith("", "[FOLDERSELCT]\r\n")),
+         at(15, "unknown section [FOLDERSELCT]; did you mean [FOLDERSELECT]?"), false},
+        {"a slip in UTF-8 with LF line ends: the author's line",
+         setting(std::string("\xEF\xBB\xBF") + u8"; 設定\n\n[options]\nAppName=テスト\nAppNmae=x\n"),
+         at(5, "unknown key \"AppNmae\" in [options]; did you mean \"AppName\"?"), false},
+        {"an unknown key kept on purpose", setting(GoodSettingWith("MyTool=1\r\n")),
+         text("wrote "), true, {"--allow-key", "mytool"}},
+        {"a character without Vendor",
+         setting("[options]\r\nType=t\r\nUninstallInfoDir=x\r\nUninstallExeDir=x\r\n"
+                 "[preextractlist]\r\nitem0=$preextractdir$\\chruinst.ex_\r\n"),
+         text("[options] Vendor is missing or empty; a character package (InstallMode 0) needs it"),
+         false},
+        {"a character file that is not at Vendor\\Type\\Vendor-Type.mrl",
+         [](T& t) {
+             t.WriteGoodSetting();
+             DeleteFileA((t.package_ + "v\\t\\v-t.mrl").c_str());
+             t.WriteFile("v\\v-t.mrl", "[character]");
+         },
+         text("[options] Vendor \"v\" and Type \"t\": the package has no \"v\\t\\v-t.mrl\", where "
+              "the host looks for the character (it holds \"v\\v-t.mrl\")"),
+         false},
+        {"a signed installer as the stub",
+         [](T& t) {
+             t.WriteGoodSetting();
+             WriteSignedCopy(t.setup_exe_, t.folder_ / "signed-setup.exe");
+             t.setup_exe_ = t.folder_ / "signed-setup.exe";
+         },
+         [](T& t) {
+             return t.folder_ / "signed-setup.exe" +
+                    " is signed (it carries an Authenticode certificate table)";
+         },
+         false},
+        {"a shortcut to a file the package does not bring",
+         setting(GoodSettingWith("MenuPath_0=a.lnk\r\nMenuFileName_0=marleth.exe\r\n"
+                                 "MenuIconFile_0=sub\\icon.ico\r\n")),
+         text("warning: [options] MenuIconFile_0: \"sub\\icon.ico\" is not in the package"), true},
+        {"a character file in UTF-8",
+         [](T& t) {
+             t.WriteGoodSetting();
+             t.WriteFile("v\\t\\v-t.mrl", u8"[character]\r\nname=テスト\r\n");
+         },
+         [](T& t) {
+             return "warning: " + t.package_ + "v\\t\\v-t.mrl is UTF-8: packed as it is, while the "
+                    "host reads it as Shift-JIS";
+         },
+         true},
+        {"a description in UTF-8, converted on request",
+         [](T& t) {
+             t.WriteGoodSetting();
+             t.WriteFile("v\\t\\descript.txt", u8"説明\r\n");
+         },
+         [](T& t) {
+             return t.package_ + "v\\t\\descript.txt is UTF-8: converted to Shift-JIS";
+         },
+         true, {"--convert-texts"}},
+        {"an agreement line wider than its field",
+         [](T& t) {
+             t.WriteGoodSetting();
+             t.WriteFile("$preextractdir$\\license.txt",
+                         "terms\r\n" + std::string(68, 'x') + "\r\n\t" + std::string(61, 'y') + "\r\n");
+         },
+         [](T& t) {
+             return "warning: " + t.package_ + "$preextractdir$\\license.txt:3: the agreement line "
+                    "is 69 columns wide";
+         },
+         true},
+    };
+    for (const Slip& slip : slips) {
+        SCOPED_TRACE(slip.what);
+        ResetPackage();
+        setup_exe_ = TestBinDir() + "setup.exe";
+        slip.make(*this);
+        std::vector<std::string> args = slip.options;
+        for (const std::string& path : {package_, setting_, setup_exe_, output_}) args.push_back(path);
+        const ToolRun run = Run(args);
+        const std::string message = slip.message(*this);
+        std::string said = run.err + run.out;
+        said.erase(std::remove(said.begin(), said.end(), '\r'), said.end());
+        EXPECT_NE(said.find(message), std::string::npos)
+            << "expected: " << message << "\nout: " << run.out << "\nerr: " << run.err;
+        if (slip.written) {
+            EXPECT_EQ(run.exit_code, 0u) << run.err;
+            EXPECT_EQ(FolderEntries(output_folder_), std::vector<std::string>{"package.exe"});
+        } else {
+            EXPECT_EQ(run.exit_code, 1u) << run.out;
+            EXPECT_TRUE(FolderEntries(output_folder_).empty());
+        }
     }
 }
 

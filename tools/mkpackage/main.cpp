@@ -3,19 +3,21 @@
 // the members of a built package.
 #include <windows.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "archive/seal.h"
 #include "archive/zip_reader.h"
+#include "console_output.h"
 #include "our_uninstaller.h"
 #include "package/package_format.h"
+#include "package_checks.h"
 #include "package_init.h"
+#include "package_listing.h"
 #include "package_members.h"
 #include "package_settings.h"
 #include "packed_texts.h"
+#include "setting_lines.h"
 #include "utils/files.h"
 #include "utils/text.h"
 #include "zip_writer.h"
@@ -29,8 +31,8 @@ constexpr int kDefaultLevel = 6;
 
 const char kUsage[] =
     "Usage:\n"
-    "  mkpackage [--level N] [--uninstaller FILE] PACKAGE_DIR SETTING_INI INSTALLER_EXE OUTPUT_EXE\n"
-    "  mkpackage --zip [--level N] [--uninstaller FILE] PACKAGE_DIR SETTING_INI OUTPUT_ZIP\n"
+    "  mkpackage [OPTIONS] PACKAGE_DIR SETTING_INI INSTALLER_EXE OUTPUT_EXE\n"
+    "  mkpackage --zip [OPTIONS] PACKAGE_DIR SETTING_INI OUTPUT_ZIP\n"
     "  mkpackage --list FILE\n"
     "  mkpackage --init character|plugin|skin DIR\n"
     "  mkpackage --help\n"
@@ -62,7 +64,12 @@ const char kUsage[] =
     "and UTF-16 are packed converted to Shift-JIS with CR LF line ends (one line says so for each\n"
     "file; the files themselves are not changed); Shift-JIS is packed as it is.\n"
     "\n"
-    "Nothing is written when the installer would fail on the package: a member name it refuses\n"
+    "Nothing is written when the installer would fail on the package, or the package would not\n"
+    "do what its setting file says: an empty package; a setting file line the installer passes\n"
+    "over (an unknown or misspelt key or section, a full-width ＝ for \"=\", a key or section\n"
+    "given twice: the file and line are given, with the known name meant where one is close);\n"
+    "a character package without Vendor and Type or without Vendor\\Type\\Vendor-Type.mrl;\n"
+    "a signed INSTALLER_EXE (sign the built installer instead); a member name the installer refuses\n"
     "(the reason is given) or one Shift-JIS cannot hold; two names that differ only in letter\n"
     "case; a setting file that is neither UTF-8, UTF-16 nor Shift-JIS text, or a setting file or\n"
     "text in UTF-8 or UTF-16 with a character Shift-JIS cannot hold (its line is given); no [options]\n"
@@ -73,6 +80,11 @@ const char kUsage[] =
     "Dialogs field other than LICENSEAGREE, FOLDERSELECT, FIRST or SELINSTALLMODULE; an agreement\n"
     "text ([LICENSEAGREE] Text) or LastViewText file that is not among the items.\n"
     "\n"
+    "Warnings (the package is built): a shortcut target or icon not in the package (but the\n"
+    "host's marleth.exe); a .mrl, descript.txt or installed agreement text in UTF-8 or UTF-16,\n"
+    "which the host reads as Shift-JIS (see --convert-texts); an agreement line wider than the\n"
+    "agreement field.\n"
+    "\n"
     "More than 65,535 entries get ZIP64 end records; each member and the archive stay under\n"
     "4 GiB.\n"
     "\n"
@@ -82,8 +94,14 @@ const char kUsage[] =
     "  --uninstaller FILE\n"
     "               the uninstaller for character packages that bring none (default: chruinst.exe\n"
     "               beside mkpackage.exe)\n"
-    "  --list FILE  print the member names of a package (installer or archive), one per line,\n"
-    "               in archive order\n"
+    "  --allow-key NAME\n"
+    "               keep a key the installer does not read (NAME, in any section) or a whole\n"
+    "               section ([NAME]) without an error: for names kept on purpose; repeatable\n"
+    "  --convert-texts\n"
+    "               pack the host's texts (.mrl, descript.txt, installed copies of the agreement\n"
+    "               and LastViewText texts) saved in UTF-8 or UTF-16 converted to Shift-JIS\n"
+    "  --list FILE  print the members of a package (installer or archive) in archive order with\n"
+    "               their sizes, then AppName, InstallMode and Dialogs of its setting file\n"
     "  --init KIND DIR\n"
     "               write a starting package of that kind (character, plugin or skin) into the\n"
     "               new or empty folder DIR: setting.ini with every key the installer reads for\n"
@@ -97,19 +115,17 @@ struct Options {
     bool zip_only = false;
     bool list = false;
     bool init = false;
+    bool convert_texts = false;
+    AllowedNames allowed;
     std::string init_kind;
     int level = kDefaultLevel;
     std::string uninstaller = DefaultUninstaller();
     std::vector<std::string> paths;
 };
 
-void PrintError(const std::string& message) {
-    std::fprintf(stderr, "mkpackage: %s\n", message.c_str());
-}
-
 int UsageError(const std::string& message) {
     PrintError(message);
-    std::fputs("Run \"mkpackage --help\" for the usage.\n", stderr);
+    WriteOutput(OutputStream::kErr, "Run \"mkpackage --help\" for the usage.\n");
     return kExitUsage;
 }
 
@@ -135,33 +151,7 @@ void CheckInstaller(const std::string& path, std::vector<std::string>& problems)
     if (UniqueUnzFile(OpenZipReader(path))) {
         problems.push_back(path + " already carries an archive; give the plain installer");
     }
-}
-
-int ListPackage(const std::string& path) {
-    UniqueUnzFile zip(OpenZipReader(path));
-    if (!zip) {
-        PrintError("no archive found in " + path);
-        return kExitFailed;
-    }
-    int status = unzGoToFirstFile(zip.get());
-    for (; status == UNZ_OK; status = unzGoToNextFile(zip.get())) {
-        unz_file_info info{};
-        if (unzGetCurrentFileInfo(zip.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
-            break;
-        }
-        std::string name(info.size_filename + 1, '\0');
-        if (unzGetCurrentFileInfo(zip.get(), &info, name.data(), static_cast<uLong>(name.size()),
-                                  nullptr, 0, nullptr, 0) != UNZ_OK) {
-            break;
-        }
-        name.resize(info.size_filename);
-        std::printf("%s\n", name.c_str());
-    }
-    if (status != UNZ_END_OF_LIST_OF_FILE) {
-        PrintError("cannot read the archive's member list in " + path);
-        return kExitFailed;
-    }
-    return kExitOk;
+    CheckUnsignedInstaller(path, problems);
 }
 
 const char* KindName(PackageKind kind) {
@@ -182,23 +172,85 @@ int InitPackage(PackageKind kind, const std::string& path) {
         PrintError("nothing written");
         return kExitFailed;
     }
-    std::printf("mkpackage: wrote a starting %s package in %s:\n", KindName(kind), folder.c_str());
-    for (const std::string& file : written) std::printf("  %s\n", file.c_str());
-    std::printf("mkpackage: its texts are UTF-8: edit them in any editor, then build it with\n"
-                "  mkpackage \"%spackage\" \"%ssetting.ini\" setup.exe OUTPUT.exe\n",
-                folder.c_str(), folder.c_str());
+    std::string text = std::string("wrote a starting ") + KindName(kind) + " package in " + folder + ":\n";
+    for (const std::string& file : written) text += "  " + file + "\n";
+    text += "mkpackage: its texts are UTF-8: edit them in any editor, then build it with\n"
+            "  mkpackage \"" + folder + "package\" \"" + folder + "setting.ini\" setup.exe OUTPUT.exe";
+    PrintLine(text);
     return kExitOk;
 }
 
+void PrintWarnings(const std::vector<std::string>& warnings) {
+    for (const std::string& warning : warnings) PrintError("warning: " + warning);
+}
+
 void PrintNotes(const TextReport& report) {
-    for (const std::string& line : report.converted) std::printf("mkpackage: %s\n", line.c_str());
-    for (const std::string& warning : report.warnings) PrintError("warning: " + warning);
+    for (const std::string& line : report.converted) PrintLine(line);
+    PrintWarnings(report.warnings);
 }
 
 int Refused(const std::vector<std::string>& problems) {
     for (const std::string& problem : problems) PrintError(problem);
     PrintError("nothing written");
     return kExitFailed;
+}
+
+// The archive of members, with a placeholder seal, written under a temporary name in the output's folder: true
+// with its path in archive; false after a message.
+bool WriteUnsealedArchive(const std::vector<PackageMember>& members, int level,
+                        const std::string& folder, TemporaryFile& archive) {
+    std::string error;
+    if (!archive.Create(folder)) {
+        PrintError("cannot create a temporary file in " + folder);
+        return false;
+    }
+    if (!WriteZipArchive(archive.path(), members, level, error)) {
+        PrintError(error);
+        return false;
+    }
+    return true;
+}
+
+// The package as an archive alone; the seal covers it up to its comment and is written last.
+bool WriteArchive(const std::vector<PackageMember>& members, int level, const std::string& output) {
+    TemporaryFile archive;
+    if (!WriteUnsealedArchive(members, level, FolderOf(output), archive)) return false;
+    if (!SealArchive(archive.path())) {
+        PrintError("cannot seal the archive " + archive.path());
+        return false;
+    }
+    if (!archive.MoveTo(output)) {
+        PrintError("cannot write " + output);
+        return false;
+    }
+    return true;
+}
+
+// The package as a copy of the installer with the archive appended; the seal covers the program
+// too and is written last.
+bool WriteInstaller(const std::vector<PackageMember>& members, int level,
+                    const std::string& installer, const std::string& output) {
+    TemporaryFile archive;
+    if (!WriteUnsealedArchive(members, level, FolderOf(output), archive)) return false;
+    TemporaryFile package;
+    std::string error;
+    if (!package.Create(FolderOf(output))) {
+        PrintError("cannot create a temporary file in " + FolderOf(output));
+        return false;
+    }
+    if (!ConcatenateFiles(package.path(), {installer, archive.path()}, error)) {
+        PrintError(error);
+        return false;
+    }
+    if (!SealArchive(package.path())) {
+        PrintError("cannot seal the package " + package.path());
+        return false;
+    }
+    if (!package.MoveTo(output)) {
+        PrintError("cannot write " + output);
+        return false;
+    }
+    return true;
 }
 
 int BuildPackage(const Options& options) {
@@ -218,12 +270,13 @@ int BuildPackage(const Options& options) {
         return Refused({unreadable});
     }
     PrintNotes(setting_report);
+    // Line numbers are the author's: a converted copy keeps its lines.
+    std::vector<std::string> problems = CheckSettingLines(setting.bytes, setting_file, options.allowed);
     PackageSettings settings;
     if (!ReadPackageSettings(setting.packed(), settings)) {
         return Refused({"setting file not found: " + setting_file});
     }
-    for (const std::string& warning : SettingWarnings(settings)) PrintError("warning: " + warning);
-    std::vector<std::string> problems;
+    std::vector<std::string> warnings = SettingWarnings(settings);
     if (BringsNoUninstaller(settings)) {
         const std::string uninstaller = FullPath(options.uninstaller);
         if (!IsFile(uninstaller)) {
@@ -235,8 +288,8 @@ int BuildPackage(const Options& options) {
                 PrintError("cannot create a temporary file in " + output_folder);
                 return kExitFailed;
             }
-            std::printf("mkpackage: the package brings no uninstaller: packing %s as %s\n",
-                        uninstaller.c_str(), kPackagedUninstallerMember);
+            PrintLine("the package brings no uninstaller: packing " + uninstaller + " as " +
+                      kPackagedUninstallerMember);
         }
     }
     for (std::string& problem : CheckPackageSettings(settings)) problems.push_back(std::move(problem));
@@ -245,13 +298,20 @@ int BuildPackage(const Options& options) {
     std::string error;
     if (!CollectPackageFiles(package_dir, members, problems, error)) return Refused({error});
     const size_t package_count = members.size();
+    CheckNotEmpty(package_dir, package_count, problems);
     CheckMemberNames(members, problems);
     CheckLetterCase(package_dir, members, problems);
+    CheckCharacterFile(settings, members, package_count, problems);
+    CheckShortcutFiles(settings, members, package_count, warnings);
     // The setting member takes its name, time and attributes from the author's file.
     AddPreExtractMembers(package_dir, setting_file, settings, members, problems);
+    CheckAgreementText(settings, members, package_count, warnings);
     TextReport text_report;
     PackConvertedTexts(settings, setting, package_count, members, copies, text_report, problems);
+    PackHostTexts(settings, package_count, options.convert_texts, members, copies, text_report,
+                  problems);
     PrintNotes(text_report);
+    PrintWarnings(warnings);
 
     if (!options.zip_only) CheckInstaller(installer, problems);
     CheckDownloadedFiles(settings, FolderOf(output) + "downloaded\\", problems);
@@ -261,47 +321,12 @@ int BuildPackage(const Options& options) {
     }
     if (!problems.empty()) return Refused(problems);
 
-    TemporaryFile archive;
-    if (!archive.Create(output_folder)) {
-        PrintError("cannot create a temporary file in " + output_folder);
-        return kExitFailed;
-    }
-    if (!WriteZipArchive(archive.path(), members, options.level, error)) {
-        PrintError(error);
-        return kExitFailed;
-    }
-    // The seal covers the whole file up to the archive's comment: it is written last.
-    if (options.zip_only) {
-        if (!SealArchive(archive.path())) {
-            PrintError("cannot seal the archive " + archive.path());
-            return kExitFailed;
-        }
-        if (!archive.MoveTo(output)) {
-            PrintError("cannot write " + output);
-            return kExitFailed;
-        }
-    } else {
-        TemporaryFile package;
-        if (!package.Create(output_folder)) {
-            PrintError("cannot create a temporary file in " + output_folder);
-            return kExitFailed;
-        }
-        if (!ConcatenateFiles(package.path(), {installer, archive.path()}, error)) {
-            PrintError(error);
-            return kExitFailed;
-        }
-        if (!SealArchive(package.path())) {
-            PrintError("cannot seal the package " + package.path());
-            return kExitFailed;
-        }
-        if (!package.MoveTo(output)) {
-            PrintError("cannot write " + output);
-            return kExitFailed;
-        }
-    }
-    std::printf("mkpackage: wrote %s: %u package members, the setting file, %u pre-extract items\n",
-                output.c_str(), static_cast<unsigned>(package_count),
-                static_cast<unsigned>(settings.items.size()));
+    const bool written = options.zip_only ? WriteArchive(members, options.level, output)
+                                          : WriteInstaller(members, options.level, installer, output);
+    if (!written) return kExitFailed;
+    PrintLine("wrote " + output + ": " + std::to_string(package_count) +
+              " package members, the setting file, " + std::to_string(settings.items.size()) +
+              " pre-extract items");
     return kExitOk;
 }
 
@@ -317,7 +342,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--") {
             options_ended = true;
         } else if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
+            WriteOutput(OutputStream::kOut, kUsage);
             return kExitOk;
         } else if (arg == "--zip") {
             options.zip_only = true;
@@ -327,6 +352,11 @@ int main(int argc, char** argv) {
             if (i + 1 >= argc) return UsageError("--init needs character, plugin or skin");
             options.init = true;
             options.init_kind = argv[++i];
+        } else if (arg == "--convert-texts") {
+            options.convert_texts = true;
+        } else if (arg == "--allow-key") {
+            if (i + 1 >= argc) return UsageError("--allow-key needs a key name or a [section]");
+            options.allowed.push_back(argv[++i]);
         } else if (arg == "--uninstaller") {
             if (i + 1 >= argc) return UsageError("--uninstaller needs a file");
             options.uninstaller = argv[++i];
@@ -354,7 +384,7 @@ int main(int argc, char** argv) {
         if (options.zip_only || options.paths.size() != 1) {
             return UsageError("--list takes one file and no other option");
         }
-        return ListPackage(options.paths[0]);
+        return ListPackage(options.paths[0]) ? kExitOk : kExitFailed;
     }
     const size_t expected = options.zip_only ? 3 : 4;
     if (options.paths.size() != expected) {

@@ -9,6 +9,7 @@
 #include "member_names.h"
 #include "package/download_name.h"
 #include "package/package_format.h"
+#include "package/setting_keys.h"
 #include "utils/file_hash.h"
 #include "utils/files.h"
 #include "utils/profile.h"
@@ -105,14 +106,6 @@ void CheckDialogs(const PackageSettings& settings, std::vector<std::string>& pro
                                " exactly (upper case, no blanks)");
         }
     }
-}
-
-bool ShowsPage(const PackageSettings& settings, const char* page) {
-    std::string field;
-    for (int k = 0; k < kPageSlots && GetField(settings.dialogs, ",", k, field); ++k) {
-        if (field == page) return true;
-    }
-    return false;
 }
 
 void CheckItems(const PackageSettings& settings, std::vector<std::string>& problems) {
@@ -220,6 +213,14 @@ bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+bool ShowsPage(const PackageSettings& settings, const char* page) {
+    std::string field;
+    for (int k = 0; k < kPageSlots && GetField(settings.dialogs, ",", k, field); ++k) {
+        if (field == page) return true;
+    }
+    return false;
+}
+
 std::string ItemMemberName(const std::string& value) {
     return ToSlashes(value);
 }
@@ -236,12 +237,20 @@ bool ReadPackageSettings(const std::string& path, PackageSettings& settings) {
     for (const std::string& section : settings.sections) {
         settings.has_options = settings.has_options || EqualsIgnoringAsciiCase(section, kOptionsSection);
     }
-    settings.install_mode_text = ReadValue(file, kOptionsSection, "InstallMode");
-    settings.install_mode = GetPrivateProfileIntA(kOptionsSection, "InstallMode", 0, file.c_str());
-    settings.dialogs = ReadValue(file, kOptionsSection, "Dialogs");
-    settings.last_view_text = ReadValue(file, kOptionsSection, "LastViewText");
-    settings.uninstall_info_dir = ReadValue(file, kOptionsSection, "UninstallInfoDir");
-    settings.uninstall_exe_dir = ReadValue(file, kOptionsSection, "UninstallExeDir");
+    settings.install_mode_text = ReadValue(file, kOptionsSection, kInstallModeKey);
+    settings.install_mode = GetPrivateProfileIntA(kOptionsSection, kInstallModeKey, 0, file.c_str());
+    settings.dialogs = ReadValue(file, kOptionsSection, kDialogsKey);
+    settings.last_view_text = ReadValue(file, kOptionsSection, kLastViewTextKey);
+    settings.uninstall_info_dir = ReadValue(file, kOptionsSection, kUninstallInfoDirKey);
+    settings.uninstall_exe_dir = ReadValue(file, kOptionsSection, kUninstallExeDirKey);
+    settings.vendor = ReadValue(file, kOptionsSection, kVendorKey);
+    settings.type = ReadValue(file, kOptionsSection, kTypeKey);
+    for (int n = 0; n < kMenuEntries; ++n) {
+        const std::string index = std::to_string(n);
+        if (ReadValue(file, kOptionsSection, kMenuPathKey + index).empty()) break;
+        settings.shortcuts.push_back({n, ReadValue(file, kOptionsSection, kMenuFileNameKey + index),
+                                      ReadValue(file, kOptionsSection, kMenuIconFileKey + index)});
+    }
     settings.license_text = ReadValue(file, kLicensePageName, kLicenseTextKey);
 
     // The installer reads item0, item1, ... and stops at the first missing or empty value.

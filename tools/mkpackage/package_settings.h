@@ -25,6 +25,13 @@ struct DownloadUrl {
     std::string url;
 };
 
+// A start-menu shortcut: MenuFileName_n and MenuIconFile_n of a MenuPath_n the installer reads.
+struct Shortcut {
+    int index = 0;
+    std::string target;  // relative to the install folder
+    std::string icon;    // relative to the install folder; empty for the target's own icon
+};
+
 struct PackageSettings {
     std::vector<std::string> sections;  // the section names, in file order
     bool has_options = false;           // there is an [options] section (any letter case)
@@ -34,6 +41,10 @@ struct PackageSettings {
     std::string last_view_text;      // [options] LastViewText
     std::string uninstall_info_dir;  // [options] UninstallInfoDir
     std::string uninstall_exe_dir;   // [options] UninstallExeDir
+    std::string vendor;              // [options] Vendor
+    std::string type;                // [options] Type
+    // MenuPath_0, ... up to the first empty one, as the installer makes them.
+    std::vector<Shortcut> shortcuts;
     std::string license_text;        // [LICENSEAGREE] Text
     // item0, item1, ... up to the first missing or empty key, where the installer stops.
     std::vector<PreExtractItem> items;
@@ -61,6 +72,9 @@ std::vector<std::string> SettingWarnings(const PackageSettings& settings);
 // shipped beside the installer), a message when the file does not have that SHA-256.
 void CheckDownloadedFiles(const PackageSettings& settings, const std::string& downloaded_folder,
                           std::vector<std::string>& problems);
+
+// Whether Dialogs shows the page (fields compared exactly, as the installer does).
+bool ShowsPage(const PackageSettings& settings, const char* page);
 
 // The member name under which a [preextractlist] value is stored: "/" separators.
 std::string ItemMemberName(const std::string& value);

@@ -68,6 +68,17 @@ void PackText(PackageMember& member, PackedCopies& copies, TextReport& report,
     member.size = converted.size();
 }
 
+// A text the host reads, among the package members.
+bool IsHostText(const PackageSettings& settings, const std::string& member_name) {
+    const std::string name = FileNamePart(member_name);
+    return EqualsIgnoringAsciiCase(ExtensionOf(name), ".mrl") ||
+           EqualsIgnoringAsciiCase(name, "descript.txt") || IsShownText(settings, member_name);
+}
+
+bool IsUnicode(TextEncoding encoding) {
+    return encoding != TextEncoding::kShiftJis && encoding != TextEncoding::kUtf8OrShiftJis;
+}
+
 }  // namespace
 
 std::string PackedCopies::Add(const std::string& bytes) {
@@ -134,5 +145,26 @@ void PackConvertedTexts(const PackageSettings& settings, const SettingText& sett
         } else if (IsShownText(settings, member.name)) {
             PackText(member, copies, report, problems);
         }
+    }
+}
+
+void PackHostTexts(const PackageSettings& settings, size_t package_count, bool convert,
+                   std::vector<PackageMember>& members, PackedCopies& copies, TextReport& report,
+                   std::vector<std::string>& problems) {
+    for (size_t i = 0; i < package_count && i < members.size(); ++i) {
+        PackageMember& member = members[i];
+        if (member.source.empty() || !IsHostText(settings, member.name)) continue;
+        if (convert) {
+            PackText(member, copies, report, problems);
+            continue;
+        }
+        std::string bytes;
+        if (!ReadWholeFile(member.source, bytes)) continue;  // reported when it is packed
+        const TextEncoding encoding = DetectTextEncoding(bytes);
+        if (!IsUnicode(encoding)) continue;
+        report.warnings.push_back(member.source + " is " + EncodingName(encoding) +
+                                  ": packed as it is, while the host reads it as Shift-JIS "
+                                  "(code page 932) and would show it garbled; save it as "
+                                  "Shift-JIS, or build with --convert-texts to pack it converted");
     }
 }

@@ -59,3 +59,12 @@ bool StoreSettingText(PackedCopies& copies, SettingText& text);
 void PackConvertedTexts(const PackageSettings& settings, const SettingText& setting, size_t first,
                         std::vector<PackageMember>& members, PackedCopies& copies,
                         TextReport& report, std::vector<std::string>& problems);
+
+// The host's texts among the package members [0, package_count): character files (".mrl"),
+// descriptions ("descript.txt") and installed copies of the texts the settings name. The host
+// reads them as Shift-JIS. One saved as UTF-8 or UTF-16 is packed converted when convert is set
+// (one line says so; a character Shift-JIS cannot hold adds a message to problems), and as it is
+// with a warning otherwise.
+void PackHostTexts(const PackageSettings& settings, size_t package_count, bool convert,
+                   std::vector<PackageMember>& members, PackedCopies& copies, TextReport& report,
+                   std::vector<std::string>& problems);

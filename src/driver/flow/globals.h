@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "package/package_format.h"
+#include "package/setting_keys.h"
 #include "utils/run_log.h"
 
 struct TStartMenuIcon {
@@ -34,7 +34,7 @@ struct TInstallOptions {
     bool ArchiveMode = false;
     std::string Vendor;
     std::string Type;
-    std::array<TStartMenuIcon, 10> MenuIcons;
+    std::array<TStartMenuIcon, kMenuEntries> MenuIcons;
     std::string PlatformName;
     std::string Distributor;
     std::string Attr;

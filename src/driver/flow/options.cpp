@@ -11,6 +11,7 @@
 #include "driver/flow/macros.h"
 #include "driver/pages/page_sequence.h"
 #include "driver/run/run_files.h"
+#include "package/setting_keys.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/process.h"
@@ -27,12 +28,12 @@ const char kBrokenSealEnd[] = "\r\nインストールを中止します。\r\n�
 const char kNoAppName[] = "*(character not set)*";
 
 void ReadMenuIcons() {
-    for (int n = 0; n < 10; ++n) {
+    for (int n = 0; n < kMenuEntries; ++n) {
         const std::string index = IntToText(n);
         TStartMenuIcon& icon = InstallOptions.MenuIcons[n];
         std::string* const fields[] = {&icon.MenuPath, &icon.MenuFileName, &icon.MenuArgs,
                                        &icon.MenuIconFile};
-        const char* const keys[] = {"MenuPath_", "MenuFileName_", "MenuArgs_", "MenuIconFile_"};
+        const char* const keys[] = {kMenuPathKey, kMenuFileNameKey, kMenuArgsKey, kMenuIconFileKey};
         for (int field = 0; field < 4; ++field) {
             *fields[field] = ReadProfileString(keys[field] + index, "");
         }
@@ -86,22 +87,22 @@ bool LoadInstallOptions() {
 
     const std::string setting_file = o.TempDir + kSettingFileName;
     SelectProfile(setting_file, kOptionsSection);
-    o.RawInstallDir = o.ArchiveMode ? OwnProgramFolder() : ReadProfileString("DefaultInstallDir", "");
-    o.InstallMode = static_cast<uint32_t>(ReadProfileInt("InstallMode", 0));
+    o.RawInstallDir = o.ArchiveMode ? OwnProgramFolder() : ReadProfileString(kDefaultInstallDirKey, "");
+    o.InstallMode = static_cast<uint32_t>(ReadProfileInt(kInstallModeKey, 0));
     // An empty value expands to a lone backslash: no folder yet (the host folder, later).
     const std::string expanded = ExpandFolderMacros(o.RawInstallDir, true);
     o.InstallDir = expanded == "\\" ? std::string() : expanded;
     o.InitialInstallDir = o.InstallDir;
-    o.AppName = ReadProfileString("AppName", kNoAppName);
-    o.LastViewFile = o.TempDir + FileNameOf(ReadProfileString("LastViewText", ""));
+    o.AppName = ReadProfileString(kAppNameKey, kNoAppName);
+    o.LastViewFile = o.TempDir + FileNameOf(ReadProfileString(kLastViewTextKey, ""));
     if (o.LastViewFile == o.TempDir) o.LastViewFile.clear();
-    o.Vendor = ReadProfileString("Vendor", "");
-    o.Type = ReadProfileString("Type", "");
-    o.PlatformName = ReadProfileString("Marlethware", "Ombrevine");
-    ShortcutGroup = ReadProfileString("shortcut_group", kDefaultShortcutGroup);
-    o.Distributor = ReadProfileString("Distributor", "calderex");
-    o.Attr = ReadProfileString("Attr", "");
-    o.WriteRCFile = ReadProfileInt("WriteRCFile", 0) != 0;
+    o.Vendor = ReadProfileString(kVendorKey, "");
+    o.Type = ReadProfileString(kTypeKey, "");
+    o.PlatformName = ReadProfileString(kPlatformNameKey, "Ombrevine");
+    ShortcutGroup = ReadProfileString(kShortcutGroupKey, kDefaultShortcutGroup);
+    o.Distributor = ReadProfileString(kDistributorKey, "calderex");
+    o.Attr = ReadProfileString(kAttrKey, "");
+    o.WriteRCFile = ReadProfileInt(kWriteRcFileKey, 0) != 0;
     ReadMenuIcons();
 
     BuildPageSequence(setting_file, o.TempDir);

@@ -13,6 +13,7 @@
 #include "driver/flow/macros.h"
 #include "driver/pages/page_procs.h"
 #include "driver/run/run_files.h"
+#include "package/setting_keys.h"
 #include "resource.h"
 #include "utils/message_box.h"
 #include "utils/process.h"
@@ -97,7 +98,7 @@ bool PreExtract(const std::string& temp_folder) {
 bool BuildPageSequence(const std::string& setting_file, const std::string& temp_folder) {
     g_sequence = {};
     SelectProfile(setting_file, kOptionsSection);
-    const std::string dialogs = ReadProfileString("Dialogs", "");
+    const std::string dialogs = ReadProfileString(kDialogsKey, "");
     size_t next_slot = 0;
     for (int k = 0; k < kPageSlots; ++k) {
         std::string name;

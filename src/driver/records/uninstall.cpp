@@ -5,6 +5,7 @@
 #include "driver/flow/macros.h"
 #include "driver/records/run_record.h"
 #include "package/ini_text.h"
+#include "package/setting_keys.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/process.h"
@@ -42,8 +43,8 @@ ShortcutMade MakeShortcut(const std::string& link_file, const std::string& targe
 
 bool CheckUninstallSettings() {
     SelectProfile(InstallOptions.TempDir + kSettingFileName, kOptionsSection);
-    const bool info_dir = !ReadProfileString("UninstallInfoDir", "").empty();
-    const bool exe_dir = !ReadProfileString("UninstallExeDir", "").empty();
+    const bool info_dir = !ReadProfileString(kUninstallInfoDirKey, "").empty();
+    const bool exe_dir = !ReadProfileString(kUninstallExeDirKey, "").empty();
     // Without the information folder the uninstaller step fails too, and says so.
     if (!info_dir) ShowError(kNoUninstallInfoDir);
     if (!info_dir || !exe_dir) ShowError(kNoUninstallExeDir);
@@ -55,7 +56,7 @@ namespace {
 // UninstallInfoDir of the run's setting file as written, and expanded: where uinstall.ini goes.
 std::string UninstallInfoValue() {
     SelectProfile(InstallOptions.TempDir + kSettingFileName, kOptionsSection);
-    return ReadProfileString("UninstallInfoDir", "");
+    return ReadProfileString(kUninstallInfoDirKey, "");
 }
 
 }  // namespace
@@ -76,7 +77,7 @@ std::vector<RecordedEntry> EarlierInstalledEntries() {
     const bool same_folder =
         earlier.Value(kInstalledCheckSection, kInstallDirKey, folder)
             ? SamePath(folder, o.InstallDir)
-            : earlier.Value(kOptionsSection, "UninstallInfoDir", earlier_value) &&
+            : earlier.Value(kOptionsSection, kUninstallInfoDirKey, earlier_value) &&
                   earlier_value.compare(0, sizeof kInstallDirMacro - 1, kInstallDirMacro) == 0 &&
                   FileNameKey(earlier_value) == FileNameKey(value);
     if (!same_folder) return {};
@@ -109,7 +110,7 @@ bool WriteUninstallInfo() {
 bool InstallUninstaller(const std::string& uninstall_info) {
     const std::string packaged = InstallOptions.TempDir + kPackagedUninstaller;
     SelectProfile(uninstall_info, kOptionsSection);
-    const std::string folder = uninstall_info.empty() ? "" : ReadProfileString("UninstallExeDir", "");
+    const std::string folder = uninstall_info.empty() ? "" : ReadProfileString(kUninstallExeDirKey, "");
     if (folder.empty()) {
         ShowError(kNoUninstallExeDir);
         return false;
