@@ -204,8 +204,8 @@ std::string ListedName(const Installation& installation) {
 
 ProgressWindow::ProgressWindow(HWND owner, const std::string& title) : owner_(owner) {
     EnsureCommonControls();
-    dialog_.reset(CreateDialogParamA(GetModuleHandleA(nullptr),
-                                     MAKEINTRESOURCEA(IDD_REMOVAL_PROGRESS), owner,
+    dialog_.reset(CreateDialogParamW(GetModuleHandleW(nullptr),
+                                     MAKEINTRESOURCEW(IDD_REMOVAL_PROGRESS), owner,
                                      ProgressDlgProc, 0));
     if (!dialog_) return;
     SetShownText(dialog_.get(), Quoted(title) + kRemovingTitle);
@@ -245,7 +245,7 @@ void ShowInstallationList(ListActions& actions) {
     EnsureCommonControls();
     ListState state{&actions, actions.Current()};
     if (state.installations.empty()) return;
-    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_UNINSTALL_LIST), nullptr,
+    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_UNINSTALL_LIST), nullptr,
                     ListDlgProc, reinterpret_cast<LPARAM>(&state));
     SetMessageOwner(nullptr);
 }

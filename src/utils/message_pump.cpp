@@ -3,12 +3,12 @@
 
 bool PumpMessages(HWND dialog, MSG& record) {
     bool taken = false;
-    while (PeekMessageA(&record, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&record, nullptr, 0, 0, PM_REMOVE)) {
         taken = true;
         if (record.message == WM_QUIT) return true;
-        if (IsWindow(dialog) && IsDialogMessageA(dialog, &record)) continue;
+        if (IsWindow(dialog) && IsDialogMessageW(dialog, &record)) continue;
         TranslateMessage(&record);
-        DispatchMessageA(&record);
+        DispatchMessageW(&record);
     }
     return taken;
 }

@@ -20,7 +20,11 @@ TEST_F(InstallerE2E, NoArgumentYesInstallsAndReportsThePlugIn) {
                      {{kConfirm, "\"テスト\"をインストールします。\r\nよろしいですか？", IDYES},
                       {kConfirm, "\"テスト\"プラグインのインストールが終了しました。", IDOK}}));
     EXPECT_EQ("plug-in", ReadTextFile(Out() + "plugin.dll"));
-    EXPECT_EQ("日本語", ReadTextFile(Out() + "data\\表.txt"));
+    // A name whose second byte is a backslash's is one name on a Japanese system only: elsewhere
+    // the test cannot write it either.
+    if (GetACP() == 932) {
+        EXPECT_EQ("日本語", ReadTextFile(Out() + "data\\表.txt"));
+    }
     EXPECT_EQ("a", ReadTextFile(Out() + "data\\sub\\a.txt"));
 }
 

@@ -14,6 +14,8 @@ const char kPluginQuestion[] = "\"テスト\"をインストールします。\r
 const char kPluginFinished[] = "\"テスト\"プラグインのインストールが終了しました。";
 const char kCharacterFinished[] = "\"テスト\"のインストールは正常に終了しました。\r\n起動しますか？";
 const char kNotAFolder[] = "正しいフォルダを指定してください";
+const char kNotInCodePage[] =
+    "フォルダ名に、このシステムで使えない文字が含まれています。別のフォルダを指定してください";
 const char kFolderTitle[] = "インストールフォルダの設定";
 
 std::string LongText() {
@@ -57,10 +59,11 @@ protected:
     }
 
     // Answers the error box of the folder page and checks that the page stays.
-    void ExpectRefused(DrivenProcess& installer, const FoundWindow& page) {
+    void ExpectRefused(DrivenProcess& installer, const FoundWindow& page,
+                       const char* reason = kNotAFolder) {
         const FoundWindow box = installer.WaitForBox(kError);
         ASSERT_NE(nullptr, box.window) << installer.Describe();
-        EXPECT_EQ(kNotAFolder, box.text);
+        EXPECT_EQ(reason, box.text);
         EXPECT_EQ(page.window, GetWindow(box.window, GW_OWNER));
         DrivenProcess::Press(box, IDOK);
         ASSERT_TRUE(WaitFor([&] { return !IsWindow(box.window); }));
@@ -182,18 +185,24 @@ TEST_F(PagesE2E, FolderPageTakesOnlyAnExistingFolder) {
     const FoundWindow page = StartAt(installer, kPluginQuestion, kFolderTitle);
     ASSERT_NE(nullptr, page.window);
     HWND field = Control(page, IDC_FOLDER_PATH);
-    EXPECT_EQ(StripTrailingDelimiter(Out()), ControlText(field));
+    EXPECT_EQ(StripTrailingDelimiter(Out()), ControlPath(field));
 
     // The install folder does not exist yet, nor does a typed one; an empty field is no folder.
     Click(Control(page, IDC_FOLDER_OK));
     ExpectRefused(installer, page);
-    EXPECT_EQ(StripTrailingDelimiter(Out()), ControlText(field));
+    EXPECT_EQ(StripTrailingDelimiter(Out()), ControlPath(field));
     for (const std::string& typed : {dir / "missing", std::string()}) {
         SetControlText(field, typed);
         Click(Control(page, IDC_FOLDER_OK));
         ExpectRefused(installer, page);
-        EXPECT_EQ(typed, ControlText(field));
+        EXPECT_EQ(typed, ControlPath(field));
     }
+    // A name the system's code page cannot hold (Hangul: neither 932 nor 1252 has it) is refused
+    // as such, not taken with "?" in its place.
+    const std::wstring hangul = WideText(dir.path()) + L"\xD55C";
+    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(hangul.c_str()));
+    Click(Control(page, IDC_FOLDER_OK));
+    ExpectRefused(installer, page, kNotInCodePage);
 
     // Escape does nothing.
     PressKey(field, VK_ESCAPE);
@@ -201,8 +210,8 @@ TEST_F(PagesE2E, FolderPageTakesOnlyAnExistingFolder) {
     EXPECT_TRUE(IsWindowVisible(page.window));
 
     // The folder browser opens on the field's folder; cancelling it leaves the field alone,
-    // OK puts its folder there. The folder's name ends in 表, whose second byte is a backslash's.
-    const std::string chosen = dir / "選んだ表";
+    // OK puts its folder there.
+    const std::string chosen = dir / ChosenFolderName();
     ForceFolders(chosen);
     SetControlText(field, chosen);
     for (int button : {IDCANCEL, IDOK}) {
@@ -217,7 +226,7 @@ TEST_F(PagesE2E, FolderPageTakesOnlyAnExistingFolder) {
         DrivenProcess::Press(browser, button);
         ASSERT_TRUE(WaitFor([&] { return !IsWindow(browser.window); }));
         Settle(field);
-        EXPECT_EQ(chosen, ControlText(field));
+        EXPECT_EQ(chosen, ControlPath(field));
     }
 
     // Enter acts as OK: the folder is taken as typed, without a final backslash.

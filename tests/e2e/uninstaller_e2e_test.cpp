@@ -247,7 +247,7 @@ TEST_F(UninstallerE2E, EveryInstallationCanBeUndone) {
         // Installs and removes; adds to kept what stays on purpose (as Differences names it).
         std::function<void(std::vector<std::string>& kept)> round_trip;
     };
-    const std::string chosen = places_ + "選んだ表\\";
+    const std::string chosen = places_ + ChosenFolderName() + "\\";
     const std::string distant = places_ + "遠く\\";
     const std::string arch = places_ + "arch\\";
     const std::string elsewhere = places_ + "elsewhere\\";

@@ -202,14 +202,26 @@ HWND Control(const FoundWindow& dialog, int id) {
 // that has just come back from a long wait of its own (an installer that waited for a host).
 constexpr UINT kDriveFlags = SMTO_NORMAL;
 
-std::string ControlText(HWND control) {
+namespace {
+
+std::wstring WideControlText(HWND control) {
     DWORD_PTR length = 0;
     SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, kDriveFlags, 10000, &length);
     std::wstring text(length + 1, L'\0');
     SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                         kDriveFlags, 10000, &length);
     text.resize(length);
-    return NarrowText(text, kJapaneseCodePage);
+    return text;
+}
+
+}  // namespace
+
+std::string ControlText(HWND control) {
+    return NarrowText(WideControlText(control), kJapaneseCodePage);
+}
+
+std::string ControlPath(HWND control) {
+    return NarrowText(WideControlText(control));
 }
 
 std::string WindowTitle(HWND window) {

@@ -65,6 +65,8 @@ HWND Control(const FoundWindow& dialog, int id);
 // the system's code page), in Shift-JIS to compare with the program's texts.
 std::string ControlText(HWND control);
 std::string WindowTitle(HWND window);
+// A control's text that is a path, in the system's code page, as the system names the path.
+std::string ControlPath(HWND control);
 // Types text, a path in the system's code page, into the control.
 void SetControlText(HWND control, const std::string& text);
 // Posts a click to a button, as the user's mouse would (nothing happens when it is disabled).

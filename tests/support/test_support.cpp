@@ -35,6 +35,10 @@ std::string ReadTextFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ChosenFolderName() {
+    return GetACP() == 932 ? "選んだ表" : "chosen-\xE9t\xE9";
+}
+
 std::string AllowedAccess(const std::string& path) {
     const DWORD any_sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     std::string allowed;

@@ -30,7 +30,7 @@
 
 namespace {
 
-const char kMainWindowClass[] = "TCharacterInstaller";
+const wchar_t kMainWindowClass[] = L"TCharacterInstaller";
 const char kMainWindowTitle[] = "キャラクター";
 const char kSecondInstaller[] =
     "インストーラを一度に2個以上同時に起動することはできません。\r\nインストールを中止します。";
@@ -195,7 +195,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         PostQuitMessage(0);
         return 0;
     default:
-        return DefWindowProcA(window, message, wparam, lparam);
+        return DefWindowProcW(window, message, wparam, lparam);
     }
 }
 
@@ -212,7 +212,8 @@ bool InitInstaller() {
 
 void CreateMainWindow() {
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA window_class{};
+    // A Unicode window, as every window of the program: its title is the Japanese one on any system.
+    WNDCLASSW window_class{};
     window_class.style = CS_HREDRAW | CS_VREDRAW;
     window_class.lpfnWndProc = MainWndProc;
     window_class.hInstance = instance;
@@ -220,8 +221,8 @@ void CreateMainWindow() {
     window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     window_class.lpszClassName = kMainWindowClass;
-    RegisterClassA(&window_class);
-    MainWindow = CreateWindowExA(0, kMainWindowClass, nullptr, WS_POPUP | WS_SYSMENU, 0, 0, 0, 0,
+    RegisterClassW(&window_class);
+    MainWindow = CreateWindowExW(0, kMainWindowClass, nullptr, WS_POPUP | WS_SYSMENU, 0, 0, 0, 0,
                                  nullptr, nullptr, instance, nullptr);
     SetShownText(MainWindow, kMainWindowTitle);
     ShowWindow(MainWindow, SW_SHOWNORMAL);

@@ -138,8 +138,8 @@ int RunPageSequence() {
         if (page.DialogProc == nullptr) break;
         EnsureCommonControls();  // the module page's tree view and progress bar
         PageContext() = {InstallOptions.AppName, InstallOptions.InstallDir, MainWindow};
-        result = static_cast<int>(DialogBoxParamA(GetModuleHandleA(nullptr),
-                                                  MAKEINTRESOURCEA(page.TemplateId), MainWindow,
+        result = static_cast<int>(DialogBoxParamW(GetModuleHandleW(nullptr),
+                                                  MAKEINTRESOURCEW(page.TemplateId), MainWindow,
                                                   page.DialogProc, 0));
         InstallOptions.InstallDir = PageContext().InstallDir;
         ++shown;

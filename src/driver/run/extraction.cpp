@@ -136,8 +136,8 @@ bool ExtractPackage(RunRecord& record) {
 
     InstalledFileList installed(o.InstallDir);
     EnsureCommonControls();  // the progress bar's class
-    UniqueWindow progress(CreateDialogParamA(GetModuleHandleA(nullptr),
-                                             MAKEINTRESOURCEA(IDD_PROGRESS), MainWindow,
+    UniqueWindow progress(CreateDialogParamW(GetModuleHandleW(nullptr),
+                                             MAKEINTRESOURCEW(IDD_PROGRESS), MainWindow,
                                              ProgressDlgProc,
                                              reinterpret_cast<LPARAM>(o.AppName.c_str())));
     const Extracted extracted = ExtractMembers(archiver, count, installed, progress.get());
