@@ -163,6 +163,32 @@ else
     echo "  values Distributor and Attr (when they were not there before)"
 fi
 
+# --- the same characters on a Windows that is not Japanese -----------------------------------
+# Once more with code page 1252 for non-Unicode programs (Wine in the C.UTF-8 locale, as on an
+# English Windows): the wizard, the boxes and the uninstaller's windows show the same Japanese
+# texts, in screenshots beside the others.
+mkdir -p "$screenshots/character-cp1252" "$screenshots/uninstall-cp1252"
+set +e
+WINE_LOCALE=C.UTF-8 "$here/scripts/wine-run.sh" "$bin/wizard_tour.exe" \
+    "$work/sample-character-setup.exe" "$work/sample-character.ini" \
+    "$screenshots/character-cp1252" 2>&1 | iconv -c -f CP932 -t UTF-8
+cp1252_rc=${PIPESTATUS[0]}
+WINE_LOCALE=C.UTF-8 "$here/scripts/wine-run.sh" "$work/sample-character-2-setup.exe" -s
+[ "$?" = 0 ] || cp1252_rc=1
+WINE_LOCALE=C.UTF-8 "$here/scripts/wine-run.sh" "$bin/uninstall_tour.exe" \
+    "$host_windows\\chruinst.exe" "$screenshots/uninstall-cp1252" \
+    "サンプルキャラクター こはく" "サンプルキャラクター るり" 2>&1 | iconv -c -f CP932 -t UTF-8
+[ "${PIPESTATUS[0]}" = 0 ] || cp1252_rc=1
+set -e
+for _ in $(seq 300); do
+    [ -e "$host/chruinst.exe" ] || break
+    sleep 0.1
+done
+echo "screenshots on code page 1252 in $screenshots/character-cp1252 and" \
+    "$screenshots/uninstall-cp1252:"
+ls -1 "$screenshots/character-cp1252" "$screenshots/uninstall-cp1252" | sed 's/^/  /'
+echo "wizard and uninstall tours on code page 1252 exited with $cp1252_rc"
+
 # --- the sample plug-in with two prerequisites, fetched from a local server ------------------
 
 prerequisites=$here/examples/sample-prerequisites
@@ -256,4 +282,5 @@ echo "wizard tour of sample-prerequisites-setup.exe exited with $prerequisites_r
 [ "$character_rc" = 0 ] || exit "$character_rc"
 [ "$character2_rc" = 0 ] || exit "$character2_rc"
 [ "$uninstall_rc" = 0 ] || exit "$uninstall_rc"
+[ "$cp1252_rc" = 0 ] || exit "$cp1252_rc"
 exit "$prerequisites_rc"

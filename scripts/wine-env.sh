@@ -3,8 +3,9 @@
 wine_env_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$wine_env_root/build/wineprefix}
 export WINEARCH=win32
-# Wine takes the ANSI code page (932, Shift-JIS) from the locale.
-export LC_ALL=ja_JP.UTF-8
+# Wine takes the ANSI code page (932, Shift-JIS) from the locale. WINE_LOCALE names another one
+# for a run (C.UTF-8: code page 1252, as on an English Windows).
+export LC_ALL=${WINE_LOCALE:-ja_JP.UTF-8}
 export WINEDEBUG=-all
 # Never offer to download Mono or Gecko; keep shortcuts as .lnk files inside the prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"

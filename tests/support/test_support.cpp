@@ -36,7 +36,7 @@ std::string ReadTextFile(const std::string& path) {
 }
 
 std::string ChosenFolderName() {
-    return GetACP() == 932 ? "選んだ表" : "chosen-\xE9t\xE9";
+    return GetACP() == 932 ? "選んだ表" : "\xE9t\xE9-chosen";
 }
 
 std::string AllowedAccess(const std::string& path) {

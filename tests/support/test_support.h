@@ -28,7 +28,7 @@ private:
 void WriteTextFile(const std::string& path, const std::string& content);
 std::string ReadTextFile(const std::string& path);
 // A folder name in the system's code page, as a user chooses it: on a Japanese system it ends in
-// 表, whose second byte is a backslash's; elsewhere it holds the code page's letters ("été").
+// 表, whose second byte is a backslash's; elsewhere it holds the code page's letters ("été-…").
 std::string ChosenFolderName();
 bool PathExists(const std::string& path);
 // Folder of the test exes (where the fixtures are built), with a trailing backslash.

@@ -7,6 +7,7 @@
 // step was seen and the uninstaller exited 0.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <stdexcept>
@@ -17,6 +18,7 @@
 #include "tour/screenshot.h"
 #include "uninstaller/uninstaller_resource.h"
 #include "utils/files.h"
+#include "utils/text.h"
 
 namespace {
 
@@ -120,7 +122,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string folder = FullPath(argv[2]);
-    const std::vector<std::string> names(argv + 3, argv + argc);
+    // The names in Shift-JIS, as the uninstaller's texts are, whatever the system's code page (in
+    // which argv would have lost them).
+    std::vector<std::string> names;
+    int wide_count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &wide_count);
+    for (int i = 3; wide != nullptr && i < wide_count; ++i) {
+        names.push_back(NarrowText(wide[i], kJapaneseCodePage));
+    }
+    LocalFree(wide);
     ForceFolders(folder);
     DrivenProcess process(FullPath(argv[1]), {});
     if (!process.started()) {

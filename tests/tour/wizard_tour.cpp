@@ -81,9 +81,9 @@ LRESULT Ask(HWND control, UINT message) {
 // The text the system keeps for a window of another process, read without a message to it: the
 // module-selection page's thread does not answer messages while it waits for the network.
 std::string StoredText(HWND window) {
-    char text[1024] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    return NarrowText(text, kJapaneseCodePage);
 }
 
 // A GET request to the local server: the HTTP status (0 when there is no answer) and the body.
