@@ -10,6 +10,7 @@ const char kConfirmCaption[] = "確認";
 namespace {
 
 HWND g_owner = nullptr;
+bool g_unattended = false;
 ScopedBoxAnswers* g_answers = nullptr;
 BoxObserver g_observer = nullptr;
 
@@ -19,8 +20,15 @@ BoxObserver g_observer = nullptr;
 constexpr size_t kMaxBoxText = 1024;
 constexpr size_t kMaxBoxLine = 128;
 
+// The button Enter presses: the first (the programs ask with MB_OK and MB_YESNO only).
+int DefaultButton(UINT flags) {
+    return (flags & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
+}
+
 // marked_text: MarkedText (utils/shown_text.h), a path in it shown in the system's code page.
-int ShowBox(const std::string& marked_text, const char* caption, UINT flags) {
+// caption: "エラー" or "確認", also as written in UTF-16 (shown_caption) for the box.
+int ShowBox(const std::string& marked_text, const char* caption, const wchar_t* shown_caption,
+            UINT flags) {
     // The failure a box reports keeps its error code for the log line that follows it.
     const DWORD error = GetLastError();
     const std::string shown = BrokenLines(ShortenedText(marked_text, kMaxBoxText), kMaxBoxLine);
@@ -29,10 +37,12 @@ int ShowBox(const std::string& marked_text, const char* caption, UINT flags) {
     // destroyed owner would not show, so it then goes without one.
     HWND owner = (g_owner != nullptr && IsWindow(g_owner)) ? g_owner : nullptr;
     if (g_observer != nullptr) g_observer(caption, text, 0);
-    const int answer =
-        g_answers != nullptr
-            ? g_answers->Answer({text, caption, flags, owner, StoredText(shown)})
-            : MessageBoxW(owner, ShownMarkedText(shown).c_str(), ShownText(caption).c_str(), flags);
+    int answer = DefaultButton(flags);
+    if (g_answers != nullptr) {
+        answer = g_answers->Answer(text, caption, flags, owner, shown);
+    } else if (!g_unattended) {
+        answer = MessageBoxW(owner, ShownMarkedText(shown).c_str(), shown_caption, flags);
+    }
     if (g_observer != nullptr) g_observer(caption, text, answer);
     SetLastError(error);
     return answer;
@@ -42,6 +52,10 @@ int ShowBox(const std::string& marked_text, const char* caption, UINT flags) {
 
 void SetMessageOwner(HWND owner) {
     g_owner = owner;
+}
+
+void SetUnattended(bool unattended) {
+    g_unattended = unattended;
 }
 
 void SetBoxObserver(BoxObserver observer) {
@@ -61,11 +75,11 @@ void ShowError(const char* text) {
 }
 
 void ShowError(std::string_view text, const std::string& path, const char* end) {
-    ShowBox(MarkedText(text, path, end), kErrorCaption, MB_OK | MB_ICONERROR);
+    ShowBox(MarkedText(text, path, end), kErrorCaption, L"エラー", MB_OK | MB_ICONERROR);
 }
 
 int ShowConfirm(const std::string& text, UINT flags) {
-    return ShowBox(MarkedText(text), kConfirmCaption, flags | MB_ICONINFORMATION);
+    return ShowBox(MarkedText(text), kConfirmCaption, L"確認", flags | MB_ICONINFORMATION);
 }
 
 ScopedBoxAnswers::ScopedBoxAnswers(std::initializer_list<int> answers)
@@ -77,8 +91,9 @@ ScopedBoxAnswers::~ScopedBoxAnswers() {
     g_answers = previous_;
 }
 
-int ScopedBoxAnswers::Answer(const AskedBox& box) {
-    asked_.push_back(box);
+int ScopedBoxAnswers::Answer(const std::string& text, const char* caption, UINT flags,
+                             HWND owner, const std::string& shown) {
+    asked_.push_back({text, caption, flags, owner, StoredText(shown)});
     return next_ < answers_.size() ? answers_[next_++] : IDOK;
 }
 

@@ -13,6 +13,9 @@ extern const char kErrorCaption[];    // "エラー"
 extern const char kConfirmCaption[];  // "確認"
 
 void SetMessageOwner(HWND owner);
+// While set, no box is shown: each is told to the observer (the log) and answered with its default
+// button, as Enter would (the first). For runs that nobody watches.
+void SetUnattended(bool unattended);
 
 // Told of every box: with answer 0 before it shows, then with the id of the pressed button.
 using BoxObserver = void (*)(const char* caption, const std::string& text, int answer);
@@ -54,9 +57,12 @@ public:
     ScopedBoxAnswers& operator=(const ScopedBoxAnswers&) = delete;
 
     const std::vector<AskedBox>& asked() const { return asked_; }
-    // Virtual: the gateway reaches it only through the scope a test made, so a program that
-    // makes none (the shipped ones) carries none of the recording's code.
-    virtual int Answer(const AskedBox& box);
+    // Records the box (shown: its text as the box would show it, with a path marked as
+    // utils/shown_text.h marks it) and answers it. Virtual: the gateway reaches it only through
+    // the scope a test made, so a program that makes none (the shipped ones) carries none of the
+    // recording's code.
+    virtual int Answer(const std::string& text, const char* caption, UINT flags, HWND owner,
+                       const std::string& shown);
 
 private:
     std::vector<int> answers_;

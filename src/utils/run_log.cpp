@@ -111,15 +111,26 @@ LogRequest TakeLogSwitches(std::vector<std::string>& arguments) {
     std::vector<std::string> rest;
     for (const std::string& argument : arguments) {
         std::string path;
+        const std::string key = FileNameKey(argument);
         if (IsLogSwitch(argument, path)) {
             request.requested = true;
             request.path = path;
+        } else if (key == "/nowait" || key == "-nowait") {
+            request.unattended = true;
         } else {
             rest.push_back(argument);
         }
     }
     arguments.swap(rest);
     return request;
+}
+
+bool IsHelpSwitch(const std::string& argument) {
+    const std::string key = FileNameKey(argument);
+    for (const char* name : {"/?", "-?", "-h", "--help"}) {
+        if (key == name) return true;
+    }
+    return false;
 }
 
 std::string DefaultLogPath(const std::string& temp_folder, const std::string& package_path) {

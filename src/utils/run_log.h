@@ -14,11 +14,16 @@
 struct LogRequest {
     bool requested = false;
     std::string path;  // empty: a file of its own in the temporary folder
+    // /nowait (also -nowait, any letter case): no box waits for a person (SetUnattended in
+    // utils/message_box.h); what the boxes say goes to the log.
+    bool unattended = false;
 };
 
 // Takes every /log switch out of arguments (wherever it stands), so that the rest keeps the
 // meaning it has without one. A later switch overrides an earlier one's path.
 LogRequest TakeLogSwitches(std::vector<std::string>& arguments);
+// True for a request of the switches' box: /?, -?, -h, --help (any letter case).
+bool IsHelpSwitch(const std::string& argument);
 
 // The log file a run without a path gets: the temporary folder, the package file's name without
 // its extension, the local date and time ("sample-setup-20261207-193005.log").

@@ -28,6 +28,23 @@ TEST_F(InstallerE2E, NoArgumentYesInstallsAndReportsThePlugIn) {
     EXPECT_EQ("a", ReadTextFile(Out() + "data\\sub\\a.txt"));
 }
 
+// The switches box instead of an archive named "/?": nothing is installed, the exit code is 0;
+// under /nowait not even the box shows.
+TEST_F(InstallerE2E, HelpSwitchesShowTheSwitches) {
+    const std::string exe = Build(PluginSetting(), PluginFiles());
+    const std::string switches =
+        "-s\t表示せずにインストール\r\n"
+        "-s2\t-s のあとホストを起動\r\n"
+        "/nowait\tエラーも表示せず記録（/log）に書く\r\n"
+        "終了コード 0 成功、1 失敗";
+    for (const char* help : {"/?", "-h", "--HELP"}) {
+        SCOPED_TRACE(help);
+        EXPECT_EQ(0, Run(exe, {help}, {{kConfirm, switches, IDOK}}));
+    }
+    EXPECT_EQ(0, Run(exe, {"/nowait", "/?"}, {}));
+    EXPECT_FALSE(PathExists(Out()));
+}
+
 // A name of 32 KB (the most a setting's value holds): the first question still fits on the
 // screen with its buttons, its question at the end; answered No, nothing is installed.
 TEST_F(InstallerE2E, ALongNameLeavesTheQuestionAnswerable) {

@@ -229,9 +229,10 @@ TDownloadResult Download(Transfer& transfer, const std::string& local_path, cons
     return ReceiveBody(transfer, report, local_path, options, announced);
 }
 
+// Packed small: the table is in every package.
 struct ErrorText {
-    int32_t code;
-    TDownloadErrorKind kind;
+    int16_t code;
+    uint8_t kind;  // a TDownloadErrorKind
     const char* text;
 };
 
@@ -335,7 +336,7 @@ TDownloadErrorKind DownloadErrorText(int32_t code, std::string& text) {
     for (const ErrorText& entry : kErrorTexts) {
         if (entry.code == code) {
             text = entry.text;
-            return entry.kind;
+            return static_cast<TDownloadErrorKind>(entry.kind);
         }
     }
     text = code <= -300 && code >= -599 ? kOtherStatus + IntToText(-code) + kOtherStatusEnd : "";

@@ -16,6 +16,11 @@ LogRequest g_log_request;
 
 void SetCommandLineArguments(std::vector<std::string> arguments) {
     g_log_request = TakeLogSwitches(arguments);
+    if (g_log_request.unattended) {
+        // Nobody reads a box: what it says goes to the log, and the exit code tells the rest.
+        SetUnattended(true);
+        g_log_request.requested = true;
+    }
     g_arguments = std::move(arguments);
 }
 

@@ -54,8 +54,8 @@ extern std::string ShortcutGroup;
 extern HWND MainWindow;
 
 // The program's arguments (without the program name), set once at start-up. The log switches
-// (/log, -log, /log=PATH) are taken out wherever they stand: the rest means what it means
-// without them.
+// (/log, -log, /log=PATH) and /nowait (no box waits: utils/message_box.h SetUnattended; a log is
+// written) are taken out wherever they stand: the rest means what it means without them.
 void SetCommandLineArguments(std::vector<std::string> arguments);
 // What the log switches asked for.
 const LogRequest& RequestedLog();

@@ -38,6 +38,12 @@ const char kCharacterRunning[] =
     "は現在起動中です。\r\nキャラクターを終了してから再度インストール処理を実行してください。";
 const char kAlreadyInstalled[] = "は既にインストール済みです．\r\n上書きインストールを行いますか？";
 const char kCharacterPrefix[] = "キャラクター";
+// The switches box (/?), for an administrator who deploys packages.
+const char kSwitches[] =
+    "-s\t表示せずにインストール\r\n"
+    "-s2\t-s のあとホストを起動\r\n"
+    "/nowait\tエラーも表示せず記録（/log）に書く\r\n"
+    "終了コード 0 成功、1 失敗";
 const char kInstallQuestion[] = "をインストールします。\r\nよろしいですか？";
 const char kCompletedStart[] = "の" "インストールは正常に終了しました。" "\r\n" "起動しますか？";
 const char kPluginFinished[] = "プラグインの" "インストールが終了しました。";
@@ -278,6 +284,10 @@ void Run() {
 int RunInstaller(int argc, char** argv) {
     g_exit_code = 1;
     SetCommandLineArguments(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    if (IsHelpSwitch(FirstArgument())) {
+        ShowConfirm(kSwitches, MB_OK);
+        return 0;
+    }
     Run();
     Teardown();
     return g_exit_code;
