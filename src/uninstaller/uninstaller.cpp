@@ -15,11 +15,19 @@
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/process.h"
+#include "utils/run_log.h"
 #include "utils/text.h"
 
 namespace {
 
 const char kSilentSwitch[] = "-s";
+// The switches box (/?), for an administrator.
+const char kSwitches[] =
+    "（なし）\t削除するキャラクターを探して選ぶ\r\n"
+    "パス\tuinstall.ini のインストールを削除\r\n"
+    "-s パス\t表示せずに削除\r\n"
+    "/log[=ファイル]\t実行の記録を書く\r\n"
+    "終了コード 0 成功、1 失敗";
 const char kRunning[] =
     "は現在起動中です。\r\nキャラクターを終了してから\r\n再度アンインストールを実行してください。";
 const char kQuestion[] = "を削除します。\r\nよろしいですか？";
@@ -125,6 +133,10 @@ public:
         if (!silent_) progress = std::make_unique<ProgressWindow>(owner, installation.app_name);
         context.progress = progress.get();
         const RemovalOutcome outcome = RemoveInstallation(installation, context);
+        LogLine({"削除 ", installation.app_name, " ", installation.install_dir,
+                 outcome.Complete() ? " 完了" : " 未完了", " 残したファイル ",
+                 IntToText(static_cast<int32_t>(outcome.kept.size() + outcome.failed.size() +
+                                                outcome.refused.size()))});
         progress.reset();
         if (!silent_) TellOutcome(installation, outcome);
         removed_served_ = removed_served_ || IsServedBy(installation, own_folder_);
@@ -215,10 +227,25 @@ int RemoveFound() {
     return exit_code;
 }
 
-}  // namespace
+// The log /log asks for: the program, its command line, each box and answer, the exit code. One
+// that cannot be created is left out.
+bool StartUninstallLog(const LogRequest& request) {
+    std::string path = request.path;
+    const bool default_name = path.empty();
+    if (default_name) {
+        char temp[MAX_PATH + 1] = {};
+        const DWORD length = GetTempPathA(sizeof temp, temp);
+        if (length == 0 || length >= sizeof temp) return false;
+        path = DefaultLogPath(temp, OwnProgramPath());
+    }
+    if (!StartRunLog(path, default_name)) return false;
+    LogLine({"開始 ", OwnProgramPath()});
+    LogLine({"コマンドライン ", GetCommandLineA()});
+    SetBoxObserver(LogBox);
+    return true;
+}
 
-int RunUninstaller(const std::vector<std::string>& arguments) {
-    if (IsSelfRemovalCopy(arguments)) return RunSelfRemovalCopy(arguments);
+int Uninstall(const std::vector<std::string>& arguments) {
     if (arguments.empty()) return RemoveFound();
     const bool silent = arguments.front() == kSilentSwitch;
     if (silent) {
@@ -226,4 +253,24 @@ int RunUninstaller(const std::vector<std::string>& arguments) {
         return arguments.size() >= 2 ? RemoveNamed(arguments[1], true) : 1;
     }
     return RemoveNamed(arguments.front(), false);
+}
+
+}  // namespace
+
+int RunUninstaller(const std::vector<std::string>& arguments) {
+    if (IsSelfRemovalCopy(arguments)) return RunSelfRemovalCopy(arguments);
+    std::vector<std::string> rest = arguments;
+    const LogRequest log = TakeLogSwitches(rest);
+    if (!rest.empty() && IsHelpSwitch(rest.front())) {
+        ShowConfirm(kSwitches, MB_OK);
+        return 0;
+    }
+    const bool logging = log.requested && StartUninstallLog(log);
+    const int exit_code = Uninstall(rest);
+    if (logging) {
+        LogLine({"終了コード ", IntToText(exit_code)});
+        SetBoxObserver(nullptr);
+        EndRunLog();
+    }
+    return exit_code;
 }

@@ -125,6 +125,28 @@ LogRequest TakeLogSwitches(std::vector<std::string>& arguments) {
     return request;
 }
 
+namespace {
+
+std::string AnswerName(int answer) {
+    switch (answer) {
+        case IDOK: return "OK";
+        case IDYES: return "はい";
+        case IDNO: return "いいえ";
+        case IDCANCEL: return "キャンセル";
+        default: return IntToText(answer);
+    }
+}
+
+}  // namespace
+
+void LogBox(const char* caption, const std::string& text, int answer) {
+    if (answer == 0) {
+        LogLine({"メッセージ（", caption, "） ", text});
+    } else {
+        LogLine({"回答 ", AnswerName(answer)});
+    }
+}
+
 bool IsHelpSwitch(const std::string& argument) {
     const std::string key = FileNameKey(argument);
     for (const char* name : {"/?", "-?", "-h", "--help"}) {

@@ -22,6 +22,9 @@ struct LogRequest {
 // Takes every /log switch out of arguments (wherever it stands), so that the rest keeps the
 // meaning it has without one. A later switch overrides an earlier one's path.
 LogRequest TakeLogSwitches(std::vector<std::string>& arguments);
+// The message-box observer (utils/message_box.h SetBoxObserver) of a program's log: each box's
+// caption and text, then the answer ("回答 はい").
+void LogBox(const char* caption, const std::string& text, int answer);
 // True for a request of the switches' box: /?, -?, -h, --help (any letter case).
 bool IsHelpSwitch(const std::string& argument);
 

@@ -483,6 +483,32 @@ TEST_F(UninstallerE2E, ARunningCharacterIsNotRemoved) {
     }
 }
 
+// For administrators: /? shows the switches (exit 0, nothing removed); /log writes what a silent
+// removal did.
+TEST_F(UninstallerE2E, SwitchesBoxAndLog) {
+    EXPECT_EQ(0, Run(Build(HostCharacter("テスト", "typ", group_), HostCharacterFiles("typ")),
+                     {"-s"}, {}));
+    const std::string info = host_ + "ven\\typ\\uinstall.ini";
+    EXPECT_EQ(0, Run(host_ + "chruinst.exe", {"/?"},
+                     {{kConfirm,
+                       "（なし）\t削除するキャラクターを探して選ぶ\r\n"
+                       "パス\tuinstall.ini のインストールを削除\r\n"
+                       "-s パス\t表示せずに削除\r\n"
+                       "/log[=ファイル]\t実行の記録を書く\r\n"
+                       "終了コード 0 成功、1 失敗",
+                       IDOK}}));
+    ASSERT_TRUE(FileExists(info));
+    const std::string log = dir / "uninstall.log";
+    EXPECT_EQ(0, Run(host_ + "chruinst.exe", {"-s", info, "/log=" + log}, {}));
+    EXPECT_FALSE(FileExists(info));
+    const std::string text = ReadTextFile(log);
+    for (const std::string& line : std::vector<std::string>{
+             "開始 ", "コマンドライン ", "削除 テスト " + host_, " 完了 残したファイル 0",
+             "終了コード 0"}) {
+        EXPECT_NE(std::string::npos, text.find(line)) << line << "\n" << text;
+    }
+}
+
 TEST_F(UninstallerE2E, AKilledInstallationsRecordIsRemovedWithTheFilesItLists) {
     Files files;
     for (int i = 0; i < 3000; ++i) files["many\\f" + IntToText(i) + ".txt"] = std::string(100, 'x');

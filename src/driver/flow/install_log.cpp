@@ -33,24 +33,6 @@ void LogEnvironment() {
     LogLine(line);
 }
 
-std::string AnswerName(int answer) {
-    switch (answer) {
-        case IDOK: return "OK";
-        case IDYES: return "はい";
-        case IDNO: return "いいえ";
-        case IDCANCEL: return "キャンセル";
-        default: return IntToText(answer);
-    }
-}
-
-void LogBox(const char* caption, const std::string& text, int answer) {
-    if (answer == 0) {
-        LogLine({"メッセージ（", caption, "） ", text});
-    } else {
-        LogLine({"回答 ", AnswerName(answer)});
-    }
-}
-
 }  // namespace
 
 void StartInstallLog(const std::string& package_path) {
