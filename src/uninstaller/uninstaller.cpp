@@ -23,10 +23,10 @@ namespace {
 const char kSilentSwitch[] = "-s";
 // The switches box (/?), for an administrator.
 const char kSwitches[] =
-    "（なし）\t削除するキャラクターを探して選ぶ\r\n"
-    "パス\tuinstall.ini のインストールを削除\r\n"
-    "-s パス\t表示せずに削除\r\n"
-    "/log[=ファイル]\t実行の記録を書く\r\n"
+    "（なし）: 探したキャラクターから選んで削除\r\n"
+    "パス: その uinstall.ini のインストールを削除\r\n"
+    "-s パス: 表示せずに削除\r\n"
+    "/log[=ファイル]: 実行の記録を書く\r\n"
     "終了コード 0 成功、1 失敗";
 const char kRunning[] =
     "は現在起動中です。\r\nキャラクターを終了してから\r\n再度アンインストールを実行してください。";

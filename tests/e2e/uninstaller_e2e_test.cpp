@@ -491,10 +491,10 @@ TEST_F(UninstallerE2E, SwitchesBoxAndLog) {
     const std::string info = host_ + "ven\\typ\\uinstall.ini";
     EXPECT_EQ(0, Run(host_ + "chruinst.exe", {"/?"},
                      {{kConfirm,
-                       "（なし）\t削除するキャラクターを探して選ぶ\r\n"
-                       "パス\tuinstall.ini のインストールを削除\r\n"
-                       "-s パス\t表示せずに削除\r\n"
-                       "/log[=ファイル]\t実行の記録を書く\r\n"
+                       "（なし）: 探したキャラクターから選んで削除\r\n"
+                       "パス: その uinstall.ini のインストールを削除\r\n"
+                       "-s パス: 表示せずに削除\r\n"
+                       "/log[=ファイル]: 実行の記録を書く\r\n"
                        "終了コード 0 成功、1 失敗",
                        IDOK}}));
     ASSERT_TRUE(FileExists(info));

@@ -165,3 +165,19 @@ bool Photographer::Shoot(HWND window, const std::string& name, bool answers_mess
     std::printf("%s\n", path.c_str());
     return true;
 }
+
+bool Photographer::ShootSwitches(const std::string& program, std::string& error) {
+    DrivenProcess help(program, {"/?"});
+    const FoundWindow box = help.WaitForBox("確認");
+    if (box.window == nullptr) {
+        error = program + " /? shows no box\n";
+        return false;
+    }
+    if (!Shoot(box.window, "switches", true, error)) return false;
+    DrivenProcess::Press(box, IDOK);
+    if (help.WaitForExit() != 0) {
+        error = program + " /? did not end with 0\n";
+        return false;
+    }
+    return true;
+}

@@ -38,6 +38,10 @@ public:
     // taken while it was there is kept. False with error set when no picture could be saved.
     bool Shoot(HWND window, const std::string& name, bool answers_messages, std::string& error);
 
+    // Starts program with /? and saves its switches box as NN-switches.png; true when the box
+    // showed and the program ended with 0 after OK.
+    bool ShootSwitches(const std::string& program, std::string& error);
+
 private:
     std::string folder_;
     int shots_ = 0;  // pictures taken so far: the next one's number is one more

@@ -18,6 +18,7 @@
 #include "tour/screenshot.h"
 #include "uninstaller/uninstaller_resource.h"
 #include "utils/files.h"
+#include "utils/process.h"
 #include "utils/text.h"
 
 namespace {
@@ -39,6 +40,13 @@ class Tour {
 public:
     Tour(DrivenProcess& process, std::string folder)
         : process_(process), photographer_(std::move(folder)) {}
+
+    // The box of the uninstaller's /? (what an administrator reads first).
+    void Switches(const std::string& program) {
+        std::string error;
+        std::printf("switches box: ");
+        if (!photographer_.ShootSwitches(program, error)) Fail("switches box", error);
+    }
 
     // The list as it opens (or as it is left): as many rows as characters are left; the first is
     // chosen, and 削除 removes it.
@@ -144,6 +152,9 @@ int main(int argc, char** argv) {
             if (names.size() > 1) tour.List(names.size() - i, names[i]);
             tour.Removal(names[i]);
         }
+        // The switches box of /?, from the uninstaller the build made (the one the tour drove
+        // has removed itself).
+        tour.Switches(FolderOf(OwnProgramPath()) + "chruinst.exe");
     } catch (const TourFailure& failure) {
         std::fprintf(stderr, "uninstall tour failed: %s", failure.what());
         return 1;

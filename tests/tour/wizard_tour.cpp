@@ -130,6 +130,13 @@ public:
     Tour(DrivenProcess& process, std::string folder)
         : process_(process), photographer_(std::move(folder)) {}
 
+    // The box of the installer's /? (what an administrator reads first).
+    void Switches(const std::string& program) {
+        std::string error;
+        std::printf("switches box: ");
+        if (!photographer_.ShootSwitches(program, error)) Fail("switches box", error);
+    }
+
     // "Install the character (the plug-in, ...)?" - yes.
     void Question(const Package& package) {
         const std::string step = "first question";
@@ -484,6 +491,7 @@ int main(int argc, char** argv) {
         }
         tour.Progress(package.app_name);
         tour.Finished(package);
+        tour.Switches(installer);
     } catch (const TourFailure& failure) {
         std::fprintf(stderr, "wizard tour failed: %s", failure.what());
         return 1;
