@@ -173,17 +173,7 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
                    static_cast<uint32_t>(info.crc)};
     if (recorder_ != nullptr && !recorder_->BeforeWrite(name, last_entry_)) return kFailed;
 
-    const std::string local_name = ToBackslashes(name);
-    const std::string folder_part = FolderOfNoSlash(local_name);
-    const std::string file_part = FileNameOf(local_name);
-
-    EnsureFolder(destination, checked_destination_);
-    std::string sub_path;
-    if (keep_folders_ == 1) {
-        if (!folder_part.empty()) EnsureFolder(destination + folder_part, checked_folder_);
-        sub_path = folder_part + "\\";
-    }
-    const std::string target = JoinText({destination, sub_path, file_part});
+    const std::string target = TargetOf(name, destination);
 
     // Only stored and deflated members are supported; minizip itself would also take method 12
     // (bzip2) and, built without bzip2, hand out the compressed bytes as data.
@@ -206,6 +196,22 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
         return close_result;
     }
 
+    return WriteMember(info, target);
+}
+
+std::string TZlibArchiver::TargetOf(const std::string& name, const std::string& destination) {
+    const std::string local_name = ToBackslashes(name);
+    const std::string folder_part = FolderOfNoSlash(local_name);
+    EnsureFolder(destination, checked_destination_);
+    std::string sub_path;
+    if (keep_folders_ == 1) {
+        if (!folder_part.empty()) EnsureFolder(destination + folder_part, checked_folder_);
+        sub_path = folder_part + "\\";
+    }
+    return JoinText({destination, sub_path, FileNameOf(local_name)});
+}
+
+int TZlibArchiver::WriteMember(const unz_file_info& info, const std::string& target) {
     // A file that exists is replaced only once the member is complete and checked.
     FileReplacement file(target);
     if (!file.Create()) {

@@ -98,6 +98,12 @@ private:
     // True when the open member's data, from where it really starts, stays within its range.
     bool MemberDataFits(const unz_file_info& info);
     // Reads the open member into the file; 0 or the failure's result after its error box.
+    // Where the member name goes below destination (the folders made as needed; with
+    // keep_folders_ 0, straight into destination).
+    std::string TargetOf(const std::string& name, const std::string& destination);
+    // Writes the open member to target beside any file there and puts it in place once complete
+    // and checked: 0, or a failure after its box.
+    int WriteMember(const unz_file_info& info, const std::string& target);
     int CopyMember(const unz_file_info& info, HANDLE file, const std::string& target);
     // Opens the placed member's file into *held_ and checks it is the member.
     bool HoldPlacedFile(const unz_file_info& info, const std::string& target);
