@@ -3,6 +3,8 @@
 // the members of a built package.
 #include <windows.h>
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "setting_lines.h"
 #include "utils/files.h"
 #include "utils/text.h"
+#include "version_stamp.h"
 #include "zip_writer.h"
 
 namespace {
@@ -69,7 +72,8 @@ const char kUsage[] =
     "over (an unknown or misspelt key or section, a full-width ＝ for \"=\", a key or section\n"
     "given twice: the file and line are given, with the known name meant where one is close);\n"
     "a character package without Vendor and Type or without Vendor\\Type\\Vendor-Type.mrl;\n"
-    "a signed INSTALLER_EXE (sign the built installer instead); a member name the installer refuses\n"
+    "a signed INSTALLER_EXE (sign the built installer instead); --product-version without AppName;\n"
+    "a member name the installer refuses\n"
     "(the reason is given) or one Shift-JIS cannot hold; two names that differ only in letter\n"
     "case; a setting file that is neither UTF-8, UTF-16 nor Shift-JIS text, or a setting file or\n"
     "text in UTF-8 or UTF-16 with a character Shift-JIS cannot hold (its line is given); no [options]\n"
@@ -100,6 +104,14 @@ const char kUsage[] =
     "  --convert-texts\n"
     "               pack the host's texts (.mrl, descript.txt, installed copies of the agreement\n"
     "               and LastViewText texts) saved in UTF-8 or UTF-16 converted to Shift-JIS\n"
+    "  --product-version N.N.N.N\n"
+    "               stamp the author's product into OUTPUT_EXE: its version resource (what the\n"
+    "               file's properties and a signing tool show) names [options] AppName as product\n"
+    "               and description, this version (1 to 4 numbers up to 65535) as product and file\n"
+    "               version, and the publisher as company, in place of the installer's own\n"
+    "  --publisher NAME\n"
+    "               the company of the stamp (code page 932, as the setting file); default: [options]\n"
+    "               Vendor, the publisher the uninstall entry shows. Needs --product-version\n"
     "  --list FILE  print the members of a package (installer or archive) in archive order with\n"
     "               their sizes, then AppName, InstallMode and Dialogs of its setting file\n"
     "  --init KIND DIR\n"
@@ -120,6 +132,9 @@ struct Options {
     std::string init_kind;
     int level = kDefaultLevel;
     std::string uninstaller = DefaultUninstaller();
+    bool stamp = false;  // --product-version given
+    std::array<uint16_t, 4> product_version{};
+    std::string publisher;
     std::vector<std::string> paths;
 };
 
@@ -226,10 +241,31 @@ bool WriteArchive(const std::vector<PackageMember>& members, int level, const st
     return true;
 }
 
-// The package as a copy of the installer with the archive appended; the seal covers the program
-// too and is written last.
+// A copy of the installer with the author's product in its version resource, under a temporary
+// name in folder: the resource update rewrites the file, so it is done before the archive is
+// appended. False after a message.
+bool WriteStampedInstaller(const std::string& installer, const ProductStamp& stamp,
+                           const std::string& folder, TemporaryFile& stamped) {
+    std::string error;
+    if (!stamped.Create(folder) || !CopyFileA(installer.c_str(), stamped.path().c_str(), FALSE)) {
+        PrintError("cannot copy " + installer + " into " + folder);
+        return false;
+    }
+    if (!StampProduct(stamped.path(), stamp, error)) {
+        PrintError(error);
+        return false;
+    }
+    return true;
+}
+
+// The package as a copy of the installer (stamped when stamp is given) with the archive appended;
+// the seal covers the program too and is written last.
 bool WriteInstaller(const std::vector<PackageMember>& members, int level,
-                    const std::string& installer, const std::string& output) {
+                    const std::string& installer, const ProductStamp* stamp,
+                    const std::string& output) {
+    TemporaryFile stamped;
+    if (stamp && !WriteStampedInstaller(installer, *stamp, FolderOf(output), stamped)) return false;
+    const std::string program = stamp ? stamped.path() : installer;
     TemporaryFile archive;
     if (!WriteUnsealedArchive(members, level, FolderOf(output), archive)) return false;
     TemporaryFile package;
@@ -238,7 +274,7 @@ bool WriteInstaller(const std::vector<PackageMember>& members, int level,
         PrintError("cannot create a temporary file in " + FolderOf(output));
         return false;
     }
-    if (!ConcatenateFiles(package.path(), {installer, archive.path()}, error)) {
+    if (!ConcatenateFiles(package.path(), {program, archive.path()}, error)) {
         PrintError(error);
         return false;
     }
@@ -314,6 +350,15 @@ int BuildPackage(const Options& options) {
     PrintWarnings(warnings);
 
     if (!options.zip_only) CheckInstaller(installer, problems);
+    ProductStamp stamp;
+    if (options.stamp) {
+        stamp.version = options.product_version;
+        stamp.product_name = settings.app_name;
+        stamp.publisher = options.publisher.empty() ? settings.vendor : options.publisher;
+        if (stamp.product_name.empty()) {
+            problems.push_back("--product-version needs [options] AppName, the product's name");
+        }
+    }
     CheckDownloadedFiles(settings, FolderOf(output) + "downloaded\\", problems);
     std::string inside;
     if (IsInsideFolder(output, package_dir, inside)) {
@@ -322,7 +367,8 @@ int BuildPackage(const Options& options) {
     if (!problems.empty()) return Refused(problems);
 
     const bool written = options.zip_only ? WriteArchive(members, options.level, output)
-                                          : WriteInstaller(members, options.level, installer, output);
+                                          : WriteInstaller(members, options.level, installer,
+                                                           options.stamp ? &stamp : nullptr, output);
     if (!written) return kExitFailed;
     PrintLine("wrote " + output + ": " + std::to_string(package_count) +
               " package members, the setting file, " + std::to_string(settings.items.size()) +
@@ -360,6 +406,15 @@ int main(int argc, char** argv) {
         } else if (arg == "--uninstaller") {
             if (i + 1 >= argc) return UsageError("--uninstaller needs a file");
             options.uninstaller = argv[++i];
+        } else if (arg == "--product-version") {
+            if (i + 1 >= argc || !ParseProductVersion(argv[i + 1], options.product_version)) {
+                return UsageError("--product-version needs 1 to 4 numbers from 0 to 65535, as 1.2.3.4");
+            }
+            options.stamp = true;
+            ++i;
+        } else if (arg == "--publisher") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') return UsageError("--publisher needs a name");
+            options.publisher = argv[++i];
         } else if (arg == "--level") {
             if (i + 1 >= argc || !ParseLevel(argv[i + 1], options.level)) {
                 return UsageError("--level needs a number from 0 to 9");
@@ -385,6 +440,12 @@ int main(int argc, char** argv) {
             return UsageError("--list takes one file and no other option");
         }
         return ListPackage(options.paths[0]) ? kExitOk : kExitFailed;
+    }
+    if (!options.publisher.empty() && !options.stamp) {
+        return UsageError("--publisher needs --product-version");
+    }
+    if (options.stamp && options.zip_only) {
+        return UsageError("--product-version stamps an installer, not an archive (--zip)");
     }
     const size_t expected = options.zip_only ? 3 : 4;
     if (options.paths.size() != expected) {
