@@ -1,7 +1,7 @@
 // mkpackage run as a program: the archive order of a built package, installer and plain archive
 // alike, every refusal (exit code, the cause and the key or file named, no output), Shift-JIS
 // names and large members read back by the installer's own extractor, texts saved in UTF-8 or
-// UTF-16 packed as their Shift-JIS forms, the author's product stamped into the version resource.
+// UTF-16 packed as their Shift-JIS forms, the author's product and icon written into the installer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -1275,6 +1275,101 @@ TEST_F(MkpackageTest, StampWithoutProductNameIsRefused) {
     EXPECT_TRUE(FolderEntries(output_folder_).empty());
 }
 
+// An icon file: the header, one directory entry per image (the data following the directory in
+// order), then the data. Each image is 16x16 at 32 bits; the data need not be a real picture.
+std::string IconFileBytes(uint16_t type, const std::vector<std::string>& images) {
+    const auto put16 = [](std::string& out, uint32_t v) {
+        out += static_cast<char>(v & 0xFF);
+        out += static_cast<char>((v >> 8) & 0xFF);
+    };
+    std::string out;
+    put16(out, 0);
+    put16(out, type);
+    put16(out, static_cast<uint32_t>(images.size()));
+    uint32_t offset = static_cast<uint32_t>(6 + 16 * images.size());
+    for (const std::string& image : images) {
+        out += std::string("\x10\x10\0\0", 4);
+        put16(out, 1);
+        put16(out, 32);
+        put16(out, static_cast<uint32_t>(image.size()));
+        put16(out, 0);
+        put16(out, offset);
+        put16(out, 0);
+        offset += static_cast<uint32_t>(image.size());
+    }
+    for (const std::string& image : images) out += image;
+    return out;
+}
+
+// The data of the resource of that type and id in the program file; empty when it has none.
+std::string ResourceData(const std::string& path, LPCSTR type, WORD id) {
+    UniqueModule module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!module) return std::string();
+    HRSRC found = FindResourceA(module.get(), MAKEINTRESOURCEA(id), type);
+    HGLOBAL loaded = found ? LoadResource(module.get(), found) : nullptr;
+    const char* data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+    return data ? std::string(data, SizeofResource(module.get(), found)) : std::string();
+}
+
+BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR, LONG_PTR count) {
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+int ResourceCount(const std::string& path, LPCSTR type) {
+    int count = 0;
+    UniqueModule module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (module) EnumResourceNamesA(module.get(), type, CountName, reinterpret_cast<LONG_PTR>(&count));
+    return count;
+}
+
+// One icon file given with --icon, and whether it becomes the installer's icon or is refused.
+struct IconCase {
+    const char* fault;  // what a failing row catches
+    std::string bytes;  // the file's content; empty: no file at all
+    bool written;
+};
+
+TEST_F(MkpackageTest, IconReplacesTheInstallersOwnOrIsRefused) {
+    const std::string image = std::string("\x28\0\0\0", 4) + std::string(60, 'p');
+    const std::string truncated = IconFileBytes(1, {image}).substr(0, 6 + 16 + 10);
+    const IconCase cases[] = {
+        {"the icon is not written, the old images stay beside it, or the archive is broken",
+         IconFileBytes(1, {image}), true},
+        {"a missing file is taken for an empty icon", "", false},
+        {"a text file is taken for an icon", "not an icon at all, just some text", false},
+        {"a cursor file (type 2) is taken for an icon", IconFileBytes(2, {image}), false},
+        {"an icon without images empties the installer's icon", IconFileBytes(1, {}), false},
+        {"an image running past the end of the file is read beyond it", truncated, false},
+    };
+    const std::string icon_path = folder_ / "author.ico";
+    for (const IconCase& c : cases) {
+        SCOPED_TRACE(c.fault);
+        ResetPackage();
+        DeleteFileA(icon_path.c_str());
+        if (!c.bytes.empty()) WriteTextFile(icon_path, c.bytes);
+        WriteGoodSetting();
+        const ToolRun run = Run({"--icon", icon_path, package_, setting_, setup_exe_, output_});
+        if (!c.written) {
+            EXPECT_EQ(run.exit_code, 1u);
+            EXPECT_NE(run.err.find("author.ico is not a usable icon file"), std::string::npos)
+                << run.err;
+            EXPECT_TRUE(FolderEntries(output_folder_).empty());
+            continue;
+        }
+        ASSERT_EQ(run.exit_code, 0u) << run.err;
+        // The group names the one image, as resource 1, with the file's entry bytes.
+        const std::string group = ResourceData(output_, RT_GROUP_ICON, 1);
+        EXPECT_EQ(group, c.bytes.substr(0, 6 + 12) + std::string("\x01\0", 2));
+        EXPECT_EQ(ResourceData(output_, RT_ICON, 1), image);
+        EXPECT_EQ(ResourceCount(output_, RT_ICON), 1);
+        // The version resource and the archive stay.
+        EXPECT_EQ(ReadVersionResource(output_).company_name, "Ombrevine");
+        EXPECT_EQ(SealState::kIntact, CheckArchiveSeal(output_));
+        EXPECT_EQ(ListedNames(Run({"--list", output_}).out), kGoodMembers);
+    }
+}
+
 TEST_F(MkpackageTest, RefusesInstallerThatCarriesAnArchive) {
     WriteGoodSetting();
     ASSERT_EQ(BuildInstaller().exit_code, 0u);
@@ -1314,6 +1409,7 @@ TEST_F(MkpackageTest, WrongUsageExitsWithTwo) {
     EXPECT_EQ(Run({"--product-version", "1.2.3.4.5", package_, setting_, setup_exe_, output_}).exit_code, 2u);
     EXPECT_EQ(Run({"--product-version", "70000", package_, setting_, setup_exe_, output_}).exit_code, 2u);
     EXPECT_EQ(Run({"--publisher", "x", package_, setting_, setup_exe_, output_}).exit_code, 2u);
+    EXPECT_EQ(Run({"--zip", "--icon", "a.ico", package_, setting_, output_}).exit_code, 2u);
     EXPECT_EQ(Run({"--init"}).exit_code, 2u);
     EXPECT_EQ(Run({"--init", "plugin"}).exit_code, 2u);
     EXPECT_EQ(Run({"--init", "Plugin", folder_ / "new"}).exit_code, 2u);

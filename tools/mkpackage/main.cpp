@@ -11,6 +11,7 @@
 #include "archive/seal.h"
 #include "archive/zip_reader.h"
 #include "console_output.h"
+#include "icon_stamp.h"
 #include "our_uninstaller.h"
 #include "package/package_format.h"
 #include "package_checks.h"
@@ -19,6 +20,8 @@
 #include "package_members.h"
 #include "package_settings.h"
 #include "packed_texts.h"
+#include "resource.h"
+#include "resource_update.h"
 #include "setting_lines.h"
 #include "utils/files.h"
 #include "utils/text.h"
@@ -73,6 +76,7 @@ const char kUsage[] =
     "given twice: the file and line are given, with the known name meant where one is close);\n"
     "a character package without Vendor and Type or without Vendor\\Type\\Vendor-Type.mrl;\n"
     "a signed INSTALLER_EXE (sign the built installer instead); --product-version without AppName;\n"
+    "an --icon file that is not an icon (.ico);\n"
     "a member name the installer refuses\n"
     "(the reason is given) or one Shift-JIS cannot hold; two names that differ only in letter\n"
     "case; a setting file that is neither UTF-8, UTF-16 nor Shift-JIS text, or a setting file or\n"
@@ -112,6 +116,9 @@ const char kUsage[] =
     "  --publisher NAME\n"
     "               the company of the stamp (code page 932, as the setting file); default: [options]\n"
     "               Vendor, the publisher the uninstall entry shows. Needs --product-version\n"
+    "  --icon FILE.ico\n"
+    "               the installer's icon (file properties, Explorer, its windows) taken from this\n"
+    "               icon file in place of setup.exe's own; a file that is not an icon is refused\n"
     "  --list FILE  print the members of a package (installer or archive) in archive order with\n"
     "               their sizes, then AppName, InstallMode and Dialogs of its setting file\n"
     "  --init KIND DIR\n"
@@ -135,6 +142,7 @@ struct Options {
     bool stamp = false;  // --product-version given
     std::array<uint16_t, 4> product_version{};
     std::string publisher;
+    std::string icon;  // --icon FILE
     std::vector<std::string> paths;
 };
 
@@ -241,31 +249,47 @@ bool WriteArchive(const std::vector<PackageMember>& members, int level, const st
     return true;
 }
 
-// A copy of the installer with the author's product in its version resource, under a temporary
-// name in folder: the resource update rewrites the file, so it is done before the archive is
-// appended. False after a message.
-bool WriteStampedInstaller(const std::string& installer, const ProductStamp& stamp,
-                           const std::string& folder, TemporaryFile& stamped) {
+// What a built installer changes in its copy of setup.exe: nothing when both are missing.
+struct InstallerChanges {
+    const ProductStamp* stamp = nullptr;
+    const IconFile* icon = nullptr;
+    bool any() const { return stamp || icon; }
+};
+
+// A copy of the installer with the author's product in its version resource and the author's
+// icon, under a temporary name in folder: a resource update rewrites the file, so it is done
+// before the archive is appended. False after a message.
+bool WriteChangedInstaller(const std::string& installer, const InstallerChanges& changes,
+                           const std::string& folder, TemporaryFile& changed) {
     std::string error;
-    if (!stamped.Create(folder) || !CopyFileA(installer.c_str(), stamped.path().c_str(), FALSE)) {
+    if (!changed.Create(folder) || !CopyFileA(installer.c_str(), changed.path().c_str(), FALSE)) {
         PrintError("cannot copy " + installer + " into " + folder);
         return false;
     }
-    if (!StampProduct(stamped.path(), stamp, error)) {
+    std::vector<Resource> resources;
+    if (!ReadResources(changed.path(), resources)) {
+        PrintError("cannot read the resources of " + installer);
+        return false;
+    }
+    if (changes.stamp) StampProduct(resources, *changes.stamp);
+    if (changes.icon) StampIcon(resources, IDI_INSTALLER, *changes.icon);
+    if (!WriteResources(changed.path(), resources, error)) {
         PrintError(error);
         return false;
     }
     return true;
 }
 
-// The package as a copy of the installer (stamped when stamp is given) with the archive appended;
-// the seal covers the program too and is written last.
+// The package as a copy of the installer (changed as changes say) with the archive appended; the
+// seal covers the program too and is written last.
 bool WriteInstaller(const std::vector<PackageMember>& members, int level,
-                    const std::string& installer, const ProductStamp* stamp,
+                    const std::string& installer, const InstallerChanges& changes,
                     const std::string& output) {
-    TemporaryFile stamped;
-    if (stamp && !WriteStampedInstaller(installer, *stamp, FolderOf(output), stamped)) return false;
-    const std::string program = stamp ? stamped.path() : installer;
+    TemporaryFile changed;
+    if (changes.any() && !WriteChangedInstaller(installer, changes, FolderOf(output), changed)) {
+        return false;
+    }
+    const std::string program = changes.any() ? changed.path() : installer;
     TemporaryFile archive;
     if (!WriteUnsealedArchive(members, level, FolderOf(output), archive)) return false;
     TemporaryFile package;
@@ -359,6 +383,10 @@ int BuildPackage(const Options& options) {
             problems.push_back("--product-version needs [options] AppName, the product's name");
         }
     }
+    IconFile icon;
+    if (!options.icon.empty() && !ReadIconFile(FullPath(options.icon), icon, error)) {
+        problems.push_back(error);
+    }
     CheckDownloadedFiles(settings, FolderOf(output) + "downloaded\\", problems);
     std::string inside;
     if (IsInsideFolder(output, package_dir, inside)) {
@@ -368,7 +396,9 @@ int BuildPackage(const Options& options) {
 
     const bool written = options.zip_only ? WriteArchive(members, options.level, output)
                                           : WriteInstaller(members, options.level, installer,
-                                                           options.stamp ? &stamp : nullptr, output);
+                                                           {options.stamp ? &stamp : nullptr,
+                                                            options.icon.empty() ? nullptr : &icon},
+                                                           output);
     if (!written) return kExitFailed;
     PrintLine("wrote " + output + ": " + std::to_string(package_count) +
               " package members, the setting file, " + std::to_string(settings.items.size()) +
@@ -415,6 +445,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--publisher") {
             if (i + 1 >= argc || argv[i + 1][0] == '\0') return UsageError("--publisher needs a name");
             options.publisher = argv[++i];
+        } else if (arg == "--icon") {
+            if (i + 1 >= argc) return UsageError("--icon needs an icon file (.ico)");
+            options.icon = argv[++i];
         } else if (arg == "--level") {
             if (i + 1 >= argc || !ParseLevel(argv[i + 1], options.level)) {
                 return UsageError("--level needs a number from 0 to 9");
@@ -444,8 +477,8 @@ int main(int argc, char** argv) {
     if (!options.publisher.empty() && !options.stamp) {
         return UsageError("--publisher needs --product-version");
     }
-    if (options.stamp && options.zip_only) {
-        return UsageError("--product-version stamps an installer, not an archive (--zip)");
+    if ((options.stamp || !options.icon.empty()) && options.zip_only) {
+        return UsageError("--product-version and --icon change an installer, not an archive (--zip)");
     }
     const size_t expected = options.zip_only ? 3 : 4;
     if (options.paths.size() != expected) {

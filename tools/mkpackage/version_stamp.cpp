@@ -2,33 +2,15 @@
 
 #include <windows.h>
 
-#include "utils/unique_any.h"
 
 namespace {
 
 constexpr WORD kVersionResourceId = 1;
-constexpr WORD kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);  // 0x0411
 constexpr WORD kShiftJisCodePage = 932;
 constexpr WORD kBinaryValue = 0;
 constexpr WORD kTextValue = 1;
 
-LPCWSTR VersionType() { return MAKEINTRESOURCEW(16); }  // RT_VERSION
-
-// A program file loaded for its resources alone.
-struct ModuleTraits {
-    using Type = HMODULE;
-    static Type Empty() { return nullptr; }
-    static bool Close(Type module) { return FreeLibrary(module) != FALSE; }
-};
-using UniqueModule = UniqueAny<ModuleTraits>;
-
-// A resource update left unfinished: dropped without writing anything.
-struct ResourceUpdateTraits {
-    using Type = HANDLE;
-    static Type Empty() { return nullptr; }
-    static bool Close(Type update) { return EndUpdateResourceW(update, TRUE) != FALSE; }
-};
-using UniqueResourceUpdate = UniqueAny<ResourceUpdateTraits>;
+constexpr WORD kVersionType = 16;  // RT_VERSION
 
 std::wstring Widen(const std::string& text, UINT code_page) {
     if (text.empty()) return std::wstring();
@@ -104,24 +86,6 @@ VS_FIXEDFILEINFO FixedInfo(const std::array<uint16_t, 4>& version) {
     return info;
 }
 
-BOOL CALLBACK TakeLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found) {
-    *reinterpret_cast<WORD*>(found) = language;
-    return FALSE;  // the first one is the one
-}
-
-// The language of the program's version resource; Japanese when it has none.
-WORD VersionLanguage(const std::wstring& path) {
-    WORD language = kJapanese;
-    UniqueModule module(LoadLibraryExW(path.c_str(), nullptr,
-                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-    if (module) {
-        EnumResourceLanguagesW(module.get(), VersionType(),
-                               MAKEINTRESOURCEW(kVersionResourceId), TakeLanguage,
-                               reinterpret_cast<LONG_PTR>(&language));
-    }
-    return language;
-}
-
 }  // namespace
 
 bool ParseProductVersion(const std::string& text, std::array<uint16_t, 4>& version) {
@@ -164,7 +128,7 @@ std::vector<unsigned char> BuildVersionInfo(const ProductStamp& stamp) {
     strings.push_back(TextNode(L"ProductName", product));
     strings.push_back(TextNode(L"ProductVersion", version));
 
-    const DWORD translation = MAKELONG(kJapanese, kShiftJisCodePage);
+    const DWORD translation = MAKELONG(kJapaneseLanguage, kShiftJisCodePage);
     const VS_FIXEDFILEINFO fixed = FixedInfo(stamp.version);
     return Node(L"VS_VERSION_INFO", kBinaryValue, &fixed, sizeof fixed, sizeof fixed,
                 {Block(L"StringFileInfo", {Block(L"041103a4", strings)}),
@@ -172,24 +136,10 @@ std::vector<unsigned char> BuildVersionInfo(const ProductStamp& stamp) {
                                              sizeof translation, sizeof translation)})});
 }
 
-bool StampProduct(const std::string& path, const ProductStamp& stamp, std::string& error) {
-    const std::wstring wide_path = Widen(path, CP_ACP);
-    const WORD language = VersionLanguage(wide_path);
-    std::vector<unsigned char> info = BuildVersionInfo(stamp);
-    UniqueResourceUpdate update(BeginUpdateResourceW(wide_path.c_str(), FALSE));
-    if (!update) {
-        error = "cannot open " + path + " to write its version resource";
-        return false;
-    }
-    if (!UpdateResourceW(update.get(), VersionType(),
-                         MAKEINTRESOURCEW(kVersionResourceId), language, info.data(),
-                         static_cast<DWORD>(info.size()))) {
-        error = "cannot replace the version resource of " + path;
-        return false;
-    }
-    if (!EndUpdateResourceW(update.release(), FALSE)) {
-        error = "cannot write the version resource into " + path;
-        return false;
-    }
-    return true;
+void StampProduct(std::vector<Resource>& resources, const ProductStamp& stamp) {
+    const Resource* own = FindResourceById(resources, kVersionType, kVersionResourceId);
+    Resource version{ResourceName{kVersionType, {}}, ResourceName{kVersionResourceId, {}},
+                     own ? own->language : kJapaneseLanguage, BuildVersionInfo(stamp)};
+    RemoveResources(resources, kVersionType, kVersionResourceId);
+    resources.push_back(std::move(version));
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "resource_update.h"
+
 // What the version resource names. The texts are Shift-JIS, as the setting file and the command
 // line give them.
 struct ProductStamp {
@@ -26,7 +28,6 @@ std::string VersionText(const std::array<uint16_t, 4>& version);
 // product version, one string table "041103a4" (Japanese, code page 932) and its translation.
 std::vector<unsigned char> BuildVersionInfo(const ProductStamp& stamp);
 
-// Replaces the version resource (id 1) of the program file at path with the stamp's, in the
-// language the program's own one has (Japanese when it has none); every other resource stays.
-// The file is rewritten: do it before anything is appended to it. False with error filled.
-bool StampProduct(const std::string& path, const ProductStamp& stamp, std::string& error);
+// Replaces the version resource (id 1) among a program's resources with the stamp's, in the
+// language the program's own one has (Japanese when it has none).
+void StampProduct(std::vector<Resource>& resources, const ProductStamp& stamp);
