@@ -1,7 +1,7 @@
 // mkpackage run as a program: the archive order of a built package, installer and plain archive
 // alike, every refusal (exit code, the cause and the key or file named, no output), Shift-JIS
 // names and large members read back by the installer's own extractor, texts saved in UTF-8 or
-// UTF-16 packed as their Shift-JIS forms.
+// UTF-16 packed as their Shift-JIS forms, the author's product and icon written into the installer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -1156,6 +1156,220 @@ TEST_F(MkpackageTest, WarnsAboutUrlsOutsideAscii) {
     EXPECT_EQ(run.err.find("DLDownloadFile_0"), std::string::npos) << run.err;
 }
 
+// --- the author's product in the version resource --------------------------------------------
+
+// What the version resource of a program file says; empty texts when it has none.
+struct VersionResource {
+    std::string product_name;
+    std::string file_description;
+    std::string company_name;
+    std::string product_version;
+    DWORD file_version_ms = 0;
+    DWORD file_version_ls = 0;
+    DWORD product_version_ms = 0;
+    DWORD product_version_ls = 0;
+};
+
+VersionResource ReadVersionResource(const std::string& path) {
+    VersionResource read;
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    if (size == 0) return read;
+    std::vector<char> info(size);
+    if (!GetFileVersionInfoA(path.c_str(), 0, size, info.data())) return read;
+    const auto text = [&info](const std::string& name) {
+        void* value = nullptr;
+        UINT length = 0;
+        const std::string block = "\\StringFileInfo\\041103a4\\" + name;
+        if (!VerQueryValueA(info.data(), block.c_str(), &value, &length) || length == 0) {
+            return std::string();
+        }
+        const char* chars = static_cast<const char*>(value);
+        return std::string(chars, strnlen(chars, length));
+    };
+    read.product_name = text("ProductName");
+    read.file_description = text("FileDescription");
+    read.company_name = text("CompanyName");
+    read.product_version = text("ProductVersion");
+    void* value = nullptr;
+    UINT length = 0;
+    if (VerQueryValueA(info.data(), "\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
+        const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+        read.file_version_ms = fixed->dwFileVersionMS;
+        read.file_version_ls = fixed->dwFileVersionLS;
+        read.product_version_ms = fixed->dwProductVersionMS;
+        read.product_version_ls = fixed->dwProductVersionLS;
+    }
+    return read;
+}
+
+struct ModuleTraits {
+    using Type = HMODULE;
+    static Type Empty() { return nullptr; }
+    static bool Close(Type module) { return FreeLibrary(module) != FALSE; }
+};
+using UniqueModule = UniqueAny<ModuleTraits>;
+
+// Whether the program file still has the installer's icon group and manifest.
+bool HasIconAndManifest(const std::string& path) {
+    UniqueModule module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    return module && FindResourceA(module.get(), MAKEINTRESOURCEA(1), RT_GROUP_ICON) != nullptr &&
+           FindResourceA(module.get(), MAKEINTRESOURCEA(1), RT_MANIFEST) != nullptr;
+}
+
+// One build with or without the stamp options, and the version resource its output must carry.
+struct StampCase {
+    const char* fault;  // what a failing row catches
+    std::string options;  // lines added to [options]
+    std::vector<std::string> args;
+    VersionResource expected;
+};
+
+TEST_F(MkpackageTest, StampsTheAuthorsProductIntoTheVersionResource) {
+    const VersionResource installers_own{"Ombrevine CharacterInstaller", "キャラクターインストーラー",
+                                         "Ombrevine", "1.0.0.0", 0x00010000, 0, 0x00010000, 0};
+    const StampCase cases[] = {
+        {"a build without the options changes the installer's own resource",
+         "AppName=見本\r\n", {}, installers_own},
+        {"the stamp is missing, the Shift-JIS name is not converted, or the version parts are out "
+         "of order",
+         "AppName=見本キャラ\r\n", {"--product-version", "1.2.3.4"},
+         {"見本キャラ", "見本キャラ", "v", "1.2.3.4", 0x00010002, 0x00030004, 0x00010002, 0x00030004}},
+        {"--publisher is not taken over Vendor, or missing parts are not read as 0",
+         "AppName=Sample\r\n", {"--product-version", "2.5", "--publisher", "Example Co"},
+         {"Sample", "Sample", "Example Co", "2.5.0.0", 0x00020005, 0, 0x00020005, 0}},
+    };
+    for (const StampCase& c : cases) {
+        SCOPED_TRACE(c.fault);
+        ResetPackage();
+        WriteSetting(kGoodOptions + c.options, kGoodItems);
+        std::vector<std::string> args = c.args;
+        for (const std::string& path : {package_, setting_, setup_exe_, output_}) args.push_back(path);
+        const ToolRun run = Run(args);
+        ASSERT_EQ(run.exit_code, 0u) << run.err;
+
+        const VersionResource read = ReadVersionResource(output_);
+        EXPECT_EQ(read.product_name, c.expected.product_name);
+        EXPECT_EQ(read.file_description, c.expected.file_description);
+        EXPECT_EQ(read.company_name, c.expected.company_name);
+        EXPECT_EQ(read.product_version, c.expected.product_version);
+        EXPECT_EQ(read.file_version_ms, c.expected.file_version_ms);
+        EXPECT_EQ(read.file_version_ls, c.expected.file_version_ls);
+        EXPECT_EQ(read.product_version_ms, c.expected.product_version_ms);
+        EXPECT_EQ(read.product_version_ls, c.expected.product_version_ls);
+        // The rest of the program, the archive and the seal are whole.
+        EXPECT_TRUE(HasIconAndManifest(output_));
+        EXPECT_EQ(SealState::kIntact, CheckArchiveSeal(output_));
+        const ToolRun list = Run({"--list", output_});
+        EXPECT_EQ(list.exit_code, 0u) << list.err;
+        EXPECT_EQ(ListedNames(list.out), kGoodMembers);
+        EXPECT_EQ(FolderEntries(output_folder_), std::vector<std::string>{"package.exe"});
+    }
+}
+
+TEST_F(MkpackageTest, StampWithoutProductNameIsRefused) {
+    WriteGoodSetting();
+    const ToolRun run = Run({"--product-version", "1.0", package_, setting_, setup_exe_, output_});
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_NE(run.err.find("AppName"), std::string::npos) << run.err;
+    EXPECT_TRUE(FolderEntries(output_folder_).empty());
+}
+
+// An icon file: the header, one directory entry per image (the data following the directory in
+// order), then the data. Each image is 16x16 at 32 bits; the data need not be a real picture.
+std::string IconFileBytes(uint16_t type, const std::vector<std::string>& images) {
+    const auto put16 = [](std::string& out, uint32_t v) {
+        out += static_cast<char>(v & 0xFF);
+        out += static_cast<char>((v >> 8) & 0xFF);
+    };
+    std::string out;
+    put16(out, 0);
+    put16(out, type);
+    put16(out, static_cast<uint32_t>(images.size()));
+    uint32_t offset = static_cast<uint32_t>(6 + 16 * images.size());
+    for (const std::string& image : images) {
+        out += std::string("\x10\x10\0\0", 4);
+        put16(out, 1);
+        put16(out, 32);
+        put16(out, static_cast<uint32_t>(image.size()));
+        put16(out, 0);
+        put16(out, offset);
+        put16(out, 0);
+        offset += static_cast<uint32_t>(image.size());
+    }
+    for (const std::string& image : images) out += image;
+    return out;
+}
+
+// The data of the resource of that type and id in the program file; empty when it has none.
+std::string ResourceData(const std::string& path, LPCSTR type, WORD id) {
+    UniqueModule module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!module) return std::string();
+    HRSRC found = FindResourceA(module.get(), MAKEINTRESOURCEA(id), type);
+    HGLOBAL loaded = found ? LoadResource(module.get(), found) : nullptr;
+    const char* data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+    return data ? std::string(data, SizeofResource(module.get(), found)) : std::string();
+}
+
+BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR, LONG_PTR count) {
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+int ResourceCount(const std::string& path, LPCSTR type) {
+    int count = 0;
+    UniqueModule module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (module) EnumResourceNamesA(module.get(), type, CountName, reinterpret_cast<LONG_PTR>(&count));
+    return count;
+}
+
+// One icon file given with --icon, and whether it becomes the installer's icon or is refused.
+struct IconCase {
+    const char* fault;  // what a failing row catches
+    std::string bytes;  // the file's content; empty: no file at all
+    bool written;
+};
+
+TEST_F(MkpackageTest, IconReplacesTheInstallersOwnOrIsRefused) {
+    const std::string image = std::string("\x28\0\0\0", 4) + std::string(60, 'p');
+    const std::string truncated = IconFileBytes(1, {image}).substr(0, 6 + 16 + 10);
+    const IconCase cases[] = {
+        {"the icon is not written, the old images stay beside it, or the archive is broken",
+         IconFileBytes(1, {image}), true},
+        {"a missing file is taken for an empty icon", "", false},
+        {"a text file is taken for an icon", "not an icon at all, just some text", false},
+        {"a cursor file (type 2) is taken for an icon", IconFileBytes(2, {image}), false},
+        {"an icon without images empties the installer's icon", IconFileBytes(1, {}), false},
+        {"an image running past the end of the file is read beyond it", truncated, false},
+    };
+    const std::string icon_path = folder_ / "author.ico";
+    for (const IconCase& c : cases) {
+        SCOPED_TRACE(c.fault);
+        ResetPackage();
+        DeleteFileA(icon_path.c_str());
+        if (!c.bytes.empty()) WriteTextFile(icon_path, c.bytes);
+        WriteGoodSetting();
+        const ToolRun run = Run({"--icon", icon_path, package_, setting_, setup_exe_, output_});
+        if (!c.written) {
+            EXPECT_EQ(run.exit_code, 1u);
+            EXPECT_NE(run.err.find("author.ico is not a usable icon file"), std::string::npos)
+                << run.err;
+            EXPECT_TRUE(FolderEntries(output_folder_).empty());
+            continue;
+        }
+        ASSERT_EQ(run.exit_code, 0u) << run.err;
+        // The group names the one image, as resource 1, with the file's entry bytes.
+        const std::string group = ResourceData(output_, RT_GROUP_ICON, 1);
+        EXPECT_EQ(group, c.bytes.substr(0, 6 + 12) + std::string("\x01\0", 2));
+        EXPECT_EQ(ResourceData(output_, RT_ICON, 1), image);
+        EXPECT_EQ(ResourceCount(output_, RT_ICON), 1);
+        // The version resource and the archive stay.
+        EXPECT_EQ(ReadVersionResource(output_).company_name, "Ombrevine");
+        EXPECT_EQ(SealState::kIntact, CheckArchiveSeal(output_));
+        EXPECT_EQ(ListedNames(Run({"--list", output_}).out), kGoodMembers);
+    }
+}
+
 TEST_F(MkpackageTest, RefusesInstallerThatCarriesAnArchive) {
     WriteGoodSetting();
     ASSERT_EQ(BuildInstaller().exit_code, 0u);
@@ -1192,6 +1406,10 @@ TEST_F(MkpackageTest, WrongUsageExitsWithTwo) {
     EXPECT_EQ(Run({package_, setting_}).exit_code, 2u);
     EXPECT_EQ(Run({"--level", "12", package_, setting_, setup_exe_, output_}).exit_code, 2u);
     EXPECT_EQ(Run({"--bogus"}).exit_code, 2u);
+    EXPECT_EQ(Run({"--product-version", "1.2.3.4.5", package_, setting_, setup_exe_, output_}).exit_code, 2u);
+    EXPECT_EQ(Run({"--product-version", "70000", package_, setting_, setup_exe_, output_}).exit_code, 2u);
+    EXPECT_EQ(Run({"--publisher", "x", package_, setting_, setup_exe_, output_}).exit_code, 2u);
+    EXPECT_EQ(Run({"--zip", "--icon", "a.ico", package_, setting_, output_}).exit_code, 2u);
     EXPECT_EQ(Run({"--init"}).exit_code, 2u);
     EXPECT_EQ(Run({"--init", "plugin"}).exit_code, 2u);
     EXPECT_EQ(Run({"--init", "Plugin", folder_ / "new"}).exit_code, 2u);

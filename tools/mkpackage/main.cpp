@@ -3,12 +3,15 @@
 // the members of a built package.
 #include <windows.h>
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "archive/seal.h"
 #include "archive/zip_reader.h"
 #include "console_output.h"
+#include "icon_stamp.h"
 #include "our_uninstaller.h"
 #include "package/package_format.h"
 #include "package_checks.h"
@@ -17,9 +20,12 @@
 #include "package_members.h"
 #include "package_settings.h"
 #include "packed_texts.h"
+#include "resource.h"
+#include "resource_update.h"
 #include "setting_lines.h"
 #include "utils/files.h"
 #include "utils/text.h"
+#include "version_stamp.h"
 #include "zip_writer.h"
 
 namespace {
@@ -69,7 +75,9 @@ const char kUsage[] =
     "over (an unknown or misspelt key or section, a full-width ＝ for \"=\", a key or section\n"
     "given twice: the file and line are given, with the known name meant where one is close);\n"
     "a character package without Vendor and Type or without Vendor\\Type\\Vendor-Type.mrl;\n"
-    "a signed INSTALLER_EXE (sign the built installer instead); a member name the installer refuses\n"
+    "a signed INSTALLER_EXE (sign the built installer instead); --product-version without AppName;\n"
+    "an --icon file that is not an icon (.ico);\n"
+    "a member name the installer refuses\n"
     "(the reason is given) or one Shift-JIS cannot hold; two names that differ only in letter\n"
     "case; a setting file that is neither UTF-8, UTF-16 nor Shift-JIS text, or a setting file or\n"
     "text in UTF-8 or UTF-16 with a character Shift-JIS cannot hold (its line is given); no [options]\n"
@@ -100,6 +108,17 @@ const char kUsage[] =
     "  --convert-texts\n"
     "               pack the host's texts (.mrl, descript.txt, installed copies of the agreement\n"
     "               and LastViewText texts) saved in UTF-8 or UTF-16 converted to Shift-JIS\n"
+    "  --product-version N.N.N.N\n"
+    "               stamp the author's product into OUTPUT_EXE: its version resource (what the\n"
+    "               file's properties and a signing tool show) names [options] AppName as product\n"
+    "               and description, this version (1 to 4 numbers up to 65535) as product and file\n"
+    "               version, and the publisher as company, in place of the installer's own\n"
+    "  --publisher NAME\n"
+    "               the company of the stamp (code page 932, as the setting file); default: [options]\n"
+    "               Vendor, the publisher the uninstall entry shows. Needs --product-version\n"
+    "  --icon FILE.ico\n"
+    "               the installer's icon (file properties, Explorer, its windows) taken from this\n"
+    "               icon file in place of setup.exe's own; a file that is not an icon is refused\n"
     "  --list FILE  print the members of a package (installer or archive) in archive order with\n"
     "               their sizes, then AppName, InstallMode and Dialogs of its setting file\n"
     "  --init KIND DIR\n"
@@ -120,6 +139,10 @@ struct Options {
     std::string init_kind;
     int level = kDefaultLevel;
     std::string uninstaller = DefaultUninstaller();
+    bool stamp = false;  // --product-version given
+    std::array<uint16_t, 4> product_version{};
+    std::string publisher;
+    std::string icon;  // --icon FILE
     std::vector<std::string> paths;
 };
 
@@ -226,10 +249,47 @@ bool WriteArchive(const std::vector<PackageMember>& members, int level, const st
     return true;
 }
 
-// The package as a copy of the installer with the archive appended; the seal covers the program
-// too and is written last.
+// What a built installer changes in its copy of setup.exe: nothing when both are missing.
+struct InstallerChanges {
+    const ProductStamp* stamp = nullptr;
+    const IconFile* icon = nullptr;
+    bool any() const { return stamp || icon; }
+};
+
+// A copy of the installer with the author's product in its version resource and the author's
+// icon, under a temporary name in folder: a resource update rewrites the file, so it is done
+// before the archive is appended. False after a message.
+bool WriteChangedInstaller(const std::string& installer, const InstallerChanges& changes,
+                           const std::string& folder, TemporaryFile& changed) {
+    std::string error;
+    if (!changed.Create(folder) || !CopyFileA(installer.c_str(), changed.path().c_str(), FALSE)) {
+        PrintError("cannot copy " + installer + " into " + folder);
+        return false;
+    }
+    std::vector<Resource> resources;
+    if (!ReadResources(changed.path(), resources)) {
+        PrintError("cannot read the resources of " + installer);
+        return false;
+    }
+    if (changes.stamp) StampProduct(resources, *changes.stamp);
+    if (changes.icon) StampIcon(resources, IDI_INSTALLER, *changes.icon);
+    if (!WriteResources(changed.path(), resources, error)) {
+        PrintError(error);
+        return false;
+    }
+    return true;
+}
+
+// The package as a copy of the installer (changed as changes say) with the archive appended; the
+// seal covers the program too and is written last.
 bool WriteInstaller(const std::vector<PackageMember>& members, int level,
-                    const std::string& installer, const std::string& output) {
+                    const std::string& installer, const InstallerChanges& changes,
+                    const std::string& output) {
+    TemporaryFile changed;
+    if (changes.any() && !WriteChangedInstaller(installer, changes, FolderOf(output), changed)) {
+        return false;
+    }
+    const std::string program = changes.any() ? changed.path() : installer;
     TemporaryFile archive;
     if (!WriteUnsealedArchive(members, level, FolderOf(output), archive)) return false;
     TemporaryFile package;
@@ -238,7 +298,7 @@ bool WriteInstaller(const std::vector<PackageMember>& members, int level,
         PrintError("cannot create a temporary file in " + FolderOf(output));
         return false;
     }
-    if (!ConcatenateFiles(package.path(), {installer, archive.path()}, error)) {
+    if (!ConcatenateFiles(package.path(), {program, archive.path()}, error)) {
         PrintError(error);
         return false;
     }
@@ -314,6 +374,19 @@ int BuildPackage(const Options& options) {
     PrintWarnings(warnings);
 
     if (!options.zip_only) CheckInstaller(installer, problems);
+    ProductStamp stamp;
+    if (options.stamp) {
+        stamp.version = options.product_version;
+        stamp.product_name = settings.app_name;
+        stamp.publisher = options.publisher.empty() ? settings.vendor : options.publisher;
+        if (stamp.product_name.empty()) {
+            problems.push_back("--product-version needs [options] AppName, the product's name");
+        }
+    }
+    IconFile icon;
+    if (!options.icon.empty() && !ReadIconFile(FullPath(options.icon), icon, error)) {
+        problems.push_back(error);
+    }
     CheckDownloadedFiles(settings, FolderOf(output) + "downloaded\\", problems);
     std::string inside;
     if (IsInsideFolder(output, package_dir, inside)) {
@@ -322,7 +395,10 @@ int BuildPackage(const Options& options) {
     if (!problems.empty()) return Refused(problems);
 
     const bool written = options.zip_only ? WriteArchive(members, options.level, output)
-                                          : WriteInstaller(members, options.level, installer, output);
+                                          : WriteInstaller(members, options.level, installer,
+                                                           {options.stamp ? &stamp : nullptr,
+                                                            options.icon.empty() ? nullptr : &icon},
+                                                           output);
     if (!written) return kExitFailed;
     PrintLine("wrote " + output + ": " + std::to_string(package_count) +
               " package members, the setting file, " + std::to_string(settings.items.size()) +
@@ -360,6 +436,18 @@ int main(int argc, char** argv) {
         } else if (arg == "--uninstaller") {
             if (i + 1 >= argc) return UsageError("--uninstaller needs a file");
             options.uninstaller = argv[++i];
+        } else if (arg == "--product-version") {
+            if (i + 1 >= argc || !ParseProductVersion(argv[i + 1], options.product_version)) {
+                return UsageError("--product-version needs 1 to 4 numbers from 0 to 65535, as 1.2.3.4");
+            }
+            options.stamp = true;
+            ++i;
+        } else if (arg == "--publisher") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') return UsageError("--publisher needs a name");
+            options.publisher = argv[++i];
+        } else if (arg == "--icon") {
+            if (i + 1 >= argc) return UsageError("--icon needs an icon file (.ico)");
+            options.icon = argv[++i];
         } else if (arg == "--level") {
             if (i + 1 >= argc || !ParseLevel(argv[i + 1], options.level)) {
                 return UsageError("--level needs a number from 0 to 9");
@@ -385,6 +473,12 @@ int main(int argc, char** argv) {
             return UsageError("--list takes one file and no other option");
         }
         return ListPackage(options.paths[0]) ? kExitOk : kExitFailed;
+    }
+    if (!options.publisher.empty() && !options.stamp) {
+        return UsageError("--publisher needs --product-version");
+    }
+    if ((options.stamp || !options.icon.empty()) && options.zip_only) {
+        return UsageError("--product-version and --icon change an installer, not an archive (--zip)");
     }
     const size_t expected = options.zip_only ? 3 : 4;
     if (options.paths.size() != expected) {

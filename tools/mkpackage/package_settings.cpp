@@ -243,6 +243,7 @@ bool ReadPackageSettings(const std::string& path, PackageSettings& settings) {
     settings.last_view_text = ReadValue(file, kOptionsSection, kLastViewTextKey);
     settings.uninstall_info_dir = ReadValue(file, kOptionsSection, kUninstallInfoDirKey);
     settings.uninstall_exe_dir = ReadValue(file, kOptionsSection, kUninstallExeDirKey);
+    settings.app_name = ReadValue(file, kOptionsSection, kAppNameKey);
     settings.vendor = ReadValue(file, kOptionsSection, kVendorKey);
     settings.type = ReadValue(file, kOptionsSection, kTypeKey);
     for (int n = 0; n < kMenuEntries; ++n) {

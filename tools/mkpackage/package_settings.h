@@ -41,6 +41,7 @@ struct PackageSettings {
     std::string last_view_text;      // [options] LastViewText
     std::string uninstall_info_dir;  // [options] UninstallInfoDir
     std::string uninstall_exe_dir;   // [options] UninstallExeDir
+    std::string app_name;            // [options] AppName
     std::string vendor;              // [options] Vendor
     std::string type;                // [options] Type
     // MenuPath_0, ... up to the first empty one, as the installer makes them.
