@@ -19,8 +19,9 @@ struct LogRequest {
     bool unattended = false;
 };
 
-// Takes every /log switch out of arguments (wherever it stands), so that the rest keeps the
-// meaning it has without one. A later switch overrides an earlier one's path.
+// Takes every /log and /nowait switch out of arguments (wherever it stands), so that the rest
+// keeps the meaning it has without one. A later /log overrides an earlier one's path. (The
+// uninstaller has no use for /nowait: its -s shows nothing at all.)
 LogRequest TakeLogSwitches(std::vector<std::string>& arguments);
 // The message-box observer (utils/message_box.h SetBoxObserver) of a program's log: each box's
 // caption and text, then the answer ("回答 はい").
