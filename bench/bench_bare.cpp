@@ -2,8 +2,8 @@
 // the archive with minizip, create each member's folders and write its data with CreateFileA and
 // WriteFile in 32 KB pieces. No name checks, no times, no messages.
 //   bench_bare.exe [--zip-reader] ARCHIVE DEST
-// --zip-reader opens the archive through the installer's file functions (OpenZipReader) instead
-// of minizip's own, to tell the reader's cost from the extractor's.
+// --zip-reader reads the archive with the installer's reader (ZipReader) instead of minizip, to
+// tell the reader's cost from the extractor's.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -30,16 +30,48 @@ bool Fail(const std::string& message) {
     return false;
 }
 
-bool ExtractAll(unzFile zip, const std::string& destination, int& entries) {
+// minizip behind the installer's reader's calls, so that one loop drives either.
+class MinizipReader {
+public:
+    explicit MinizipReader(const std::string& archive) : zip_(unzOpen(archive.c_str())) {}
+    ~MinizipReader() {
+        if (zip_ != nullptr) unzClose(zip_);
+    }
+    bool IsOpen() const { return zip_ != nullptr; }
+    bool First() { return unzGoToFirstFile(zip_) == UNZ_OK && ReadName(); }
+    bool Next() { return unzGoToNextFile(zip_) == UNZ_OK && ReadName(); }
+    const std::string& Name() const { return name_; }
+    bool OpenMember() { return unzOpenCurrentFile(zip_) == UNZ_OK; }
+    int Read(void* out, unsigned size) { return unzReadCurrentFile(zip_, out, size); }
+    bool MemberIsIntact() { return unzCloseCurrentFile(zip_) == UNZ_OK; }
+
+private:
+    bool ReadName() {
+        char name[1024] = {};
+        if (unzGetCurrentFileInfo(zip_, nullptr, name, sizeof name - 1, nullptr, 0, nullptr, 0) !=
+            UNZ_OK) {
+            return false;
+        }
+        name_ = name;
+        return true;
+    }
+    unzFile zip_;
+    std::string name_;
+};
+
+// The installer's reader with the name as the loop takes it.
+class InstallerReader : public ZipReader {
+public:
+    explicit InstallerReader(const std::string& archive) { Open(archive); }
+    const std::string& Name() const { return Current().name; }
+};
+
+template <typename Reader>
+bool ExtractAll(Reader& zip, const std::string& destination, int& entries) {
     std::vector<char> buffer(kPieceSize);
     std::string made_folder;
-    int status = unzGoToFirstFile(zip);
-    for (; status == UNZ_OK; status = unzGoToNextFile(zip)) {
-        char name[1024] = {};
-        if (unzGetCurrentFileInfo(zip, nullptr, name, sizeof name - 1, nullptr, 0, nullptr, 0) !=
-            UNZ_OK) {
-            return Fail("cannot read member information");
-        }
+    for (bool more = zip.First(); more; more = zip.Next()) {
+        const std::string& name = zip.Name();
         ++entries;
         std::string path = destination + name;
         for (char& c : path) {
@@ -55,10 +87,10 @@ bool ExtractAll(unzFile zip, const std::string& destination, int& entries) {
         UniqueFile out(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!out) return Fail("cannot create " + path);
-        if (unzOpenCurrentFile(zip) != UNZ_OK) return Fail("cannot open member " + std::string(name));
+        if (!zip.OpenMember()) return Fail("cannot open member " + name);
         for (;;) {
-            const int read = unzReadCurrentFile(zip, buffer.data(), kPieceSize);
-            if (read < 0) return Fail("cannot read member " + std::string(name));
+            const int read = zip.Read(buffer.data(), kPieceSize);
+            if (read < 0) return Fail("cannot read member " + name);
             if (read == 0) break;
             DWORD written = 0;
             if (!WriteFile(out.get(), buffer.data(), static_cast<DWORD>(read), &written, nullptr) ||
@@ -66,9 +98,17 @@ bool ExtractAll(unzFile zip, const std::string& destination, int& entries) {
                 return Fail("cannot write " + path);
             }
         }
-        if (unzCloseCurrentFile(zip) != UNZ_OK) return Fail("bad CRC in " + std::string(name));
+        if (!zip.MemberIsIntact()) return Fail("bad CRC in " + name);
     }
-    return status == UNZ_END_OF_LIST_OF_FILE || Fail("cannot go to the next member");
+    return true;
+}
+
+template <typename Reader>
+bool ExtractArchive(const std::string& archive, const std::string& destination, int& entries) {
+    Reader zip(archive);
+    if (!zip.IsOpen()) return Fail("cannot open " + archive);
+    MakeFolders(destination.substr(0, destination.size() - 1));
+    return ExtractAll(zip, destination, entries);
 }
 
 }  // namespace
@@ -86,16 +126,9 @@ int main(int argc, char** argv) {
     LARGE_INTEGER start{};
     QueryPerformanceCounter(&start);
     int entries = 0;
-    bool done = false;
-    {
-        UniqueUnzFile zip(zip_reader ? OpenZipReader(archive) : unzOpen(archive.c_str()));
-        if (!zip) {
-            std::fprintf(stderr, "bench_bare: cannot open %s\n", archive.c_str());
-            return 1;
-        }
-        MakeFolders(destination.substr(0, destination.size() - 1));
-        done = ExtractAll(zip.get(), destination, entries);
-    }
+    const bool done = zip_reader
+                          ? ExtractArchive<InstallerReader>(archive, destination, entries)
+                          : ExtractArchive<MinizipReader>(archive, destination, entries);
     const double seconds = SecondsSince(start);
     if (!done) return 1;
     PrintReport(entries, seconds);

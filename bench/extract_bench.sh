@@ -16,7 +16,7 @@
 #                    installer: seal/installer_unsealed is its share of the installation), and
 #                    "installer_log", the installer writing its log (/log=PATH: installer_log/
 #                    installer is the log's cost), "bare_reader", the
-#                    bare loop reading through the installer's OpenZipReader, which tells the
+#                    bare loop reading with the installer's ZipReader, which tells the
 #                    reader's own cost from the extractor's
 #   BENCH_SHAPES     shapes to run (default "a b c d"):
 #                      a: 5,000 files of 1-16 KB in 50 folders, text-like
@@ -163,7 +163,7 @@ measure_bare() {
         "$(windows_path "$1")" "$(windows_path "$2")"
 }
 
-# The bare loop with the archive opened through the installer's OpenZipReader.
+# The bare loop with the archive read by the installer's ZipReader.
 measure_bare_reader() {
     timed run_wine bench_bare.exe --zip-reader "$(windows_path "$1")" "$(windows_path "$2")"
 }

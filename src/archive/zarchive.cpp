@@ -15,7 +15,6 @@
 namespace {
 
 const char kOpenFailed[] = "ファイルのオープンに失敗しました。: ";
-const char kInfoFailed[] = "ファイルの情報が取得できませんでした。: ";
 const char kNextFailed[] = "次のファイルが取得できません。: ";
 const char kNotFound[] = "次のファイルが見つかりません。: ";
 const char kMemberOpenFailed[] = "Archive中のファイルオープンに失敗しました。: ";
@@ -36,7 +35,6 @@ const char kReadFailed[] =
     "ファイルの読み込みに失敗しました。\r\n実行ファイルが壊れている可能性があります。: ";
 const char kCloseFailed[] = "ファイルのクローズに失敗しました。: ";
 
-constexpr uLong kNameBufferSize = kMaxMemberName;  // longer member names are cut
 constexpr unsigned kCopyBufferSize = 32768;
 
 // Result of a failure before the member was opened or when the target cannot be created.
@@ -57,20 +55,14 @@ const char* UnsafeNameReason(UnsafeName reason) {
 }
 
 
-// Creation and last-write time from the member's time (local); no last-access time is passed,
-// so it stays as it is.
-void StampFileTime(HANDLE file, const tm_unz& time) {
-    SYSTEMTIME system{};
-    system.wYear = static_cast<WORD>(time.tm_year);
-    system.wMonth = static_cast<WORD>(time.tm_mon + 1);
-    system.wDay = static_cast<WORD>(time.tm_mday);
-    system.wHour = static_cast<WORD>(time.tm_hour);
-    system.wMinute = static_cast<WORD>(time.tm_min);
-    system.wSecond = static_cast<WORD>(time.tm_sec);
+// Creation and last-write time from the member's MS-DOS time (local); no last-access time is
+// passed, so it stays as it is. A time that is no date leaves the file's times as they are.
+void StampFileTime(HANDLE file, uint32_t dos_time) {
     FILETIME local{}, universal{};
-    SystemTimeToFileTime(&system, &local);
-    LocalFileTimeToFileTime(&local, &universal);
-    SetFileTime(file, &universal, nullptr, &universal);
+    if (DosDateTimeToFileTime(HIWORD(dos_time), LOWORD(dos_time), &local) &&
+        LocalFileTimeToFileTime(&local, &universal)) {
+        SetFileTime(file, &universal, nullptr, &universal);
+    }
 }
 
 }  // namespace
@@ -88,32 +80,26 @@ bool TZlibArchiver::HoldArchiveFile(const std::string& archive_path, UniqueFile&
 }
 
 bool TZlibArchiver::OpenReader() {
-    reader_.reset(OpenZipReader(archive_path_, &layout_, held_file_));
-    return static_cast<bool>(reader_);
+    return reader_.Open(archive_path_, held_file_) &&
+           (reader_.EntryCount() == 0 || reader_.First());
 }
 
 int TZlibArchiver::OpenArchive() {
-    current_index_ = 0;
     if (!OpenReader()) {
         ShowError(kOpenFailed, archive_path_);
         return 0;
     }
-    if (unzGetGlobalInfo(reader_.get(), &global_info_) != UNZ_OK) {
-        ShowError(kInfoFailed, archive_path_);
-        return 0;
-    }
-    return static_cast<int>(global_info_.number_entry);
+    return EntryCount();
 }
 
 int TZlibArchiver::ExtractNext(std::string& entry_name, const std::string& destination) {
-    if (!reader_) return 0;
+    if (!reader_.IsOpen()) return 0;
     if (ExtractCurrent(entry_name, destination) != 0) return 0;
-    if (current_index_ >= static_cast<int32_t>(global_info_.number_entry) - 1) {
-        reader_.close();
+    if (reader_.CurrentIndex() + 1 >= reader_.EntryCount()) {
+        reader_.Close();
         return -1;
     }
-    ++current_index_;
-    if (unzGoToNextFile(reader_.get()) != UNZ_OK) {
+    if (!reader_.Next()) {
         ShowError(kNextFailed, archive_path_);
         return 0;
     }
@@ -122,7 +108,7 @@ int TZlibArchiver::ExtractNext(std::string& entry_name, const std::string& desti
 
 bool TZlibArchiver::CloseArchive() {
     // Nothing open is no successful close.
-    return reader_ && reader_.close();
+    return reader_.Close();
 }
 
 bool TZlibArchiver::ExtractFile(const std::string& member_name, const std::string& destination,
@@ -132,7 +118,7 @@ bool TZlibArchiver::ExtractFile(const std::string& member_name, const std::strin
         return false;
     }
     bool extracted = false;
-    if (unzLocateFile(reader_.get(), ToSlashes(member_name).c_str(), kCaseInsensitive) != UNZ_OK) {
+    if (!reader_.Locate(ToSlashes(member_name))) {
         ShowError(kNotFound + member_name);
     } else {
         std::string entry_name;
@@ -140,7 +126,7 @@ bool TZlibArchiver::ExtractFile(const std::string& member_name, const std::strin
         extracted = ExtractCurrent(entry_name, destination) == 0;
         held_ = nullptr;
     }
-    reader_.close();
+    reader_.Close();
     return extracted;
 }
 
@@ -152,14 +138,12 @@ void TZlibArchiver::EnsureFolder(const std::string& folder, std::string& checked
 }
 
 int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& destination) {
-    unz_file_info info{};
-    char name_buffer[kNameBufferSize + 1] = {};
-    if (!reader_ || unzGetCurrentFileInfo(reader_.get(), &info, name_buffer, kNameBufferSize,
-                                          nullptr, 0, nullptr, 0) != UNZ_OK) {
+    if (!reader_.IsOpen()) {
         ShowError(kMemberOpenFailed, archive_path_);
         return kFailed;
     }
-    const std::string name(name_buffer, strnlen(name_buffer, kNameBufferSize));
+    const ZipMember& member = reader_.Current();
+    const std::string& name = member.name;
 
     const UnsafeName unsafe = CheckEntryName(name);
     if (unsafe != UnsafeName::kSafe) {
@@ -169,34 +153,26 @@ int TZlibArchiver::ExtractCurrent(std::string& entry_name, const std::string& de
     }
 
     entry_name = name;
-    last_entry_ = {IsDelimiterAt(name, static_cast<int>(name.size())), info.uncompressed_size,
-                   static_cast<uint32_t>(info.crc)};
+    last_entry_ = {IsDelimiterAt(name, static_cast<int>(name.size())), member.size, member.crc};
     if (recorder_ != nullptr && !recorder_->BeforeWrite(name, last_entry_)) return kFailed;
 
     const std::string target = TargetOf(name, destination);
 
-    // Only stored and deflated members are supported; minizip itself would also take method 12
-    // (bzip2) and, built without bzip2, hand out the compressed bytes as data.
-    const bool supported = info.compression_method == 0 || info.compression_method == Z_DEFLATED;
-    int open_result = supported ? unzOpenCurrentFile(reader_.get()) : UNZ_BADZIPFILE;
-    if (open_result == UNZ_OK && !MemberDataFits(info)) open_result = UNZ_BADZIPFILE;
-    if (open_result != UNZ_OK) {
+    // Only stored and deflated members, never encrypted ones, with their data where the
+    // directory says.
+    if (!reader_.OpenMember()) {
         SetLastError(ERROR_FILE_CORRUPT);
         ShowError(kMemberOpenFailed, target);
-        return open_result;
+        return kFailed;
     }
 
     bool skip = IsDelimiterAt(target, static_cast<int>(target.size()));  // a folder member
     if (!skip && confirm_overwrite_ == 1 && FileExists(target)) {
         skip = ShowConfirm(kOverwrite, MB_YESNO) == IDNO;
     }
-    if (skip) {
-        const int close_result = unzCloseCurrentFile(reader_.get());
-        if (close_result != UNZ_OK) ShowError(kCloseFailed, archive_path_);
-        return close_result;
-    }
+    if (skip) return 0;
 
-    return WriteMember(info, target);
+    return WriteMember(member, target);
 }
 
 std::string TZlibArchiver::TargetOf(const std::string& name, const std::string& destination) {
@@ -211,21 +187,21 @@ std::string TZlibArchiver::TargetOf(const std::string& name, const std::string& 
     return JoinText({destination, sub_path, FileNameOf(local_name)});
 }
 
-int TZlibArchiver::WriteMember(const unz_file_info& info, const std::string& target) {
+int TZlibArchiver::WriteMember(const ZipMember& member, const std::string& target) {
     // A file that exists is replaced only once the member is complete and checked.
     FileReplacement file(target);
     if (!file.Create()) {
         ShowWriteFailed(target);
         return kFailed;
     }
-    const int result = CopyMember(info, file.get(), target);
+    const int result = CopyMember(member, file.get(), target);
     if (result != 0) return result;
-    StampFileTime(file.get(), info.tmu_date);
+    StampFileTime(file.get(), member.dos_time);
     if (file.Place(false) != FileReplacement::Placed::kDone) {
         ShowWriteFailed(target);
         return kFailed;
     }
-    if (held_ != nullptr && !HoldPlacedFile(info, target)) {
+    if (held_ != nullptr && !HoldPlacedFile(member, target)) {
         ShowWriteFailed(target);
         return kFailed;
     }
@@ -236,17 +212,12 @@ uint64_t TZlibArchiver::SpaceNeeded(const std::string& destination, int count) {
     uint64_t total = 0;
     uint64_t replaced = 0;
     uint64_t largest_beside = 0;
-    int status = reader_ ? unzGoToFirstFile(reader_.get()) : UNZ_PARAMERROR;
-    for (int i = 0; i < count && status == UNZ_OK; ++i, status = unzGoToNextFile(reader_.get())) {
-        unz_file_info64 info{};
-        char name_buffer[kNameBufferSize + 1] = {};
-        if (unzGetCurrentFileInfo64(reader_.get(), &info, name_buffer, kNameBufferSize, nullptr, 0,
-                                    nullptr, 0) != UNZ_OK) {
-            break;
-        }
-        total += info.uncompressed_size;
+    bool more = reader_.First();
+    for (int i = 0; i < count && more; ++i, more = reader_.Next()) {
+        const ZipMember& member = reader_.Current();
+        total += member.size;
         // Names the extraction would refuse are not looked up on the disk.
-        const std::string name(name_buffer, strnlen(name_buffer, kNameBufferSize));
+        const std::string& name = member.name;
         if (IsUnsafeEntryName(name)) continue;
         const std::string local_name = ToBackslashes(name);
         const std::string target = destination + (keep_folders_ == 1 ? local_name
@@ -258,14 +229,13 @@ uint64_t TZlibArchiver::SpaceNeeded(const std::string& destination, int count) {
             continue;
         }
         replaced += static_cast<uint64_t>(existing.nFileSizeHigh) << 32 | existing.nFileSizeLow;
-        largest_beside = std::max<uint64_t>(largest_beside, info.uncompressed_size);
+        largest_beside = std::max<uint64_t>(largest_beside, member.size);
     }
-    if (reader_) unzGoToFirstFile(reader_.get());
-    current_index_ = 0;
+    reader_.First();
     return (total > replaced ? total - replaced : 0) + largest_beside;
 }
 
-bool TZlibArchiver::HoldPlacedFile(const unz_file_info& info, const std::string& target) {
+bool TZlibArchiver::HoldPlacedFile(const ZipMember& member, const std::string& target) {
     // The file was closed to be placed, so it is read back through the new handle: whatever
     // happened to it in between, what is held is the member.
     held_->reset(CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -282,27 +252,14 @@ bool TZlibArchiver::HoldPlacedFile(const unz_file_info& info, const std::string&
         crc = crc32(crc, buffer.get(), read);
         size += read;
     }
-    if (!read_through || size != info.uncompressed_size || crc != info.crc) {
+    if (!read_through || size != member.size || crc != member.crc) {
         held_->reset();
         return false;
     }
     return true;
 }
 
-bool TZlibArchiver::MemberDataFits(const unz_file_info& info) {
-    // The directory's ranges were checked without the local extra field, which only the local
-    // header gives: a long one could still push the data into the next member.
-    unz64_file_pos position{};
-    if (unzGetFilePos64(reader_.get(), &position) != UNZ_OK ||
-        position.num_of_file >= layout_.data_limit.size()) {
-        return false;
-    }
-    const uint64_t limit = layout_.data_limit[static_cast<size_t>(position.num_of_file)];
-    const uint64_t start = unzGetCurrentFileZStreamPos64(reader_.get());
-    return start <= limit && info.compressed_size <= limit - start;
-}
-
-int TZlibArchiver::CopyMember(const unz_file_info& info, HANDLE file, const std::string& target) {
+int TZlibArchiver::CopyMember(const ZipMember& member, HANDLE file, const std::string& target) {
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[kCopyBufferSize]);
     if (!buffer) {
         ShowError(kNoMemory);
@@ -310,41 +267,33 @@ int TZlibArchiver::CopyMember(const unz_file_info& info, HANDLE file, const std:
     }
     uint64_t written = 0;
     for (;;) {
-        const int read = unzReadCurrentFile(reader_.get(), buffer.get(), kCopyBufferSize);
+        const int read = reader_.Read(buffer.get(), kCopyBufferSize);
         if (read < 0) {
             // Damaged data, unless reading the archive's file failed (its own error stands).
-            if (read != UNZ_ERRNO) SetLastError(ERROR_CRC);
+            if (read != ZipReader::kReadFailed) SetLastError(ERROR_CRC);
             ShowError(kReadFailed, target);
-            return read;
+            return kFailed;
         }
         if (read == 0) break;
         DWORD done = 0;
         if (!WriteFile(file, buffer.get(), static_cast<DWORD>(read), &done, nullptr) ||
             done != static_cast<DWORD>(read)) {
             ShowWriteFailed(target);
-            return read;
+            return kFailed;
         }
         written += done;
     }
-    // minizip ends a member quietly when its compressed data ends early and checks the CRC
-    // only after a complete read: a short member is a damaged archive, not a good file.
-    if (written != info.uncompressed_size) {
+    // Compressed data that ends before the member's size is a damaged archive, not a good file.
+    if (written != member.size) {
         SetLastError(ERROR_CRC);
         ShowError(kReadFailed, target);
-        return UNZ_BADZIPFILE;
+        return kFailed;
     }
     // The CRC is known only once every byte was read; the file is placed only when it is right.
-    const int close_result = unzCloseCurrentFile(reader_.get());
-    if (close_result != UNZ_OK) {
+    if (!reader_.MemberIsIntact()) {
         SetLastError(ERROR_CRC);
         ShowError(kCloseFailed, archive_path_);
-        return close_result;
+        return kFailed;
     }
     return 0;
-}
-
-void TZlibArchiver::SetEntryFileTime(const std::string& path, const tm_unz& time) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
-    if (file) StampFileTime(file.get(), time);
 }

@@ -54,10 +54,6 @@ public:
     static bool IsUnsafeEntryName(const std::string& name) {
         return CheckEntryName(name) != UnsafeName::kSafe;
     }
-    // Sets creation and last-write time to the member's time taken as local time; the
-    // last-access time stays. Failures leave the file's times as they were.
-    static void SetEntryFileTime(const std::string& path, const tm_unz& time);
-
     // What the archive says of the member extracted last (by ExtractNext or ExtractCurrent): its
     // data was checked against these when it was written.
     struct EntryData {
@@ -79,11 +75,11 @@ public:
     };
     void SetRecorder(Recorder* recorder) { recorder_ = recorder; }
 
-    int EntryCount() const { return static_cast<int>(global_info_.number_entry); }
+    int EntryCount() const { return static_cast<int>(reader_.EntryCount()); }
     // The sum of the members' uncompressed sizes, as the open archive declares them, and the
     // largest of them.
-    uint64_t DeclaredSize() const { return layout_.declared_size; }
-    uint64_t LargestSize() const { return layout_.largest_size; }
+    uint64_t DeclaredSize() const { return reader_.Layout().declared_size; }
+    uint64_t LargestSize() const { return reader_.Layout().largest_size; }
     // The disk space that extracting the open archive's first count members into destination
     // takes at its peak: their sizes, less those of the files they replace, plus the largest
     // member that replaces a file (written beside it, the file goes only then). Looks at every
@@ -95,27 +91,22 @@ private:
     static void EnsureFolder(const std::string& folder, std::string& checked);
     // Opens the archive and checks its layout; false when either fails.
     bool OpenReader();
-    // True when the open member's data, from where it really starts, stays within its range.
-    bool MemberDataFits(const unz_file_info& info);
-    // Reads the open member into the file; 0 or the failure's result after its error box.
     // Where the member name goes below destination (the folders made as needed; with
     // keep_folders_ 0, straight into destination).
     std::string TargetOf(const std::string& name, const std::string& destination);
     // Writes the open member to target beside any file there and puts it in place once complete
     // and checked: 0, or a failure after its box.
-    int WriteMember(const unz_file_info& info, const std::string& target);
-    int CopyMember(const unz_file_info& info, HANDLE file, const std::string& target);
+    int WriteMember(const ZipMember& member, const std::string& target);
+    // Reads the open member into the file; 0 or kFailed after its error box.
+    int CopyMember(const ZipMember& member, HANDLE file, const std::string& target);
     // Opens the placed member's file into *held_ and checks it is the member.
-    bool HoldPlacedFile(const unz_file_info& info, const std::string& target);
+    bool HoldPlacedFile(const ZipMember& member, const std::string& target);
 
     std::string archive_path_;
     HANDLE held_file_;  // the caller's
     uint8_t keep_folders_ = 1;
     uint8_t confirm_overwrite_ = 0;
-    UniqueUnzFile reader_;
-    ArchiveLayout layout_;
-    unz_global_info global_info_{};
-    int32_t current_index_ = 0;
+    ZipReader reader_;
     std::string checked_destination_;  // destination folder found or created last
     std::string checked_folder_;       // member folder found or created last
     UniqueFile* held_ = nullptr;       // where ExtractFile's caller takes the member's file

@@ -1,5 +1,4 @@
-// Finding the archive inside its file, and the file functions through which minizip reads it: a
-// buffered, read-only view of the file that starts at the archive's first byte.
+// Finding the archive inside its file, checking its central directory, and reading its members.
 #include "archive/zip_reader.h"
 
 #include <windows.h>
@@ -10,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "ioapi.h"
+#include "utils/text.h"
 #include "utils/unique_any.h"
 
 namespace {
@@ -43,11 +42,12 @@ uint64_t Get64(const unsigned char* p) {
     return static_cast<uint64_t>(Get32(p)) | static_cast<uint64_t>(Get32(p + 4)) << 32;
 }
 
+// One system call: a synchronous handle reads at the offset an OVERLAPPED gives.
 bool ReadAt(HANDLE file, uint64_t offset, void* out, DWORD size, DWORD& read) {
-    LARGE_INTEGER distance{};
-    distance.QuadPart = static_cast<LONGLONG>(offset);
-    return SetFilePointerEx(file, distance, nullptr, FILE_BEGIN) &&
-           ReadFile(file, out, size, &read, nullptr);
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return ReadFile(file, out, size, &read, &at) != 0;
 }
 
 // Sizes in a program's headers: the 20-byte file header after "PE\0\0", the optional header's
@@ -153,129 +153,117 @@ bool LocateArchive(HANDLE file, ArchiveSpan& span) {
     return false;
 }
 
-// --- checking the central directory ---------------------------------------------------------
+// --- the central directory ------------------------------------------------------------------
 
+constexpr uint32_t kLocalSignature = 0x04034B50;
 constexpr uint64_t kCentralHeaderSize = 46;
 constexpr uint64_t kLocalHeaderSize = 30;
 constexpr uint16_t kZip64ExtraId = 1;
 constexpr uint32_t kNoValue32 = 0xFFFFFFFF;
-
-// Reads a byte range of a file from front to back through a buffer.
-class RangeReader {
-public:
-    RangeReader(HANDLE file, uint64_t begin, uint64_t length)
-        : file_(file), position_(begin), end_(begin + length) {}
-
-    bool Read(unsigned char* out, uint64_t size) {
-        while (size > 0) {
-            if (next_ == filled_) {
-                const uint64_t want = std::min<uint64_t>(sizeof buffer_, end_ - position_);
-                if (want == 0 || !ReadFileAt(file_, position_, buffer_, static_cast<DWORD>(want))) {
-                    return false;
-                }
-                position_ += want;
-                next_ = 0;
-                filled_ = static_cast<size_t>(want);
-            }
-            const size_t take = static_cast<size_t>(std::min<uint64_t>(size, filled_ - next_));
-            std::memcpy(out, buffer_ + next_, take);
-            next_ += take;
-            out += take;
-            size -= take;
-        }
-        return true;
-    }
-    bool AtEnd() const { return next_ == filled_ && position_ == end_; }
-
-private:
-    HANDLE file_;
-    uint64_t position_;
-    uint64_t end_;
-    size_t next_ = 0;
-    size_t filled_ = 0;
-    unsigned char buffer_[65536];
-};
-
-// Where a member lies: from its local header to the end of its data, as far as the central
-// directory tells (the local extra field is not counted: the extractor checks the real start).
-struct MemberRange {
-    uint64_t offset;
-    uint64_t end;
-    size_t index;
-};
+constexpr uint16_t kEncrypted = 1;
+constexpr uint16_t kDataDescriptor = 8;
 
 // Fills the sizes and offset marked 0xFFFFFFFF from the entry's ZIP64 extra field.
-bool ReadZip64Extra(const std::vector<unsigned char>& extra, uint64_t& size, uint64_t& csize,
-                    uint64_t& offset) {
-    for (size_t at = 0; at + 4 <= extra.size();) {
-        const uint16_t id = Get16(&extra[at]);
-        const size_t length = Get16(&extra[at + 2]);
-        if (at + 4 + length > extra.size()) return false;
+bool ReadZip64Extra(const std::vector<unsigned char>& field, ZipMember& entry) {
+    const unsigned char* extra = field.data();
+    const size_t extra_size = field.size();
+    for (size_t at = 0; at + 4 <= extra_size;) {
+        const uint16_t id = Get16(extra + at);
+        const size_t length = Get16(extra + at + 2);
+        if (at + 4 + length > extra_size) return false;
         if (id == kZip64ExtraId) {
             size_t field = at + 4;
-            for (uint64_t* value : {&size, &csize, &offset}) {
+            for (uint64_t* value : {&entry.size, &entry.compressed_size, &entry.header_offset}) {
                 if (*value != kNoValue32) continue;
                 if (field + 8 > at + 4 + length) return false;
-                *value = Get64(&extra[field]);
+                *value = Get64(extra + field);
                 field += 8;
             }
             return true;
         }
         at += 4 + length;
     }
-    return size != kNoValue32 && csize != kNoValue32 && offset != kNoValue32;
+    return entry.size != kNoValue32 && entry.compressed_size != kNoValue32 &&
+           entry.header_offset != kNoValue32;
 }
 
+// Reads the directory entry at offset into entry and moves offset past it.
+bool ReadDirectoryEntry(ZipReader::Window& directory, uint64_t& offset, ZipMember& entry) {
+    unsigned char header[kCentralHeaderSize];
+    if (!directory.Read(offset, header, sizeof header) || Get32(header) != kCentralSignature) {
+        return false;
+    }
+    entry.flags = Get16(header + 8);
+    entry.method = Get16(header + 10);
+    entry.dos_time = Get32(header + 12);
+    entry.crc = Get32(header + 16);
+    entry.compressed_size = Get32(header + 20);
+    entry.size = Get32(header + 24);
+    entry.name_length = Get16(header + 28);
+    const uint16_t extra_length = Get16(header + 30);
+    entry.header_offset = Get32(header + 42);
+    offset += kCentralHeaderSize;
+    entry.name.resize(std::min<size_t>(entry.name_length, kMaxMemberName));
+    if (!directory.Read(offset, entry.name.data(), entry.name.size())) return false;
+    const uint64_t extra_at = offset + entry.name_length;
+    offset = extra_at + extra_length + Get16(header + 32);  // and the comment
+    if (entry.size != kNoValue32 && entry.compressed_size != kNoValue32 &&
+        entry.header_offset != kNoValue32) {
+        return true;
+    }
+    std::vector<unsigned char> extra(extra_length);
+    return directory.Read(extra_at, extra.data(), extra.size()) && ReadZip64Extra(extra, entry);
+}
+
+// Where a member lies: from its local header to the end of its data, as far as the central
+// directory tells (the local extra field is not counted: the reader checks the real start).
+struct MemberRange {
+    uint64_t offset;
+    uint64_t end;
+};
+
 // Walks the central directory once and checks what it claims against the file.
-bool CheckLayout(HANDLE file, const ArchiveSpan& span, ArchiveLayout& layout) {
-    RangeReader reader(file, span.start + span.directory_offset, span.directory_size);
+bool CheckLayout(ZipReader::Window& directory, const ArchiveSpan& span, ArchiveLayout& layout) {
     std::vector<MemberRange> ranges;
+    std::vector<uint64_t> offsets;
     layout = ArchiveLayout();
-    std::vector<unsigned char> extra;
+    uint64_t at = span.start + span.directory_offset;
+    const uint64_t directory_end = at + span.directory_size;
+    ZipMember entry;
     for (uint64_t i = 0; i < span.entries; ++i) {
-        unsigned char header[kCentralHeaderSize];
-        if (!reader.Read(header, sizeof header) || Get32(header) != kCentralSignature) return false;
-        const uint16_t method = Get16(header + 10);
-        uint64_t csize = Get32(header + 20);
-        uint64_t size = Get32(header + 24);
-        const uint16_t name_length = Get16(header + 28);
-        uint64_t offset = Get32(header + 42);
-        std::vector<unsigned char> name(name_length);
-        extra.resize(Get16(header + 30));
-        std::vector<unsigned char> comment(Get16(header + 32));
-        if (!reader.Read(name.data(), name.size()) || !reader.Read(extra.data(), extra.size()) ||
-            !reader.Read(comment.data(), comment.size())) {
-            return false;
-        }
-        if ((size == kNoValue32 || csize == kNoValue32 || offset == kNoValue32) &&
-            !ReadZip64Extra(extra, size, csize, offset)) {
-            return false;
-        }
+        if (!ReadDirectoryEntry(directory, at, entry) || at > directory_end) return false;
+        const uint64_t size = entry.size;
+        const uint64_t csize = entry.compressed_size;
+        const uint64_t offset = entry.header_offset;
         // Stored data is the member itself; deflated data cannot grow beyond the deflate ratio.
-        if (method == 0 && size > csize) return false;
-        if (method == Z_DEFLATED && csize > UINT64_MAX / kMaxDeflateRatio) return false;
-        if (method == Z_DEFLATED && size > csize * kMaxDeflateRatio) return false;
+        if (entry.method == 0 && size > csize) return false;
+        if (entry.method == Z_DEFLATED && csize > UINT64_MAX / kMaxDeflateRatio) return false;
+        if (entry.method == Z_DEFLATED && size > csize * kMaxDeflateRatio) return false;
         // Header and data lie before the central directory (which also keeps the sums small).
-        const uint64_t local_header = kLocalHeaderSize + name_length;
+        const uint64_t local_header = kLocalHeaderSize + entry.name_length;
         if (offset > span.directory_offset || local_header > span.directory_offset - offset ||
             csize > span.directory_offset - offset - local_header) {
             return false;
         }
         layout.declared_size += size;
         layout.largest_size = std::max(layout.largest_size, size);
-        ranges.push_back({offset, offset + local_header + csize, static_cast<size_t>(i)});
+        ranges.push_back({offset, offset + local_header + csize});
+        offsets.push_back(offset);
     }
     // The count must describe the whole directory, neither more nor fewer entries.
-    if (!reader.AtEnd()) return false;
+    if (at != directory_end) return false;
 
-    // No member's data may reach into the next member or into the central directory.
-    std::sort(ranges.begin(), ranges.end(),
-              [](const MemberRange& a, const MemberRange& b) { return a.offset < b.offset; });
+    // No member's data may reach into the next member or into the central directory; two
+    // members cannot start at one offset.
+    SortNumbers(offsets);
     layout.data_limit.assign(ranges.size(), 0);
     for (size_t i = 0; i < ranges.size(); ++i) {
-        const uint64_t limit = i + 1 < ranges.size() ? ranges[i + 1].offset : span.directory_offset;
-        if (ranges[i].end > limit) return false;
-        layout.data_limit[ranges[i].index] = limit;
+        const auto next = std::upper_bound(offsets.begin(), offsets.end(), ranges[i].offset);
+        const uint64_t limit = next != offsets.end() ? *next : span.directory_offset;
+        if (ranges[i].end > limit || (next - offsets.begin() >= 2 && next[-2] == ranges[i].offset)) {
+            return false;
+        }
+        layout.data_limit[i] = limit;
     }
     return true;
 }
@@ -285,116 +273,22 @@ UniqueFile OpenShared(const std::string& path) {
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// --- the view minizip reads ---------------------------------------------------------------------
-
-// The archive as a file of its own: position 0 is the archive's first byte and the end is the
-// end of its end record. minizip reads header fields a byte at a time; an unbuffered ReadFile per
-// byte costs about a hundred system calls per member. The view keeps a small read buffer and
-// moves its position lazily: a seek only sets the position. Large reads (member data) bypass the
-// buffer.
-struct ArchiveView {
-    static constexpr DWORD kBufferSize = 4096;
-
-    UniqueFile file;
-    ArchiveSpan span;
-    uint64_t position = 0;      // where the next read starts, in the view
-    uint64_t buffer_start = 0;  // view offset of buffer[0]
-    DWORD buffer_length = 0;
-    char buffer[kBufferSize];
-
-    ArchiveView(UniqueFile f, const ArchiveSpan& s) : file(std::move(f)), span(s) {}
-
-    bool ReadFromFile(void* out, DWORD size, DWORD& read) {
-        return ReadAt(file.get(), span.start + position, out, size, read);
-    }
-
-    uLong Read(void* out, uLong size) {
-        // Nothing is read beyond the view's end.
-        size = static_cast<uLong>(std::min<uint64_t>(size, span.length - std::min(position, span.length)));
-        char* target = static_cast<char*>(out);
-        uLong done = 0;
-        while (done < size) {
-            if (position >= buffer_start && position < buffer_start + buffer_length) {
-                const DWORD offset = static_cast<DWORD>(position - buffer_start);
-                const uLong take = std::min<uLong>(size - done, buffer_length - offset);
-                std::memcpy(target + done, buffer + offset, take);
-                done += take;
-                position += take;
-                continue;
-            }
-            DWORD read = 0;
-            if (size - done >= kBufferSize) {
-                if (!ReadFromFile(target + done, size - done, read)) break;
-                done += read;
-                position += read;
-                break;
-            }
-            buffer_start = position;
-            buffer_length = 0;
-            const DWORD want =
-                static_cast<DWORD>(std::min<uint64_t>(kBufferSize, span.length - position));
-            if (!ReadFromFile(buffer, want, read) || read == 0) break;
-            buffer_length = read;
-        }
-        return done;
-    }
-
-    bool Seek(uint64_t offset, int origin) {
-        // Offsets from the current position or the end may be negative.
-        const int64_t distance = static_cast<int64_t>(offset);
-        int64_t base = 0;
-        if (origin == ZLIB_FILEFUNC_SEEK_CUR) {
-            base = static_cast<int64_t>(position);
-        } else if (origin == ZLIB_FILEFUNC_SEEK_END) {
-            base = static_cast<int64_t>(span.length);
-        } else if (origin != ZLIB_FILEFUNC_SEEK_SET) {
+// Member names compared as the package builder writes them: Shift-JIS characters as they are,
+// ASCII letters in any case.
+bool SameMemberName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    const auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 0x20 : c; };
+    for (size_t i = 0; i < a.size(); ++i) {
+        const unsigned char x = static_cast<unsigned char>(a[i]);
+        const unsigned char y = static_cast<unsigned char>(b[i]);
+        if (IsLeadByte(x)) {
+            if (x != y || i + 1 == a.size() || a[i + 1] != b[i + 1]) return false;
+            ++i;
+        } else if (upper(x) != upper(y)) {
             return false;
         }
-        if (base + distance < 0) return false;
-        position = static_cast<uint64_t>(base + distance);
-        return true;
     }
-};
-
-ArchiveView* View(voidpf stream) {
-    return static_cast<ArchiveView*>(stream);
-}
-
-// What OpenZipReader hands minizip as the "file name": the view, which minizip takes over when
-// it opens it (and then closes it, also when the opening fails later).
-struct OpenRequest {
-    std::unique_ptr<ArchiveView> view;
-};
-
-voidpf ZCALLBACK OpenArchiveStream(voidpf, const void* filename, int mode) {
-    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
-    auto* request = static_cast<OpenRequest*>(const_cast<void*>(filename));
-    return request->view.release();
-}
-
-uLong ZCALLBACK ReadArchiveStream(voidpf, voidpf stream, void* buffer, uLong size) {
-    return View(stream)->Read(buffer, size);
-}
-
-uLong ZCALLBACK WriteArchiveStream(voidpf, voidpf, const void*, uLong) {
-    return 0;  // the archive is never written
-}
-
-ZPOS64_T ZCALLBACK TellArchiveStream(voidpf, voidpf stream) {
-    return View(stream)->position;
-}
-
-long ZCALLBACK SeekArchiveStream(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-    return View(stream)->Seek(offset, origin) ? 0 : -1;
-}
-
-int ZCALLBACK CloseArchiveStream(voidpf, voidpf stream) {
-    std::unique_ptr<ArchiveView> owner(View(stream));
-    return owner->file.close() ? 0 : -1;
-}
-
-int ZCALLBACK TestError(voidpf, voidpf) {
-    return 0;
+    return true;
 }
 
 }  // namespace
@@ -465,31 +359,176 @@ bool FindArchive(HANDLE file, ArchiveSpan& span) {
     return LocateArchive(file, span);
 }
 
-unzFile OpenZipReader(const std::string& path, ArchiveLayout* layout, HANDLE held_file) {
+// --- ZipReader -------------------------------------------------------------------------------
+
+void ZipReader::Window::Reset(HANDLE file, uint64_t end) {
+    file_ = file;
+    end_ = end;
+    start_ = 0;
+    length_ = 0;
+    if (!buffer_) buffer_.reset(new unsigned char[kSize]);
+}
+
+const unsigned char* ZipReader::Window::Peek(uint64_t offset, size_t& available) {
+    available = 0;
+    if (offset >= end_) return nullptr;
+    if (offset < start_ || offset >= start_ + length_) {
+        DWORD read = 0;
+        const DWORD want = static_cast<DWORD>(std::min<uint64_t>(kSize, end_ - offset));
+        length_ = 0;
+        if (!ReadAt(file_, offset, buffer_.get(), want, read) || read == 0) return nullptr;
+        start_ = offset;
+        length_ = read;
+    }
+    const size_t skip = static_cast<size_t>(offset - start_);
+    available = length_ - skip;
+    return buffer_.get() + skip;
+}
+
+bool ZipReader::Window::Read(uint64_t offset, void* out, size_t size) {
+    auto* target = static_cast<unsigned char*>(out);
+    while (size > 0) {
+        size_t available = 0;
+        const unsigned char* bytes = Peek(offset, available);
+        if (available == 0) return false;
+        const size_t take = std::min(size, available);
+        std::memcpy(target, bytes, take);
+        target += take;
+        offset += take;
+        size -= take;
+    }
+    return true;
+}
+
+ZipReader::ZipReader() = default;
+
+ZipReader::~ZipReader() {
+    if (inflating_) inflateEnd(&stream_);
+}
+
+bool ZipReader::Open(const std::string& path, HANDLE held_file) {
+    Close();
     // A held file is read through a handle of its own on the same file, never found again by
     // name: the name may lead elsewhere by now.
-    UniqueFile file = held_file != INVALID_HANDLE_VALUE
-                          ? UniqueFile(ReOpenFile(held_file, GENERIC_READ,
-                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, 0))
-                          : OpenShared(path);
-    ArchiveSpan span;
-    ArchiveLayout checked;
-    if (!file || !LocateArchive(file.get(), span) || !CheckLayout(file.get(), span, checked)) {
-        return nullptr;
+    file_.reset(held_file != INVALID_HANDLE_VALUE
+                    ? ReOpenFile(held_file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0)
+                    : OpenShared(path).release());
+    if (!file_ || !LocateArchive(file_.get(), span_)) {
+        file_.reset();
+        return false;
     }
-    if (layout != nullptr) *layout = std::move(checked);
-    OpenRequest request;
-    request.view.reset(new (std::nothrow) ArchiveView(std::move(file), span));
-    if (!request.view) return nullptr;
+    directory_.Reset(file_.get(), span_.start + span_.directory_offset + span_.directory_size);
+    data_.Reset(file_.get(), span_.start + span_.directory_offset);
+    if (!CheckLayout(directory_, span_, layout_)) {
+        file_.reset();
+        return false;
+    }
+    return true;
+}
 
-    zlib_filefunc64_def functions{};
-    functions.zopen64_file = OpenArchiveStream;
-    functions.zread_file = ReadArchiveStream;
-    functions.zwrite_file = WriteArchiveStream;
-    functions.ztell64_file = TellArchiveStream;
-    functions.zseek64_file = SeekArchiveStream;
-    functions.zclose_file = CloseArchiveStream;
-    functions.zerror_file = TestError;
-    // A view minizip did not take is freed with the request.
-    return unzOpen2_64(&request, &functions);
+bool ZipReader::Close() {
+    open_ = false;
+    return file_ && file_.close();
+}
+
+bool ZipReader::ReadEntry() {
+    open_ = false;
+    return ReadDirectoryEntry(directory_, entry_at_, current_);
+}
+
+bool ZipReader::First() {
+    index_ = 0;
+    entry_at_ = span_.start + span_.directory_offset;
+    return file_ && span_.entries > 0 && ReadEntry();
+}
+
+bool ZipReader::Next() {
+    if (!file_ || index_ + 1 >= span_.entries) return false;
+    ++index_;
+    return ReadEntry();
+}
+
+bool ZipReader::Locate(const std::string& name) {
+    for (bool found = First(); found; found = Next()) {
+        if (SameMemberName(current_.name, name)) return true;
+    }
+    return false;
+}
+
+bool ZipReader::OpenMember() {
+    open_ = false;
+    const ZipMember& member = current_;
+    if (!file_ || (member.method != 0 && member.method != Z_DEFLATED) ||
+        (member.flags & kEncrypted) != 0 || index_ >= layout_.data_limit.size()) {
+        return false;
+    }
+    // The local header repeats the entry; its extra field, which only it gives, could still push
+    // the data into the next member.
+    unsigned char local[kLocalHeaderSize];
+    if (!data_.Read(span_.start + member.header_offset, local, sizeof local) ||
+        Get32(local) != kLocalSignature || Get16(local + 8) != member.method ||
+        Get16(local + 26) != member.name_length) {
+        return false;
+    }
+    if ((member.flags & kDataDescriptor) == 0 &&
+        (Get32(local + 14) != member.crc ||
+         (Get32(local + 18) != kNoValue32 && Get32(local + 18) != member.compressed_size) ||
+         (Get32(local + 22) != kNoValue32 && Get32(local + 22) != member.size))) {
+        return false;
+    }
+    const uint64_t start = member.header_offset + kLocalHeaderSize + member.name_length +
+                           Get16(local + 28);
+    const uint64_t limit = layout_.data_limit[static_cast<size_t>(index_)];
+    if (start > limit || member.compressed_size > limit - start) return false;
+
+    if (member.method == Z_DEFLATED) {
+        const int status = inflating_ ? inflateReset(&stream_) : inflateInit2(&stream_, -MAX_WBITS);
+        if (status != Z_OK) return false;
+        inflating_ = true;
+    }
+    stream_.avail_in = 0;
+    in_at_ = span_.start + start;
+    in_left_ = member.compressed_size;
+    left_ = member.size;
+    crc_ = crc32(0, nullptr, 0);
+    open_ = true;
+    return true;
+}
+
+int ZipReader::Read(void* out, unsigned size) {
+    if (!open_) return kDamaged;
+    const unsigned want = static_cast<unsigned>(std::min<uint64_t>(size, left_));
+    if (want == 0) return 0;
+    unsigned produced = 0;
+    if (current_.method == 0) {
+        size_t available = 0;
+        const unsigned char* bytes = data_.Peek(in_at_, available);
+        if (available == 0) return kReadFailed;
+        produced = static_cast<unsigned>(std::min<uint64_t>(want, available));
+        std::memcpy(out, bytes, produced);
+        in_at_ += produced;
+    } else {
+        stream_.next_out = static_cast<Bytef*>(out);
+        stream_.avail_out = want;
+        while (stream_.avail_out == want) {
+            if (stream_.avail_in == 0) {
+                // Data that ends before the member's size is damaged.
+                if (in_left_ == 0) return kDamaged;
+                size_t available = 0;
+                stream_.next_in = const_cast<Bytef*>(data_.Peek(in_at_, available));
+                if (available == 0) return kReadFailed;
+                stream_.avail_in = static_cast<uInt>(std::min<uint64_t>(available, in_left_));
+                in_at_ += stream_.avail_in;
+                in_left_ -= stream_.avail_in;
+            }
+            const int status = inflate(&stream_, Z_SYNC_FLUSH);
+            if (status == Z_STREAM_END) break;
+            if (status != Z_OK) return kDamaged;
+        }
+        produced = want - stream_.avail_out;
+        if (produced == 0) return 0;  // the stream ended before the member's size
+    }
+    crc_ = crc32(crc_, static_cast<const Bytef*>(out), produced);
+    left_ -= produced;
+    return static_cast<int>(produced);
 }

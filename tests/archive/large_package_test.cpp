@@ -172,14 +172,14 @@ const Archive kArchives[] = {
     {"python", 100000, true},  {"python", 100000, false},
 };
 
-// Reads one member's data through the open reader; the CRC is checked at the close.
-bool ReadMember(unzFile zip, std::string& data) {
-    if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
+// Reads the current member's data through the open reader, checked against its size and CRC.
+bool ReadMember(ZipReader& zip, std::string& data) {
+    if (!zip.OpenMember()) return false;
     data.clear();
     char buffer[4096];
     int read = 0;
-    while ((read = unzReadCurrentFile(zip, buffer, sizeof buffer)) > 0) data.append(buffer, read);
-    return unzCloseCurrentFile(zip) == UNZ_OK && read == 0;
+    while ((read = zip.Read(buffer, sizeof buffer)) > 0) data.append(buffer, read);
+    return read == 0 && zip.MemberIsIntact();
 }
 
 TEST_F(LargePackages, EveryArchiveHoldsEveryMemberInOrder) {
@@ -190,26 +190,20 @@ TEST_F(LargePackages, EveryArchiveHoldsEveryMemberInOrder) {
         EXPECT_TRUE(span.zip64);
         EXPECT_EQ(archive.appended ? setup_size_ : 0u, span.start);
 
-        UniqueUnzFile zip(OpenZipReader(Path(archive)));
-        ASSERT_TRUE(zip);
-        unz_global_info global{};
-        ASSERT_EQ(UNZ_OK, unzGetGlobalInfo(zip.get(), &global));
-        ASSERT_EQ(static_cast<uLong>(archive.entries), global.number_entry);
-        int status = unzGoToFirstFile(zip.get());
+        ZipReader zip;
+        ASSERT_TRUE(zip.Open(Path(archive)));
+        ASSERT_EQ(static_cast<uint64_t>(archive.entries), zip.EntryCount());
         int index = 0;
         std::string data;
-        for (; status == UNZ_OK; status = unzGoToNextFile(zip.get()), ++index) {
-            char name[300] = {};
-            ASSERT_EQ(UNZ_OK, unzGetCurrentFileInfo(zip.get(), nullptr, name, sizeof name - 1,
-                                                    nullptr, 0, nullptr, 0));
+        for (bool more = zip.First(); more; more = zip.Next(), ++index) {
+            const std::string& name = zip.Current().name;
             const bool last = index == archive.entries - 1;
             ASSERT_EQ(last ? kSettingMember : MemberName(index), name);
-            ASSERT_TRUE(ReadMember(zip.get(), data)) << name;
+            ASSERT_TRUE(ReadMember(zip, data)) << name;
             if (!last) {
                 ASSERT_EQ(Content(index), data) << name;
             }
         }
-        EXPECT_EQ(UNZ_END_OF_LIST_OF_FILE, status);
         EXPECT_EQ(archive.entries, index);
     }
 }

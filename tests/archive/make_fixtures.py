@@ -184,16 +184,16 @@ def write_placements(out, program):
     sign(os.path.join(out, "appended64.exe"), os.path.join(out, "signed64.exe"))
 
 
-def central_entry(name, method, crc, csize, size, offset):
+def central_entry(name, method, crc, csize, size, offset, flags=0):
     dtime, ddate = dos_time(MEMBER_TIME)
-    return struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, method, dtime, ddate, crc,
+    return struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, flags, method, dtime, ddate, crc,
                        csize, size, len(name), 0, 0, 0, 0, 0, offset) + name
 
 
-def local_entry(name, method, crc, csize, size, extra=b""):
+def local_entry(name, method, crc, csize, size, extra=b"", flags=0):
     dtime, ddate = dos_time(MEMBER_TIME)
-    return struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, method, dtime, ddate, crc, csize, size,
-                       len(name), len(extra)) + name + extra
+    return struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, flags, method, dtime, ddate, crc, csize,
+                       size, len(name), len(extra)) + name + extra
 
 
 def end_record(count, directory_size, directory_offset):
@@ -280,6 +280,24 @@ def write_lying_archives(out):
     write(out, "lie_local_extra.zip", data + central + end_record(2, len(central), len(data)))
 
 
+def write_untrusted_members(out):
+    """One stored member each whose data the reader must not hand out: encrypted, or with a
+    local header that does not repeat its central entry (method, name length, CRC)."""
+    body = b"member data"
+    crc = zlib.crc32(body)
+    name = b"m.txt"
+    cases = {
+        "encrypted.zip": (local_entry(name, 0, crc, len(body), len(body), flags=1), 1),
+        "local_method.zip": (local_entry(name, 8, crc, len(body), len(body)), 0),
+        "local_name.zip": (local_entry(b"mm.txt", 0, crc, len(body), len(body)), 0),
+        "local_crc.zip": (local_entry(name, 0, crc ^ 1, len(body), len(body)), 0),
+    }
+    for archive, (local, flags) in cases.items():
+        data = local + body
+        central = central_entry(name, 0, crc, len(body), len(body), 0, flags=flags)
+        write(out, archive, data + central + end_record(1, len(central), len(data)))
+
+
 def write_replacing_archives(out):
     """Members that fail only at their end, for replacing existing files."""
     z = RawZip()
@@ -297,6 +315,7 @@ def main():
     with open(exe_prefix, "rb") as f:
         write_placements(out, f.read())
     write_lying_archives(out)
+    write_untrusted_members(out)
     write_replacing_archives(out)
     write(out, "truncated.zip", good[: len(good) // 2])
     write(out, "garbage.zip", b"this is no archive" * 100)
@@ -349,6 +368,17 @@ def main():
     z = RawZip()
     z.add("d" * 200 + "/" + "f" * 70, b"long but fine")
     write(out, "longname.zip", z.bytes())
+
+    # Names whose second bytes differ only as ASCII letters would: ヂ is 0x83 0x61, ア 0x83 0x41.
+    z = RawZip()
+    z.add("ヂ.txt", b"the other kana")
+    z.add("ア.txt", b"kana a")
+    write(out, "kana.zip", z.bytes())
+
+    # A name with a zero byte inside.
+    z = RawZip()
+    z.add(b"a\0b.txt", b"never written")
+    write(out, "zeroname.zip", z.bytes())
 
     # Two members with one file name in different folders.
     z = RawZip()

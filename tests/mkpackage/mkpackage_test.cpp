@@ -14,6 +14,7 @@
 #include "archive/zarchive.h"
 #include "archive/zip_reader.h"
 #include "support/test_support.h"
+#include "unzip.h"
 #include "utils/files.h"
 #include "utils/message_box.h"
 #include "utils/text.h"
@@ -71,24 +72,17 @@ std::vector<std::string> ListedNames(const std::string& out) {
 // reader; empty when it does not open.
 std::vector<std::string> ReadMemberNames(const std::string& path) {
     std::vector<std::string> names;
-    UniqueUnzFile zip(OpenZipReader(path));
-    if (!zip) return names;
-    for (int status = unzGoToFirstFile(zip.get()); status == UNZ_OK;
-         status = unzGoToNextFile(zip.get())) {
-        char name[1024] = {};
-        if (unzGetCurrentFileInfo(zip.get(), nullptr, name, sizeof name - 1, nullptr, 0, nullptr,
-                                  0) != UNZ_OK) {
-            break;
-        }
-        names.push_back(name);
-    }
+    ZipReader zip;
+    if (!zip.Open(path)) return names;
+    for (bool more = zip.First(); more; more = zip.Next()) names.push_back(zip.Current().name);
     return names;
 }
 
-bool ReadMemberInfo(const std::string& path, const std::string& member, unz_file_info& info) {
-    UniqueUnzFile zip(OpenZipReader(path));
-    return zip && unzLocateFile(zip.get(), member.c_str(), 0) == UNZ_OK &&
-           unzGetCurrentFileInfo(zip.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK;
+bool ReadMemberInfo(const std::string& path, const std::string& member, ZipMember& info) {
+    ZipReader zip;
+    if (!zip.Open(path) || !zip.Locate(member)) return false;
+    info = zip.Current();
+    return true;
 }
 
 // Names of the entries directly in folder.
@@ -327,8 +321,9 @@ TEST_F(MkpackageTest, InstallerIsSetupFollowedByThePlainSealedArchive) {
     EXPECT_EQ(SealState::kIntact, CheckArchiveSeal(zip_path));
 
     // minizip's own file functions find the archive behind the program image too.
-    UniqueUnzFile plain_reader(unzOpen(output_.c_str()));
-    EXPECT_TRUE(plain_reader);
+    const unzFile plain_reader = unzOpen(output_.c_str());
+    EXPECT_NE(nullptr, plain_reader);
+    if (plain_reader != nullptr) unzClose(plain_reader);
     EXPECT_EQ(ReadMemberNames(zip_path), kGoodMembers);
     EXPECT_EQ(ListedNames(Run({"--list", zip_path}).out), kGoodMembers);
 
@@ -373,14 +368,12 @@ TEST_F(MkpackageTest, MemberTimesAreLastWriteTimesInLocalTime) {
     SetLastWriteTime(package_ + "a.txt", when);
     ASSERT_EQ(BuildInstaller().exit_code, 0u);
 
-    unz_file_info info{};
+    ZipMember info;
     ASSERT_TRUE(ReadMemberInfo(output_, "a.txt", info));
-    EXPECT_EQ(info.tmu_date.tm_year, 2021);
-    EXPECT_EQ(info.tmu_date.tm_mon, 2);
-    EXPECT_EQ(info.tmu_date.tm_mday, 4);
-    EXPECT_EQ(info.tmu_date.tm_hour, 5);
-    EXPECT_EQ(info.tmu_date.tm_min, 6);
-    EXPECT_EQ(info.tmu_date.tm_sec, 8);
+    // MS-DOS date and time: 2021-03-04 05:06:08.
+    const uint32_t date = (2021 - 1980) << 9 | 3 << 5 | 4;
+    const uint32_t time = 5 << 11 | 6 << 5 | 8 / 2;
+    EXPECT_EQ(date << 16 | time, info.dos_time);
 }
 
 TEST_F(MkpackageTest, ItemOutsidePreExtractFolderIsStoredTwice) {
@@ -424,10 +417,10 @@ TEST_F(MkpackageTest, LargeFileIsDeflatedAndRoundTrips) {
     WriteGoodSetting();
     ASSERT_EQ(BuildInstaller().exit_code, 0u);
 
-    unz_file_info info{};
+    ZipMember info;
     ASSERT_TRUE(ReadMemberInfo(output_, "data/big.bin", info));
-    EXPECT_EQ(info.compression_method, static_cast<uLong>(Z_DEFLATED));
-    EXPECT_EQ(info.uncompressed_size, content.size());
+    EXPECT_EQ(info.method, Z_DEFLATED);
+    EXPECT_EQ(info.size, content.size());
     EXPECT_LT(info.compressed_size, content.size());
 
     TestFolder destination;
@@ -458,10 +451,10 @@ TEST_F(MkpackageTest, SmallFilesAreDeflatedUnlessThatWouldGrowThem) {
     ScopedBoxAnswers boxes;
     ASSERT_TRUE(ExtractAll(output_, destination.path()));
     for (const auto& member : expected) {
-        unz_file_info info{};
+        ZipMember info;
         ASSERT_TRUE(ReadMemberInfo(output_, member.name, info)) << member.name;
-        EXPECT_EQ(member.method, info.compression_method) << member.name;
-        EXPECT_EQ(member.content.size(), info.uncompressed_size) << member.name;
+        EXPECT_EQ(member.method, info.method) << member.name;
+        EXPECT_EQ(member.content.size(), info.size) << member.name;
         EXPECT_TRUE(ReadTextFile(destination / ToBackslashes(member.name)) == member.content)
             << member.name;
     }
@@ -471,9 +464,9 @@ TEST_F(MkpackageTest, SmallFilesAreDeflatedUnlessThatWouldGrowThem) {
 TEST_F(MkpackageTest, LevelZeroStoresMembers) {
     WriteGoodSetting();
     ASSERT_EQ(Run({"--level", "0", package_, setting_, setup_exe_, output_}).exit_code, 0u);
-    unz_file_info info{};
+    ZipMember info;
     ASSERT_TRUE(ReadMemberInfo(output_, "sub/z.txt", info));
-    EXPECT_EQ(info.compression_method, 0u);
+    EXPECT_EQ(info.method, 0);
 }
 
 TEST_F(MkpackageTest, PluginPackageNeedsNoUninstaller) {

@@ -171,7 +171,7 @@ void CheckInstaller(const std::string& path, std::vector<std::string>& problems)
         problems.push_back("installer not found: " + path);
         return;
     }
-    if (UniqueUnzFile(OpenZipReader(path))) {
+    if (ZipReader().Open(path)) {
         problems.push_back(path + " already carries an archive; give the plain installer");
     }
     CheckUnsignedInstaller(path, problems);

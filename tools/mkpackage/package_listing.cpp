@@ -14,16 +14,20 @@
 namespace {
 
 // A setting file is a few kilobytes; a member claiming more is not read for the listing.
-constexpr uLong kMaxSettingSize = 16 * 1024 * 1024;
+constexpr uint64_t kMaxSettingSize = 16 * 1024 * 1024;
 constexpr size_t kSizeColumns = 12;
 
 // The current member's data; false when it cannot be read whole.
-bool ReadCurrentMember(unzFile zip, uLong size, std::string& data) {
-    if (size > kMaxSettingSize || unzOpenCurrentFile(zip) != UNZ_OK) return false;
-    data.assign(size, '\0');
-    const int read = size == 0 ? 0 : unzReadCurrentFile(zip, data.data(), static_cast<unsigned>(size));
-    const bool whole = unzCloseCurrentFile(zip) == UNZ_OK && read == static_cast<int>(size);
-    return whole;
+bool ReadCurrentMember(ZipReader& zip, std::string& data) {
+    const uint64_t size = zip.Current().size;
+    if (size > kMaxSettingSize || !zip.OpenMember()) return false;
+    data.assign(static_cast<size_t>(size), '\0');
+    for (size_t done = 0; done < data.size();) {
+        const int read = zip.Read(&data[done], static_cast<unsigned>(data.size() - done));
+        if (read <= 0) return false;
+        done += static_cast<size_t>(read);
+    }
+    return zip.MemberIsIntact();
 }
 
 bool IsSettingMember(const std::string& name) {
@@ -31,7 +35,7 @@ bool IsSettingMember(const std::string& name) {
 }
 
 // "     123456  name": the size right-aligned; a folder has none.
-std::string MemberLine(const std::string& name, uLong size) {
+std::string MemberLine(const std::string& name, uint64_t size) {
     const std::string figure = name.empty() || name.back() != '/' ? UInt64ToText(size) : "";
     const size_t pad = figure.size() < kSizeColumns ? kSizeColumns - figure.size() : 0;
     return std::string(pad, ' ') + figure + "  " + name + "\n";
@@ -69,8 +73,8 @@ void PrintSettings(const std::string& setting_text) {
 }  // namespace
 
 bool ListPackage(const std::string& path) {
-    UniqueUnzFile zip(OpenZipReader(path));
-    if (!zip) {
+    ZipReader zip;
+    if (!zip.Open(path)) {
         PrintError("no archive found in " + path);
         return false;
     }
@@ -79,27 +83,18 @@ bool ListPackage(const std::string& path) {
     bool has_setting = false;
     uint64_t total = 0;
     size_t count = 0;
-    int status = unzGoToFirstFile(zip.get());
-    for (; status == UNZ_OK; status = unzGoToNextFile(zip.get())) {
-        unz_file_info info{};
-        if (unzGetCurrentFileInfo(zip.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
-            break;
-        }
-        std::string name(info.size_filename + 1, '\0');
-        if (unzGetCurrentFileInfo(zip.get(), &info, name.data(), static_cast<uLong>(name.size()),
-                                  nullptr, 0, nullptr, 0) != UNZ_OK) {
-            break;
-        }
-        name.resize(info.size_filename);
-        listing += MemberLine(name, info.uncompressed_size);
-        total += info.uncompressed_size;
+    bool more = zip.First();
+    for (; more; more = zip.Next()) {
+        const ZipMember& member = zip.Current();
+        listing += MemberLine(member.name, member.size);
+        total += member.size;
         ++count;
-        if (!has_setting && IsSettingMember(name)) {
-            has_setting = ReadCurrentMember(zip.get(), info.uncompressed_size, setting_text);
+        if (!has_setting && IsSettingMember(member.name)) {
+            has_setting = ReadCurrentMember(zip, setting_text);
         }
     }
     WriteOutput(OutputStream::kOut, listing);
-    if (status != UNZ_END_OF_LIST_OF_FILE) {
+    if (count != zip.EntryCount()) {
         PrintError("cannot read the archive's member list in " + path);
         return false;
     }
