@@ -3,11 +3,10 @@
 #
 # An exe's ordinary imports are loaded before its first instruction runs, searched for in the
 # exe's own folder first: a planted version.dll beside a downloaded installer would run. A
-# delay-import library instead calls the loader stub of the toolchain (__delayLoadHelper2, in
-# libmingwex) the first time one of the DLL's functions is called; the program's hook
-# (src/utils/system_libraries.cpp) then loads the DLL from the system folder. It also means a
-# run pays only for the DLLs it uses: a silent plug-in installation never loads the shell or COM.
-# (libdelayimp.a of this toolchain is an empty placeholder; the helper is in libmingwex.)
+# delay-import library instead calls a loader stub (__delayLoadHelper2) the first time one of the
+# DLL's functions is called; the program's own stub (src/utils/system_libraries.cpp, in place of
+# the toolchain's in libmingwex) loads the DLL from the system folder. It also means a run pays
+# only for the DLLs it uses: a silent plug-in installation never loads the shell or COM.
 #
 # The callers must be compiled with DECLSPEC_IMPORT defined empty: a call through a dllimport
 # declaration reaches the function by its __imp_ pointer only, and GNU ld then drops the stub

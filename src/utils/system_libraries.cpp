@@ -1,5 +1,5 @@
-// DLL loading from the system folder only: the process-wide search restriction, the hook of the
-// toolchain's delay-load helper, and the common controls' one-time registration.
+// DLL loading from the system folder only: the process-wide search restriction, the loader stub
+// of the delay-import libraries, and the common controls' one-time registration.
 #include "utils/system_libraries.h"
 
 #include <commctrl.h>
@@ -15,18 +15,31 @@ namespace {
 // understood by LoadLibraryExA (it is not on systems that lack that function).
 bool g_search_flags_supported = false;
 
-// The delay-load helper asks the hook first, before it would call LoadLibraryA itself.
-FARPROC WINAPI DelayLoadHook(unsigned notification, PDelayLoadInfo info) {
-    if (notification != dliNotePreLoadLibrary) return nullptr;
-    return reinterpret_cast<FARPROC>(LoadSystemLibrary(info->szDll));
-}
-
 }  // namespace
 
-// The delay-load helper's hook variable (declared extern "C" in <delayimp.h>). Defined beside
-// RestrictDllSearch, which the program body calls, so that every program restricting the search
-// links the hook too (otherwise the toolchain's empty default would be linked).
-PfnDliHook __pfnDliNotifyHook2 = DelayLoadHook;
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+// The loader stub every delay-import library calls at the first call of each of its functions
+// (in place of the toolchain's, which would fall back to the default search when a hook fails):
+// loads the DLL from the system folder at the first of its functions, finds the function and
+// writes it into the import address table, so that later calls go straight to it. A DLL or
+// function the system lacks ends the program with exit code 1: without the DLL nothing can be
+// shown. The tables hold addresses relative to the image (dlltool writes them so).
+extern "C" FARPROC WINAPI __delayLoadHelper2(PCImgDelayDescr descriptor, FARPROC* entry) {
+    char* const image = reinterpret_cast<char*>(&__ImageBase);
+    auto* module = reinterpret_cast<HMODULE*>(image + descriptor->rvaHmod);
+    if (*module == nullptr) *module = LoadSystemLibrary(image + descriptor->rvaDLLName);
+    const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(image + descriptor->rvaINT) +
+                        (entry - reinterpret_cast<FARPROC*>(image + descriptor->rvaIAT));
+    const char* name =
+        IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)
+            ? MAKEINTRESOURCEA(IMAGE_ORDINAL(names->u1.Ordinal))
+            : reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(image + names->u1.AddressOfData)->Name;
+    const FARPROC function = *module != nullptr ? GetProcAddress(*module, name) : nullptr;
+    if (function == nullptr) ExitProcess(1);
+    *entry = function;
+    return function;
+}
 
 void RestrictDllSearch() {
     // Don't load modules from the application nor current directory: an installer runs from a

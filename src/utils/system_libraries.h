@@ -5,8 +5,8 @@
 #include <windows.h>
 
 // Restricts the DLL search of the whole process to the system folder. The program body calls it
-// first; it also installs the delay-load hook (see cmake/delay_load.cmake), so every delay-loaded
-// DLL (every one but kernel32 and msvcrt) comes from the system folder too.
+// first. Every delay-loaded DLL (every one but kernel32 and msvcrt) is loaded by this unit's
+// loader stub (see cmake/delay_load.cmake), from the system folder too.
 void RestrictDllSearch();
 
 // Loads a DLL of the system (a bare file name such as "version.dll") from the system folder, its

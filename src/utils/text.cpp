@@ -184,11 +184,19 @@ std::string IntToText(int32_t value) {
 }
 
 std::string UInt64ToText(uint64_t value) {
+    // Each digit by subtracting its power of ten: a 64-bit division would bring the compiler's
+    // division routines into the stub for this one function.
+    static constexpr uint64_t kPowers[] = {
+        10000000000000000000ULL, 1000000000000000000ULL, 100000000000000000ULL,
+        10000000000000000ULL, 1000000000000000ULL, 100000000000000ULL, 10000000000000ULL,
+        1000000000000ULL, 100000000000ULL, 10000000000ULL, 1000000000ULL, 100000000ULL,
+        10000000ULL, 1000000ULL, 100000ULL, 10000ULL, 1000ULL, 100ULL, 10ULL, 1ULL};
     std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + value % 10));
-        value /= 10;
-    } while (value != 0);
+    for (uint64_t power : kPowers) {
+        char digit = '0';
+        for (; value >= power; value -= power) ++digit;
+        if (digit != '0' || !digits.empty() || power == 1) digits += digit;
+    }
     return digits;
 }
 

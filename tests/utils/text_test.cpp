@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "utils/shown_text.h"
 #include "utils/text.h"
@@ -178,6 +179,13 @@ TEST(Numbers, Formatting) {
     EXPECT_EQ("04e4", IntToHexText(0x4E4, 4));
     EXPECT_EQ("-42", IntToText(-42));
     EXPECT_EQ("2147483647", IntToText(2147483647));
+    // 64-bit figures without a division: zeros inside and at the end, every power's edge.
+    const std::pair<uint64_t, const char*> figures[] = {
+        {0, "0"}, {7, "7"}, {10, "10"}, {1000000007, "1000000007"},
+        {3000000000ULL, "3000000000"}, {9999999999999999999ULL, "9999999999999999999"},
+        {10000000000000000000ULL, "10000000000000000000"},
+        {18446744073709551615ULL, "18446744073709551615"}};
+    for (const auto& [value, text] : figures) EXPECT_EQ(text, UInt64ToText(value));
 }
 
 TEST(Text, Trim) {

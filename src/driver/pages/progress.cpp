@@ -26,7 +26,8 @@ ProgressBarMover::ProgressBarMover(HWND dialog, int count)
 }
 
 void ProgressBarMover::Done(int files) {
-    const int64_t pixels = count_ > 0 ? files * width_ / count_ : 0;
+    // MulDiv: the product of a file count and the width can pass 32 bits.
+    const int pixels = count_ > 0 ? MulDiv(files, width_, count_) : 0;
     const DWORD now = GetTickCount();
     if (files != count_ && (pixels == shown_pixels_ || now - shown_at_ < kRepaintInterval)) return;
     shown_pixels_ = pixels;

@@ -24,8 +24,8 @@ public:
 private:
     HWND dialog_;
     int count_;
-    int64_t width_;
-    int64_t shown_pixels_ = 0;
+    int width_;
+    int shown_pixels_ = 0;
     DWORD shown_at_;
 };
 
