@@ -87,8 +87,10 @@ largest() {
 # --- set-up -----------------------------------------------------------------------------------
 
 prepare_tools() {
-    cmake --build "$build" -j2 --target installer mkpackage bench_bare bench_run bench_seal \
-        message_box_floor >/dev/null
+    # In the C locale: the linker writes the map's headings in the locale's language, and Wine's
+    # locale is Japanese (stub_bytes.py reads the English ones).
+    LC_ALL=C cmake --build "$build" -j2 --target installer mkpackage bench_bare bench_run \
+        bench_seal message_box_floor >/dev/null
     local missing=()
     command -v makensis >/dev/null || missing+=(nsis)
     command -v unzip >/dev/null || missing+=(unzip)
@@ -167,13 +169,13 @@ EOF
     echo "SectionEnd"
 }
 
-# The plug-in package whose first question is timed: the sample plug-in, packed with the stub.
+# The plug-in package whose first question is timed: the sample plug-in, packed with the stub
+# (its setting file is UTF-8 with a BOM, which mkpackage converts).
 startup_package() {
     local package=$work/startup-setup.exe
-    iconv -f UTF-8 -t CP932 "$here/examples/sample-plugin/setting.ini" >"$work/startup.ini"
     "$here/scripts/wine-run.sh" "$build/bin/mkpackage.exe" \
         "$(windows_path "$here/examples/sample-plugin/package")" \
-        "$(windows_path "$work/startup.ini")" "$(windows_path "$stub")" \
+        "$(windows_path "$here/examples/sample-plugin/setting.ini")" "$(windows_path "$stub")" \
         "$(windows_path "$package")" >/dev/null
     echo "$package"
 }

@@ -164,19 +164,17 @@ constexpr uint16_t kEncrypted = 1;
 constexpr uint16_t kDataDescriptor = 8;
 
 // Fills the sizes and offset marked 0xFFFFFFFF from the entry's ZIP64 extra field.
-bool ReadZip64Extra(const std::vector<unsigned char>& field, ZipMember& entry) {
-    const unsigned char* extra = field.data();
-    const size_t extra_size = field.size();
-    for (size_t at = 0; at + 4 <= extra_size;) {
-        const uint16_t id = Get16(extra + at);
-        const size_t length = Get16(extra + at + 2);
-        if (at + 4 + length > extra_size) return false;
+bool ReadZip64Extra(const std::vector<unsigned char>& extra, ZipMember& entry) {
+    for (size_t at = 0; at + 4 <= extra.size();) {
+        const uint16_t id = Get16(&extra[at]);
+        const size_t length = Get16(&extra[at + 2]);
+        if (at + 4 + length > extra.size()) return false;
         if (id == kZip64ExtraId) {
             size_t field = at + 4;
             for (uint64_t* value : {&entry.size, &entry.compressed_size, &entry.header_offset}) {
                 if (*value != kNoValue32) continue;
                 if (field + 8 > at + 4 + length) return false;
-                *value = Get64(extra + field);
+                *value = Get64(&extra[field]);
                 field += 8;
             }
             return true;
