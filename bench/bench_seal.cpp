@@ -5,6 +5,7 @@
 //   bench_seal.exe --seal FILE
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "archive/seal.h"
 #include "bench_report.h"
@@ -21,7 +22,7 @@ int main(int argc, char** argv) {
     }
     LARGE_INTEGER start{};
     QueryPerformanceCounter(&start);
-    const SealState state = CheckArchiveSeal(argv[1]);
+    const SealState state = CheckArchiveSeal(std::string(argv[1]));
     const double seconds = SecondsSince(start);
     if (state != SealState::kIntact) {
         std::fputs("bench_seal: the seal is not intact\n", stderr);

@@ -23,6 +23,8 @@ enum class SealState {
 SealState CheckArchiveSeal(HANDLE file);
 // The same for the file at path.
 SealState CheckArchiveSeal(const std::string& path);
+// A C string would convert to a HANDLE before it became a path.
+SealState CheckArchiveSeal(const char* path) = delete;
 
 // For the package builder: the comment to close a new archive with, a seal of the right length
 // whose digest SealArchive fills in once every other byte is written.

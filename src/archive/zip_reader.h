@@ -65,6 +65,8 @@ bool ReadProgramLayout(HANDLE file, uint64_t file_size, ProgramLayout& layout);
 bool FindArchive(const std::string& path, ArchiveSpan& span);
 // The same for a file already open for reading.
 bool FindArchive(HANDLE file, ArchiveSpan& span);
+// A C string would convert to a HANDLE before it became a path.
+bool FindArchive(const char* path, ArchiveSpan& span) = delete;
 
 // One member as the central directory describes it.
 struct ZipMember {
